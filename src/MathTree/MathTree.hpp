@@ -1,0 +1,256 @@
+// Operator-node trees: nodes and their evaluation, variables and their depot,
+// and the function-name lists.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "util/util.hpp"
+
+TCALC_EXCEPTION(EKoOperatorNode, Exception);
+TCALC_EXCEPTION(EMissingNode, EKoOperatorNode);
+TCALC_EXCEPTION(ETooMuchInstances, EKoOperatorNode);
+TCALC_EXCEPTION(EUnsupportedDatatype, EKoOperatorNode);
+TCALC_EXCEPTION(EKoVariable, EKoOperatorNode);
+TCALC_EXCEPTION(EWrongDataType, EKoVariable);
+TCALC_EXCEPTION(ENotExistingVariable, EKoVariable);
+
+// Operation codes shared by tokenizer, builder, evaluation, printer and calculus.
+enum TOperation : std::uint16_t {
+  opNone = 0,
+  opConstant = 1,
+  opVariable = 2,
+  opSum = 22,
+  opReserved = 23,
+  opProduct = 24,
+  opQuotient = 25,
+  opPower = 26,
+  opNegation = 27,
+  opExp = 41,
+  opLn = 42,
+  opLog = 43,
+  opLd = 44,
+  opSqr = 45,
+  opSqrt = 46,
+  opSin = 51,
+  opCos = 52,
+  opTan = 53,
+  opCot = 54,
+  opArcSin = 55,
+  opArcCos = 56,
+  opArcTan = 57,
+  opArcCot = 58,
+  opSinh = 59,
+  opCosh = 60,
+  opTanh = 61,
+  opCoth = 62,
+  opArcSinh = 63,
+  opArcCosh = 64,
+  opArcTanh = 65,
+  opArcCoth = 66,
+  opTrunc = 70,
+  opRound = 71,
+  opFrac = 72,
+  opSgn = 80,
+  opAbs = 81,
+  opZero = 82,
+  opHeav = 83,
+  opCeil = 90,
+  opFloor = 91,
+  opPhase = 100,
+  opRnd = 110,
+  opFactorial = 200,
+  opInfixMinus = 501
+};
+
+// Error texts of the node calculation.
+inline constexpr const char* kTextMissingOperand = "Fehlender Operand";
+inline constexpr const char* kTextDivisionByZero = "Division durch 0";
+inline constexpr const char* kTextIllegalPower = "Nicht erlaubte Potenzierung";
+inline constexpr const char* kTextIllegalOperation = "Unerlaubte Operation";
+inline constexpr const char* kTextNoFunctionParameter = "Keine Funktionsparameter";
+inline constexpr const char* kTextIllegalOperations = "Illegale Operationen";
+inline constexpr const char* kTextTooMuchInstances = "Too much instances of TKoOperatorNode!";
+inline constexpr const char* kTextUnknownDataType = "Unbekannter Datentyp!";
+
+// ---------------------------------------------------------------- variables
+
+class TKoSingleVariable {
+ public:
+  TKoSingleVariable(std::string name, const void* initialValue, TDataType dataType);
+  virtual ~TKoSingleVariable() = default;
+  TKoSingleVariable(const TKoSingleVariable&) = delete;
+  TKoSingleVariable& operator=(const TKoSingleVariable&) = delete;
+
+  std::unique_ptr<TKoSingleVariable> Clone() const;
+  void GetValue(void* dest) const;
+  void SetValue(const void* source);
+  long double GetAsExtended() const;
+  void SetAsExtended(long double v);
+
+  std::string Name;
+  alignas(16) unsigned char Value[16] = {};  // native layout of DataType
+  TDataType DataType;
+  std::int32_t DataSize;
+};
+
+class TKoVarDepot {
+ public:
+  TKoVarDepot() = default;
+  virtual ~TKoVarDepot() = default;
+  TKoVarDepot(const TKoVarDepot&) = delete;
+  TKoVarDepot& operator=(const TKoVarDepot&) = delete;
+
+  TKoSingleVariable* FindOrAdd(const std::string& name, TDataType dataType);
+  TKoSingleVariable* FindOrAddWithValue(const std::string& name, const void* value,
+                                        TDataType dataType);
+  TKoSingleVariable* SetVariable(const std::string& name, TDataType dataType, long double v);
+  void SetValue(const std::string& name, const void* source);
+  void SetAsExtended(const std::string& name, long double v);
+  void GetValue(const std::string& name, void* dest) const;
+  long double GetAsExtended(const std::string& name) const;
+  std::int32_t IndexOfVariable(const std::string& name) const;
+  std::int32_t VariableCount() const { return static_cast<std::int32_t>(Items.size()); }
+  TKoSingleVariable* VariableAt(std::int32_t index) const { return Items.at(static_cast<std::size_t>(index)).second.get(); }
+  void Clear() { Items.clear(); }
+  std::unique_ptr<TKoVarDepot> Clone() const;
+
+  // Sorted by key, the upper-case form of the name.
+  std::vector<std::pair<std::string, std::unique_ptr<TKoSingleVariable>>> Items;
+
+ private:
+  // Position of the key, or the insertion point as -(point + 1).
+  std::int32_t Search(const std::string& key) const;
+  TKoSingleVariable& Existing(const std::string& name) const;
+};
+
+// ---------------------------------------------------------------- nodes
+
+class TKoOperatorNode;
+using TKoNodePtr = std::unique_ptr<TKoOperatorNode>;
+
+class TKoOperatorNode {
+ public:
+  // Constructors; each counts the node against the live-node limit.
+  static TKoNodePtr Create(TDataType dataType, std::uint16_t operation);
+  static TKoNodePtr CreateConstant(TDataType dataType, const void* value);
+  static TKoNodePtr CreateConstant(long double value);  // extended constant
+  static TKoNodePtr CreateVariable(TDataType dataType, const std::string& name,
+                                   TKoVarDepot* depot);
+  static TKoNodePtr CreateVariableWithValue(TDataType dataType, const std::string& name,
+                                            const void* value, TKoVarDepot* depot);
+  // Sum of left and the negation of right; takes ownership of both.
+  static TKoNodePtr CreateSubtraction(TKoNodePtr left, TKoNodePtr right);
+
+  ~TKoOperatorNode();
+  TKoOperatorNode(const TKoOperatorNode&) = delete;
+  TKoOperatorNode& operator=(const TKoOperatorNode&) = delete;
+
+  static void SetMaxInstances(std::int32_t n);
+  static std::int32_t GetMaxInstances() { return MaxInstances; }
+  static std::int32_t GetInstanceCount() { return InstanceCount; }
+
+  // Takes ownership of child; nothing happens for leaves or an absent child (which is
+  // then freed). A negative index appends.
+  void AddChild(std::int32_t index, TKoOperatorNode* child);
+  void AddChild(std::int32_t index, TKoNodePtr child) { AddChild(index, child.release()); }
+  void AddChild(TKoNodePtr child) { AddChild(-1, child.release()); }
+  void DeleteChild(std::int32_t index);
+  std::int32_t ChildCount() const { return static_cast<std::int32_t>(Children.size()); }
+  TKoOperatorNode* Child(std::int32_t index) const { return Children.at(static_cast<std::size_t>(index)); }
+  // Replaces the pointer only; the previous child is not freed.
+  void SetChild(std::int32_t index, TKoOperatorNode* node) { Children.at(static_cast<std::size_t>(index)) = node; }
+  // Removes the child from the list without freeing it and hands it over.
+  TKoOperatorNode* ExtractChild(std::int32_t index);
+
+  TKoNodePtr Clone(TKoVarDepot* depot) const;
+  bool DependsOn(const std::string& name) const;
+  std::int32_t MaxOperandCount() const { return OperandCount(Operation); }
+  static std::int32_t OperandCount(std::uint16_t operation);
+  std::string DisplayName() const;
+  bool IsLeaf() const { return Operation == opConstant || Operation == opVariable; }
+  // Value of a constant or variable node.
+  long double LeafValue() const { return *ValueRef; }
+
+  // Computes the value into dest and sets ErrorText; never throws for arithmetic failures.
+  void Calculate(long double* dest) { (this->*CalcProc)(dest); }
+
+  const std::uint16_t Operation;
+  const TDataType DataType;
+  const std::int32_t DataSize;
+  long double WorkValue = 0;
+  std::vector<TKoOperatorNode*> Children;
+  long double* ValueRef = nullptr;
+  std::string ErrorText;
+  TKoVarDepot* VarDepot = nullptr;
+  TKoSingleVariable* Variable = nullptr;
+  bool OwnsChildren = true;
+
+ private:
+  // Counts a live node; the first member, so a failed construction takes its count back.
+  struct InstanceGuard {
+    InstanceGuard();
+    ~InstanceGuard();
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
+  };
+
+  TKoOperatorNode(TDataType dataType, std::uint16_t operation);
+
+  using TCalcProc = void (TKoOperatorNode::*)(long double*);
+  void CalcCopy(long double* dest);
+  void CalcNegation(long double* dest);
+  void CalcFunction(long double* dest);
+  template <std::uint16_t Code>
+  void CalcFold(long double* dest);
+  void FoldFailed(long double* dest, const char* text);
+
+  InstanceGuard Guard;
+  TCalcProc CalcProc = &TKoOperatorNode::CalcCopy;
+  long double ConstValue = 0;  // storage of a constant's value
+
+  static std::int32_t InstanceCount;
+  static std::int32_t MaxInstances;
+};
+
+// The function routine for extended values: replaces x by f(x). False when the
+// function has no value there; library failures are thrown as EMathError.
+bool ExtendedFunction(std::uint16_t operation, long double& x);
+
+// Power a^b by the rules for negative and zero bases; false when it is not defined.
+bool ExtendedPower(long double& a, long double b);
+
+// ---------------------------------------------------------------- function names
+
+class TKoAbstractFunctionList {
+ public:
+  virtual ~TKoAbstractFunctionList() = default;
+  std::int32_t IndexOfFunction(const std::string& name) const;
+  std::uint16_t FunctionCode(std::int32_t position) const { return Entries.at(static_cast<std::size_t>(position)).second; }
+  std::int32_t Count() const { return static_cast<std::int32_t>(Entries.size()); }
+  const std::string& Name(std::int32_t position) const { return Entries.at(static_cast<std::size_t>(position)).first; }
+
+ protected:
+  virtual void FillFunctions() = 0;
+  void Add(const std::string& name, std::uint16_t code) { Entries.emplace_back(name, code); }
+  // Fills the list and builds the name index; called by the concrete constructor.
+  void Build();
+
+ private:
+  std::vector<std::pair<std::string, std::uint16_t>> Entries;  // list order
+  std::vector<std::pair<std::string, std::int32_t>> NameIndex;  // upper-case name, position
+};
+
+class TKoRealFunctionList : public TKoAbstractFunctionList {
+ public:
+  TKoRealFunctionList() { Build(); }
+
+ protected:
+  void FillFunctions() override;
+};
+
+// The one function-name list of the process.
+const TKoRealFunctionList& SharedFunctionList();

@@ -1,0 +1,279 @@
+#include "util/util.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+void RaiseInvalidArgument() { throw EInvalidArgument(kTextInvalidArgument); }
+
+void RaiseFloatFailure(int flags, long double r) {
+  if (flags & FE_INVALID) throw EInvalidOp(kTextInvalidOp);
+  if (flags & FE_DIVBYZERO) throw EZeroDivide(kTextZeroDivide);
+  if (flags & FE_OVERFLOW) throw EOverflow(kTextOverflow);
+  // No flag: an operand was already infinite or not a number.
+  if (std::isnan(r)) throw EInvalidOp(kTextInvalidOp);
+  throw EOverflow(kTextOverflow);
+}
+
+std::int32_t DataTypeSize(TDataType dataType) {
+  switch (dataType) {
+    case dtByte:
+    case dtShort:
+      return 1;
+    case dtWord:
+    case dtSmall:
+      return 2;
+    case dtLong:
+    case dtSingle:
+      return 4;
+    case dtInt64:
+    case dtComp:
+    case dtReal:
+    case dtDouble:
+      return 8;
+    case dtExtended:
+      return 10;
+  }
+  return 0;
+}
+
+namespace {
+
+// Scientific text with a fixed number of decimals and exponent digits, such as
+// 3.1415926535897932E+0000; the printf conversion rounds correctly.
+std::string ScientificText(long double v, int decimals, int expDigits) {
+  if (std::isnan(v)) return "Nan";
+  if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%.*Le", decimals, v);
+  std::string s(buf);
+  const auto e = s.find('e');
+  std::string mantissa = s.substr(0, e);
+  const char sign = s[e + 1];
+  std::string digits = s.substr(e + 2);
+  while (static_cast<int>(digits.size()) < expDigits) digits.insert(digits.begin(), '0');
+  return mantissa + "E" + sign + digits;
+}
+
+template <class T>
+T Load(const void* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+void Store(void* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool ScanInteger(const std::string& text, std::int64_t& value) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  std::int64_t v = 0;
+  for (; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return false;
+    if (v > (std::numeric_limits<std::int64_t>::max() - 9) / 10) return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  value = negative ? -v : v;
+  return true;
+}
+
+}  // namespace
+
+std::string DataToText(const void* value, TDataType dataType) {
+  std::string s;
+  switch (dataType) {
+    case dtByte:
+      return std::to_string(Load<std::uint8_t>(value));
+    case dtWord:
+      return std::to_string(Load<std::uint16_t>(value));
+    case dtShort:
+      return std::to_string(Load<std::int8_t>(value));
+    case dtSmall:
+      return std::to_string(Load<std::int16_t>(value));
+    case dtLong:
+      return std::to_string(Load<std::int32_t>(value));
+    case dtInt64:
+      return std::to_string(Load<std::int64_t>(value));
+    case dtComp:
+      s = ScientificText(static_cast<long double>(Load<std::int64_t>(value)), 14, 4);
+      break;
+    case dtSingle:
+      s = ScientificText(Load<float>(value), 9, 2);
+      break;
+    case dtReal:
+    case dtDouble:
+      s = ScientificText(Load<double>(value), 14, 3);
+      break;
+    case dtExtended:
+      s = ScientificText(Load<long double>(value), 16, 4);
+      break;
+  }
+  NiceFloatText(s);
+  return s;
+}
+
+void NiceFloatText(std::string& text) {
+  std::string s = Trim(text);
+  const bool negative = !s.empty() && s[0] == '-';
+  const auto ePos = s.find('E');
+  if (ePos != std::string::npos) {
+    // 1-based positions as in the rule: e of the "E", p of the first point (0: none).
+    const long e = static_cast<long>(ePos) + 1;
+    const auto pPos = s.find('.');
+    const long p = pPos == std::string::npos ? 0 : static_cast<long>(pPos) + 1;
+    const std::string expText = s.substr(ePos + 1);
+    std::int64_t x = 0;
+    const bool plainPossible = p > 0 && p <= e && expText.find('.') == std::string::npos &&
+                               ScanInteger(expText, x) && x >= INT32_MIN && x <= INT32_MAX;
+    bool done = false;
+    if (plainPossible && x >= 0 && x < e - p) {
+      s.erase(static_cast<std::size_t>(p - 1), 1);
+      s.insert(static_cast<std::size_t>(p - 1 + x), 1, '.');
+      s.erase(static_cast<std::size_t>(e - 1));
+      while (!s.empty() && s.back() == '0' && s.find('.') != std::string::npos) s.pop_back();
+      if (!s.empty() && s.back() == '.') s.pop_back();
+      done = true;
+    } else if (plainPossible && x >= -3 && x <= -1) {
+      s.erase(static_cast<std::size_t>(e - 1));
+      s.erase(static_cast<std::size_t>(p - 1), 1);
+      if (negative) s.erase(0, 1);
+      s.insert(0, static_cast<std::size_t>(-x), '0');
+      if (negative) s.insert(0, 1, '-');
+      s.insert(static_cast<std::size_t>(p - 1), 1, '.');
+      while (!s.empty() && s.back() == '0') s.pop_back();
+      if (!s.empty() && s.back() == '.') s.pop_back();
+      done = true;
+    }
+    if (!done) {
+      // Exponent form: strip the exponent's leading zeros and the mantissa's trailing zeros.
+      std::size_t d = ePos + 1;
+      if (d < s.size() && (s[d] == '+' || s[d] == '-')) ++d;
+      std::size_t z = d;
+      while (z < s.size() && s[z] == '0') ++z;
+      if (z == s.size()) {
+        s.erase(d);
+        if (!s.empty() && s.back() == '0') {
+          s.erase(ePos);
+        } else {
+          s.push_back('0');
+        }
+      } else {
+        s.erase(d, z - d);
+      }
+      const auto ePos2 = s.find('E');
+      const std::size_t mantEnd = ePos2 == std::string::npos ? s.size() : ePos2;
+      if (p > 0 && static_cast<std::size_t>(p - 1) < mantEnd) {
+        std::size_t last = mantEnd;
+        while (last > static_cast<std::size_t>(p) && s[last - 1] == '0') --last;
+        if (last == static_cast<std::size_t>(p)) last = static_cast<std::size_t>(p - 1);
+        s.erase(last, mantEnd - last);
+      }
+      if (!s.empty() && s.back() == '.') s.pop_back();
+    }
+  }
+  if (s == "-0") s = "0";
+  text = s;
+}
+
+bool ScanNumber(const std::string& text, long double& value) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t digits = 0;
+  while (i < n && IsDigit(text[i])) ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t expDigits = 0;
+    while (i < n && IsDigit(text[i])) ++i, ++expDigits;
+    if (expDigits == 0) return false;
+  }
+  if (i != n) return false;
+  // The syntax is checked above; the C library only converts (the "C" locale is never changed).
+  errno = 0;
+  const long double v = std::strtold(text.c_str(), nullptr);
+  if (std::isinf(v)) return false;
+  value = v;
+  return true;
+}
+
+void TextToData(const std::string& text, void* value, TDataType dataType) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  const std::string body = text.substr(i);
+  long double f = 0;
+  if (!ScanNumber(body, f)) f = 0;
+  std::int64_t w = 0;
+  if (!ScanInteger(body, w)) w = 0;
+  switch (dataType) {
+    case dtByte:
+      Store(value, static_cast<std::uint8_t>(w));
+      break;
+    case dtWord:
+      Store(value, static_cast<std::uint16_t>(w));
+      break;
+    case dtShort:
+      Store(value, static_cast<std::int8_t>(w));
+      break;
+    case dtSmall:
+      Store(value, static_cast<std::int16_t>(w));
+      break;
+    case dtLong:
+      Store(value, static_cast<std::int32_t>(w));
+      break;
+    case dtInt64:
+      Store(value, w);
+      break;
+    case dtComp:
+      Store(value, static_cast<std::int64_t>(std::llroundl(f)));
+      break;
+    case dtSingle:
+      Store(value, static_cast<float>(f));
+      break;
+    case dtReal:
+    case dtDouble:
+      Store(value, static_cast<double>(f));
+      break;
+    case dtExtended:
+      Store(value, f);
+      break;
+  }
+}
+
+std::int64_t RoundHalfUp(double x) {
+  const double s = x + 0.5;
+  // Beyond the 64-bit range the whole number saturates instead of wrapping.
+  if (!(s > -9.2233720368547758e18)) return std::numeric_limits<std::int64_t>::min();
+  if (!(s < 9.2233720368547758e18)) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(s);
+}
+
+std::string BoolDigit(bool b) { return b ? "1" : "0"; }
+
+std::string Trim(const std::string& s) {
+  std::size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+  return s.substr(b, e - b);
+}
+
+std::string UpperCase(const std::string& s) {
+  std::string r = s;
+  for (char& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return r;
+}

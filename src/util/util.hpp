@@ -1,0 +1,105 @@
+// Value types, the exception base, floating-point failure detection and the
+// conversions between typed values and text shared by the whole program.
+#pragma once
+
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <limits>
+#include <string>
+
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "tcalc computes in the 80-bit x87 extended format");
+
+// Base of every exception of the program: a message and a class name for the
+// unhandled-exception report.
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : Message(std::move(message)) {}
+  const char* what() const noexcept override { return Message.c_str(); }
+  const std::string& message() const noexcept { return Message; }
+  virtual const char* ClassName() const noexcept { return "Exception"; }
+
+ private:
+  std::string Message;
+};
+
+// Declares an exception class deriving from Base that reports its own name.
+#define TCALC_EXCEPTION(Name, Base)                                      \
+  class Name : public Base {                                             \
+   public:                                                               \
+    using Base::Base;                                                    \
+    const char* ClassName() const noexcept override { return #Name; } \
+  }
+
+// The floating-point failures of the processor and the library's domain refusal.
+TCALC_EXCEPTION(EMathError, Exception);
+TCALC_EXCEPTION(EInvalidOp, EMathError);
+TCALC_EXCEPTION(EZeroDivide, EMathError);
+TCALC_EXCEPTION(EOverflow, EMathError);
+TCALC_EXCEPTION(EInvalidArgument, EMathError);
+
+inline constexpr const char* kTextInvalidOp = "Invalid floating point operation";
+inline constexpr const char* kTextZeroDivide = "Division by zero";
+inline constexpr const char* kTextOverflow = "Floating point overflow";
+inline constexpr const char* kTextInvalidArgument = "Invalid argument";
+
+[[noreturn]] void RaiseInvalidArgument();
+
+// Throws the exception matching the raised flags of a non-finite result r.
+[[noreturn]] void RaiseFloatFailure(int flags, long double r);
+
+// A result that is not finite is a floating-point failure. Only then is the
+// computation repeated with the flags cleared, to learn which one it was: testing
+// the flags on every operation would cost more than the arithmetic itself.
+template <class Compute>
+inline long double CheckedResult(long double r, Compute compute) {
+  if (std::isfinite(r)) [[likely]]
+    return r;
+  std::feclearexcept(FE_ALL_EXCEPT);
+  volatile long double again = compute();
+  const int flags = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+  RaiseFloatFailure(flags, again);
+}
+
+enum TDataType : std::uint8_t {
+  dtByte,
+  dtWord,
+  dtShort,
+  dtSmall,
+  dtLong,
+  dtInt64,
+  dtComp,
+  dtSingle,
+  dtReal,
+  dtDouble,
+  dtExtended
+};
+
+std::int32_t DataTypeSize(TDataType dataType);
+
+// Display text of a typed value: integers plainly, floats in the plain-or-exponent form.
+std::string DataToText(const void* value, TDataType dataType);
+
+// Rewrites the scientific text of a float into its display form, in place.
+void NiceFloatText(std::string& text);
+
+// Reads text into a typed value; a text that is not a complete number stores 0.
+void TextToData(const std::string& text, void* value, TDataType dataType);
+
+// Reads a complete number of the program's syntax: optional sign, digits with an
+// optional point, optional exponent. False for anything else, and for a value
+// beyond the extended range.
+bool ScanNumber(const std::string& text, long double& value);
+
+// 0.5 added in double precision and truncated toward zero (not symmetric for negatives).
+std::int64_t RoundHalfUp(double x);
+
+std::string BoolDigit(bool b);
+
+// Removes the characters with codes 0 to 32 from both ends.
+std::string Trim(const std::string& s);
+
+// Upper-case form of a name (ASCII letters only).
+std::string UpperCase(const std::string& s);
