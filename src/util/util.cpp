@@ -7,13 +7,19 @@
 
 void RaiseInvalidArgument() { throw EInvalidArgument(kTextInvalidArgument); }
 
-void RaiseFloatFailure(int flags, long double r) {
-  if (flags & FE_INVALID) throw EInvalidOp(kTextInvalidOp);
-  if (flags & FE_DIVBYZERO) throw EZeroDivide(kTextZeroDivide);
-  if (flags & FE_OVERFLOW) throw EOverflow(kTextOverflow);
+const char* FloatFailureText(int flags, long double r) {
+  if (flags & FE_INVALID) return kTextInvalidOp;
+  if (flags & FE_DIVBYZERO) return kTextZeroDivide;
+  if (flags & FE_OVERFLOW) return kTextOverflow;
   // No flag: an operand was already infinite or not a number.
-  if (std::isnan(r)) throw EInvalidOp(kTextInvalidOp);
-  throw EOverflow(kTextOverflow);
+  return std::isnan(r) ? kTextInvalidOp : kTextOverflow;
+}
+
+void RaiseFloatFailure(int flags, long double r) {
+  const char* text = FloatFailureText(flags, r);
+  if (text == kTextInvalidOp) throw EInvalidOp(text);
+  if (text == kTextZeroDivide) throw EZeroDivide(text);
+  throw EOverflow(text);
 }
 
 std::int32_t DataTypeSize(TDataType dataType) {

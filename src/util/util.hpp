@@ -47,20 +47,38 @@ inline constexpr const char* kTextInvalidArgument = "Invalid argument";
 
 [[noreturn]] void RaiseInvalidArgument();
 
+// The message of the failure that the raised flags of a non-finite result r show.
+const char* FloatFailureText(int flags, long double r);
+
 // Throws the exception matching the raised flags of a non-finite result r.
 [[noreturn]] void RaiseFloatFailure(int flags, long double r);
 
 // A result that is not finite is a floating-point failure. Only then is the
 // computation repeated with the flags cleared, to learn which one it was: testing
-// the flags on every operation would cost more than the arithmetic itself.
+// the flags on every operation would cost more than the arithmetic itself. The
+// computation must read its operands through volatiles so that it is really redone.
+template <class Compute>
+inline int RecomputeFlags(Compute compute, long double& r) {
+  std::feclearexcept(FE_ALL_EXCEPT);
+  volatile long double again = compute();
+  const int flags = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+  r = again;
+  return flags;
+}
+
 template <class Compute>
 inline long double CheckedResult(long double r, Compute compute) {
   if (std::isfinite(r)) [[likely]]
     return r;
-  std::feclearexcept(FE_ALL_EXCEPT);
-  volatile long double again = compute();
-  const int flags = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
-  RaiseFloatFailure(flags, again);
+  const int flags = RecomputeFlags(compute, r);
+  RaiseFloatFailure(flags, r);
+}
+
+template <class Compute>
+inline const char* FailureTextOf(Compute compute) {
+  long double r = 0;
+  const int flags = RecomputeFlags(compute, r);
+  return FloatFailureText(flags, r);
 }
 
 enum TDataType : std::uint8_t {

@@ -1,0 +1,315 @@
+#include <cmath>
+#include <random>
+
+#include "MathTree/MathTree.hpp"
+
+namespace {
+
+constexpr long double kPi = 3.14159265358979323846264338327950288L;
+constexpr long double kHalfPi = 1.57079632679489661926L;
+
+// Above this the whole factorial does not fit the extended range (1754! does).
+constexpr long double kLargestFactorial = 1754;
+// Negative bases with whole exponents up to this are multiplied out, as the plain
+// rule does; larger exponents take the magnitude from powl.
+constexpr long double kLargestMultipliedExponent = 1024;
+
+// rnd draws from a generator with a fixed seed: every run sees the same sequence.
+std::mt19937& RandomGenerator() {
+  static std::mt19937 generator;
+  return generator;
+}
+
+// Evaluates f(x) and turns a non-finite result into the matching exception.
+template <class F>
+long double Checked(F f, long double x) {
+  return CheckedResult(f(x), [f, x] {
+    volatile long double vx = x;
+    return f(vx);
+  });
+}
+
+long double Factorial(long double x) {
+  const long double n = std::floor(x);
+  if (n == x) {
+    if (x > kLargestFactorial) throw EOverflow(kTextOverflow);
+    long double r = 1;
+    const auto whole = static_cast<std::int32_t>(RoundHalfUp(static_cast<double>(x)));
+    for (std::int32_t i = 2; i <= whole; ++i) r *= static_cast<long double>(i);
+    return r;
+  }
+  return Checked([](long double v) { return tgammal(v + 1); }, x);
+}
+
+long double Phase(long double x) {
+  const auto round = [](long double v) {
+    return static_cast<long double>(RoundHalfUp(static_cast<double>(v)));
+  };
+  const long double t = x / kHalfPi;
+  return round((t - round(t)) * 2 * kPi);
+}
+
+}  // namespace
+
+bool ExtendedPower(long double& a, long double b) {
+  if (a == 0) {
+    if (b < 0) return false;
+    a = b > 0 ? 0 : 1;
+    return true;
+  }
+  if (a > 0) {
+    a = Checked([b](long double v) { return powl(v, b); }, a);
+    return true;
+  }
+  // Negative bases are only defined for whole exponents.
+  if (std::trunc(b) != b) return false;
+  const long double magnitude = std::fabs(b);
+  if (magnitude <= kLargestMultipliedExponent) {
+    const auto n = static_cast<std::int32_t>(magnitude);
+    long double r = 1;
+    for (std::int32_t i = 0; i < n; ++i) r *= a;
+    if (!std::isfinite(r)) throw EOverflow(kTextOverflow);
+    a = b < 0 ? 1 / r : r;
+    return true;
+  }
+  const bool odd = std::fmod(magnitude, 2.0L) != 0;
+  const long double r = Checked([b](long double v) { return powl(-v, b); }, a);
+  a = odd ? -r : r;
+  return true;
+}
+
+bool ExtendedFunction(std::uint16_t operation, long double& x) {
+  switch (static_cast<TOperation>(operation)) {
+    case opExp:
+      x = Checked([](long double v) { return expl(v); }, x);
+      break;
+    case opLn:
+      x = Checked([](long double v) { return logl(v); }, x);
+      break;
+    case opLog:
+      x = Checked([](long double v) { return log10l(v); }, x);
+      break;
+    case opLd:
+      x = Checked([](long double v) { return log2l(v); }, x);
+      break;
+    case opSqr:
+      x = Checked([](long double v) { return v * v; }, x);
+      break;
+    case opSqrt:
+      x = Checked([](long double v) { return sqrtl(v); }, x);
+      break;
+    case opSin:
+      x = sinl(x);
+      break;
+    case opCos:
+      x = cosl(x);
+      break;
+    case opTan:
+      x = Checked([](long double v) { return tanl(v); }, x);
+      break;
+    case opCot:
+      x = Checked([](long double v) { return cosl(v) / sinl(v); }, x);
+      break;
+    case opArcSin:
+      if (std::fabs(x) > 1) RaiseInvalidArgument();
+      x = asinl(x);
+      break;
+    case opArcCos:
+      if (std::fabs(x) > 1) RaiseInvalidArgument();
+      x = acosl(x);
+      break;
+    case opArcTan:
+      x = atanl(x);
+      break;
+    case opArcCot:
+      x = kHalfPi - atanl(x);
+      break;
+    case opSinh:
+      x = Checked([](long double v) { return sinhl(v); }, x);
+      break;
+    case opCosh:
+      x = Checked([](long double v) { return coshl(v); }, x);
+      break;
+    case opTanh:
+      x = tanhl(x);
+      break;
+    case opCoth:
+      // 1/tanh stays finite where cosh and sinh alone would overflow.
+      x = Checked([](long double v) { return 1 / tanhl(v); }, x);
+      break;
+    case opArcSinh:
+      x = asinhl(x);
+      break;
+    case opArcCosh:
+      if (x < 1) RaiseInvalidArgument();
+      x = acoshl(x);
+      break;
+    case opArcTanh:
+      if (x > 1) RaiseInvalidArgument();
+      x = Checked([](long double v) { return atanhl(v); }, x);
+      break;
+    case opArcCoth:
+      // 0.5*ln((x+1)/(x-1)), written with log1p to keep its digits for large x.
+      x = Checked([](long double v) { return 0.5L * log1pl(2 / (v - 1)); }, x);
+      break;
+    case opTrunc:
+      x = std::trunc(x);
+      break;
+    case opRound:
+      x = std::floor(x + 0.5L);
+      break;
+    case opFrac:
+      x = x - std::trunc(x);
+      break;
+    case opSgn:
+      x = x > 0 ? 1 : (x < 0 ? -1 : 0);
+      break;
+    case opAbs:
+      x = x < 0 ? -x : x;
+      break;
+    case opZero:
+      x = x == 0 ? 0 : 1;
+      break;
+    case opHeav:
+      x = x < 0 ? 0 : 1;
+      break;
+    case opCeil:
+      x = std::ceil(x);
+      break;
+    case opFloor:
+      x = std::floor(x);
+      break;
+    case opPhase:
+      x = Phase(x);
+      break;
+    case opRnd:
+      x = x * (static_cast<long double>(RandomGenerator()()) / 4294967296.0L);
+      break;
+    case opFactorial:
+      // The factorial of a negative whole number is undefined.
+      if (x < 0 && std::trunc(x) == x) return false;
+      x = Factorial(x);
+      break;
+    case opNone:
+    case opConstant:
+    case opVariable:
+    case opSum:
+    case opReserved:
+    case opProduct:
+    case opQuotient:
+    case opPower:
+    case opNegation:
+    case opInfixMinus:
+      break;
+  }
+  return true;
+}
+
+void TKoOperatorNode::CalcCopy(long double* dest) { *dest = *ValueRef; }
+
+void TKoOperatorNode::CalcNegation(long double* dest) {
+  if (!ErrorText.empty()) ErrorText.clear();
+  TKoOperatorNode* child = Children.empty() ? nullptr : Children[0];
+  if (!child) {
+    FoldFailed(dest, kTextMissingOperand);
+    return;
+  }
+  child->Calculate(dest);
+  if (!child->ErrorText.empty()) ErrorText = child->ErrorText;
+  *dest = -*dest;
+}
+
+void TKoOperatorNode::CalcFunction(long double* dest) {
+  if (!ErrorText.empty()) ErrorText.clear();
+  TKoOperatorNode* child = Children.empty() ? nullptr : Children[0];
+  if (!child) {
+    FoldFailed(dest, kTextNoFunctionParameter);
+    return;
+  }
+  child->Calculate(dest);
+  if (!child->ErrorText.empty()) ErrorText = child->ErrorText;
+  // The function is applied also after an error below; its own failure replaces the text.
+  try {
+    if (!ExtendedFunction(Operation, *dest)) FoldFailed(dest, kTextIllegalOperations);
+  } catch (const Exception& e) {
+    FoldFailed(dest, e.what());
+  }
+}
+
+void TKoOperatorNode::FoldFailed(long double* dest, const char* text) {
+  *dest = 0;
+  ErrorText = text;
+}
+
+template <std::uint16_t Code>
+void TKoOperatorNode::CalcFold(long double* dest) {
+  if (!ErrorText.empty()) ErrorText.clear();
+  const std::size_t count = Children.size();
+  TKoOperatorNode* first = count ? Children[0] : nullptr;
+  if (!first) {
+    FoldFailed(dest, kTextMissingOperand);
+    return;
+  }
+  first->Calculate(dest);
+  if (!first->ErrorText.empty()) {
+    ErrorText = first->ErrorText;
+    return;
+  }
+  for (std::size_t i = 1; i < count; ++i) {
+    TKoOperatorNode* child = Children[i];
+    if (!child) {
+      ErrorText = kTextMissingOperand;
+      return;
+    }
+    long double b;
+    if (child->IsLeaf()) {
+      b = *child->ValueRef;
+    } else {
+      child->Calculate(&WorkValue);
+      if (!child->ErrorText.empty()) {
+        ErrorText = child->ErrorText;
+        return;
+      }
+      b = WorkValue;
+    }
+    const long double a = *dest;
+    if constexpr (Code == opSum) {
+      *dest = a + b;
+      if (!std::isfinite(*dest)) [[unlikely]]
+        return FoldFailed(dest, FailureTextOf([a, b] {
+                            volatile long double va = a, vb = b;
+                            return va + vb;
+                          }));
+    } else if constexpr (Code == opProduct) {
+      *dest = a * b;
+      if (!std::isfinite(*dest)) [[unlikely]]
+        return FoldFailed(dest, FailureTextOf([a, b] {
+                            volatile long double va = a, vb = b;
+                            return va * vb;
+                          }));
+    } else if constexpr (Code == opQuotient) {
+      if (b == 0) return FoldFailed(dest, kTextDivisionByZero);
+      *dest = a / b;
+      if (!std::isfinite(*dest)) [[unlikely]]
+        return FoldFailed(dest, FailureTextOf([a, b] {
+                            volatile long double va = a, vb = b;
+                            return va / vb;
+                          }));
+    } else if constexpr (Code == opPower) {
+      try {
+        if (!ExtendedPower(*dest, b)) return FoldFailed(dest, kTextIllegalPower);
+      } catch (const Exception& e) {
+        return FoldFailed(dest, e.what());
+      }
+    } else {
+      // Codes without an operator routine take no second operand.
+      return FoldFailed(dest, kTextIllegalOperation);
+    }
+  }
+}
+
+template void TKoOperatorNode::CalcFold<opNone>(long double*);
+template void TKoOperatorNode::CalcFold<opSum>(long double*);
+template void TKoOperatorNode::CalcFold<opProduct>(long double*);
+template void TKoOperatorNode::CalcFold<opQuotient>(long double*);
+template void TKoOperatorNode::CalcFold<opPower>(long double*);

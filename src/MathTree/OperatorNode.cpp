@@ -1,0 +1,148 @@
+#include <cstring>
+
+#include "MathTree/MathTree.hpp"
+
+std::int32_t TKoOperatorNode::InstanceCount = 0;
+std::int32_t TKoOperatorNode::MaxInstances = 10000;
+
+TKoOperatorNode::InstanceGuard::InstanceGuard() {
+  if (InstanceCount >= MaxInstances) throw ETooMuchInstances(kTextTooMuchInstances);
+  ++InstanceCount;
+}
+
+TKoOperatorNode::InstanceGuard::~InstanceGuard() { --InstanceCount; }
+
+void TKoOperatorNode::SetMaxInstances(std::int32_t n) {
+  MaxInstances = n;
+  if (n < InstanceCount) throw ETooMuchInstances(kTextTooMuchInstances);
+}
+
+std::int32_t TKoOperatorNode::OperandCount(std::uint16_t operation) {
+  if (operation == opConstant || operation == opVariable) return 0;
+  if (operation >= opSum && operation <= opPower) return 2147483647;
+  if (operation == opNegation || (operation >= 40 && operation <= 300)) return 1;
+  return -1;
+}
+
+TKoOperatorNode::TKoOperatorNode(TDataType dataType, std::uint16_t operation)
+    : Operation(operation), DataType(dataType), DataSize(DataTypeSize(dataType)) {
+  // Only extended trees are ever built; other types have no arithmetic here.
+  if (dataType != dtExtended) throw EUnsupportedDatatype(kTextUnknownDataType);
+}
+
+TKoNodePtr TKoOperatorNode::Create(TDataType dataType, std::uint16_t operation) {
+  TKoNodePtr node(new TKoOperatorNode(dataType, operation));
+  if (operation >= 40) {
+    node->CalcProc = &TKoOperatorNode::CalcFunction;
+  } else if (operation == opNegation) {
+    node->CalcProc = &TKoOperatorNode::CalcNegation;
+  } else {
+    switch (operation) {
+      case opSum:
+        node->CalcProc = &TKoOperatorNode::CalcFold<opSum>;
+        break;
+      case opProduct:
+        node->CalcProc = &TKoOperatorNode::CalcFold<opProduct>;
+        break;
+      case opQuotient:
+        node->CalcProc = &TKoOperatorNode::CalcFold<opQuotient>;
+        break;
+      case opPower:
+        node->CalcProc = &TKoOperatorNode::CalcFold<opPower>;
+        break;
+      default:
+        node->CalcProc = &TKoOperatorNode::CalcFold<opNone>;
+        break;
+    }
+  }
+  return node;
+}
+
+TKoNodePtr TKoOperatorNode::CreateConstant(TDataType dataType, const void* value) {
+  TKoNodePtr node(new TKoOperatorNode(dataType, opConstant));
+  std::memcpy(&node->ConstValue, value, static_cast<std::size_t>(node->DataSize));
+  node->ValueRef = &node->ConstValue;
+  return node;
+}
+
+TKoNodePtr TKoOperatorNode::CreateConstant(long double value) {
+  return CreateConstant(dtExtended, &value);
+}
+
+TKoNodePtr TKoOperatorNode::CreateVariable(TDataType dataType, const std::string& name,
+                                           TKoVarDepot* depot) {
+  TKoNodePtr node(new TKoOperatorNode(dataType, opVariable));
+  node->VarDepot = depot;
+  node->Variable = depot->FindOrAdd(name, dataType);
+  node->ValueRef = reinterpret_cast<long double*>(node->Variable->Value);
+  return node;
+}
+
+TKoNodePtr TKoOperatorNode::CreateVariableWithValue(TDataType dataType, const std::string& name,
+                                                    const void* value, TKoVarDepot* depot) {
+  TKoNodePtr node(new TKoOperatorNode(dataType, opVariable));
+  node->VarDepot = depot;
+  node->Variable = depot->FindOrAddWithValue(name, value, dataType);
+  node->ValueRef = reinterpret_cast<long double*>(node->Variable->Value);
+  return node;
+}
+
+TKoNodePtr TKoOperatorNode::CreateSubtraction(TKoNodePtr left, TKoNodePtr right) {
+  TKoNodePtr sum = Create(left->DataType, opSum);
+  TKoNodePtr negation = Create(left->DataType, opNegation);
+  negation->AddChild(std::move(right));
+  sum->AddChild(std::move(left));
+  sum->AddChild(std::move(negation));
+  return sum;
+}
+
+TKoOperatorNode::~TKoOperatorNode() {
+  if (OwnsChildren)
+    for (TKoOperatorNode* child : Children) delete child;
+}
+
+void TKoOperatorNode::AddChild(std::int32_t index, TKoOperatorNode* child) {
+  TKoNodePtr owned(child);
+  if (!child || Operation < 10) return;
+  if (index >= 0 && static_cast<std::size_t>(index) <= Children.size()) {
+    Children.insert(Children.begin() + index, child);
+  } else {
+    Children.push_back(child);
+  }
+  owned.release();
+}
+
+void TKoOperatorNode::DeleteChild(std::int32_t index) {
+  if (Operation < 10) return;
+  delete ExtractChild(index);
+}
+
+TKoOperatorNode* TKoOperatorNode::ExtractChild(std::int32_t index) {
+  TKoOperatorNode* child = Children.at(static_cast<std::size_t>(index));
+  Children.erase(Children.begin() + index);
+  return child;
+}
+
+TKoNodePtr TKoOperatorNode::Clone(TKoVarDepot* depot) const {
+  switch (Operation) {
+    case opConstant:
+      return CreateConstant(DataType, ValueRef);
+    case opVariable:
+      return CreateVariableWithValue(DataType, Variable->Name, ValueRef,
+                                     depot ? depot : VarDepot);
+    default:
+      break;
+  }
+  TKoNodePtr copy = Create(DataType, Operation);
+  copy->Children.reserve(Children.size());
+  for (const TKoOperatorNode* child : Children)
+    if (child) copy->AddChild(child->Clone(depot));
+  return copy;
+}
+
+bool TKoOperatorNode::DependsOn(const std::string& name) const {
+  if (Operation == opVariable) return UpperCase(name) == UpperCase(Variable->Name);
+  for (const TKoOperatorNode* child : Children)
+    if (child && child->DependsOn(name)) return true;
+  return false;
+}

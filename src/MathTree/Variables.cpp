@@ -1,0 +1,182 @@
+#include <cstring>
+
+#include "MathTree/MathTree.hpp"
+
+namespace {
+
+template <class T>
+T Load(const unsigned char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+void Store(unsigned char* p, T v) {
+  std::memcpy(p, &v, sizeof v);
+}
+
+}  // namespace
+
+TKoSingleVariable::TKoSingleVariable(std::string name, const void* initialValue,
+                                     TDataType dataType)
+    : Name(std::move(name)), DataType(dataType), DataSize(DataTypeSize(dataType)) {
+  if (initialValue) std::memcpy(Value, initialValue, static_cast<std::size_t>(DataSize));
+}
+
+std::unique_ptr<TKoSingleVariable> TKoSingleVariable::Clone() const {
+  return std::make_unique<TKoSingleVariable>(Name, Value, DataType);
+}
+
+void TKoSingleVariable::GetValue(void* dest) const {
+  std::memcpy(dest, Value, static_cast<std::size_t>(DataSize));
+}
+
+void TKoSingleVariable::SetValue(const void* source) {
+  std::memcpy(Value, source, static_cast<std::size_t>(DataSize));
+}
+
+long double TKoSingleVariable::GetAsExtended() const {
+  switch (DataType) {
+    case dtWord:
+      return Load<std::uint16_t>(Value);
+    case dtSmall:
+      return Load<std::int16_t>(Value);
+    case dtLong:
+      return Load<std::int32_t>(Value);
+    case dtInt64:
+    case dtComp:
+      return static_cast<long double>(Load<std::int64_t>(Value));
+    case dtSingle:
+      return Load<float>(Value);
+    case dtReal:
+    case dtDouble:
+      return Load<double>(Value);
+    case dtExtended:
+      return Load<long double>(Value);
+    case dtByte:
+    case dtShort:
+      break;
+  }
+  throw EWrongDataType(kTextUnknownDataType);
+}
+
+void TKoSingleVariable::SetAsExtended(long double v) {
+  // Whole-number types store the value rounded half up, taken as a 32-bit number.
+  const auto whole = [v] { return static_cast<std::int32_t>(RoundHalfUp(static_cast<double>(v))); };
+  switch (DataType) {
+    case dtWord:
+      Store(Value, static_cast<std::uint16_t>(whole()));
+      return;
+    case dtSmall:
+      Store(Value, static_cast<std::int16_t>(whole()));
+      return;
+    case dtLong:
+      Store(Value, whole());
+      return;
+    case dtInt64:
+    case dtComp:
+      Store(Value, static_cast<std::int64_t>(whole()));
+      return;
+    case dtSingle:
+      Store(Value, static_cast<float>(v));
+      return;
+    case dtReal:
+    case dtDouble:
+      Store(Value, static_cast<double>(v));
+      return;
+    case dtExtended:
+      Store(Value, v);
+      return;
+    case dtByte:
+    case dtShort:
+      break;
+  }
+  throw EWrongDataType(kTextUnknownDataType);
+}
+
+std::int32_t TKoVarDepot::Search(const std::string& key) const {
+  std::size_t lo = 0, hi = Items.size();
+  while (lo < hi) {
+    const std::size_t mid = (lo + hi) / 2;
+    const int c = Items[mid].first.compare(key);
+    if (c == 0) return static_cast<std::int32_t>(mid);
+    if (c < 0) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  return -static_cast<std::int32_t>(lo) - 1;
+}
+
+std::int32_t TKoVarDepot::IndexOfVariable(const std::string& name) const {
+  const std::int32_t i = Search(UpperCase(name));
+  return i < 0 ? -1 : i;
+}
+
+TKoSingleVariable& TKoVarDepot::Existing(const std::string& name) const {
+  const std::int32_t i = IndexOfVariable(name);
+  if (i < 0) throw ENotExistingVariable("Variable " + name + " existiert nicht!");
+  return *Items[static_cast<std::size_t>(i)].second;
+}
+
+TKoSingleVariable* TKoVarDepot::FindOrAdd(const std::string& name, TDataType dataType) {
+  const std::string key = UpperCase(name);
+  std::int32_t i = Search(key);
+  if (i < 0) {
+    const unsigned char zero[16] = {};
+    i = -i - 1;
+    Items.emplace(Items.begin() + i, key,
+                  std::make_unique<TKoSingleVariable>(name, zero, dataType));
+  }
+  return Items[static_cast<std::size_t>(i)].second.get();
+}
+
+TKoSingleVariable* TKoVarDepot::FindOrAddWithValue(const std::string& name, const void* value,
+                                                   TDataType dataType) {
+  const std::string key = UpperCase(name);
+  const std::int32_t i = Search(key);
+  if (i < 0) {
+    auto it = Items.emplace(Items.begin() + (-i - 1), key,
+                            std::make_unique<TKoSingleVariable>(name, value, dataType));
+    return it->second.get();
+  }
+  auto& slot = Items[static_cast<std::size_t>(i)].second;
+  if (slot->DataType == dataType) {
+    slot->SetValue(value);
+  } else {
+    slot = std::make_unique<TKoSingleVariable>(name, value, dataType);
+  }
+  return slot.get();
+}
+
+TKoSingleVariable* TKoVarDepot::SetVariable(const std::string& name, TDataType dataType,
+                                            long double v) {
+  TKoSingleVariable* var = FindOrAdd(name, dataType);
+  var->SetAsExtended(v);
+  return var;
+}
+
+void TKoVarDepot::SetValue(const std::string& name, const void* source) {
+  Existing(name).SetValue(source);
+}
+
+void TKoVarDepot::SetAsExtended(const std::string& name, long double v) {
+  Existing(name).SetAsExtended(v);
+}
+
+void TKoVarDepot::GetValue(const std::string& name, void* dest) const {
+  Existing(name).GetValue(dest);
+}
+
+long double TKoVarDepot::GetAsExtended(const std::string& name) const {
+  return Existing(name).GetAsExtended();
+}
+
+std::unique_ptr<TKoVarDepot> TKoVarDepot::Clone() const {
+  auto copy = std::make_unique<TKoVarDepot>();
+  copy->Items.reserve(Items.size());
+  for (const auto& [key, var] : Items) copy->Items.emplace_back(key, var->Clone());
+  return copy;
+}
