@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+char DecimalSeparator = '.';
+
 void RaiseInvalidArgument() { throw EInvalidArgument(kTextInvalidArgument); }
 
 const char* FloatFailureText(int flags, long double r) {

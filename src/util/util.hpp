@@ -121,3 +121,6 @@ std::string Trim(const std::string& s);
 
 // Upper-case form of a name (ASCII letters only).
 std::string UpperCase(const std::string& s);
+
+// The decimal separator of number texts; the program never changes it from ".".
+extern char DecimalSeparator;

@@ -1,0 +1,14 @@
+#include "MathFunc/MathFunc.hpp"
+
+#include "util/util.hpp"
+
+void TKoMathFunction::AssignTo(TKoMathFunction& dest) {
+  for (std::int32_t i = 0; i < VarCount(); ++i) dest.SetVarValue(GetVarName(i), GetVarValueAt(i));
+}
+
+std::string ValueToText(long double v) {
+  std::string text = DataToText(&v, dtExtended);
+  const auto point = text.find('.');
+  if (point != std::string::npos) text[point] = DecimalSeparator;
+  return text;
+}
