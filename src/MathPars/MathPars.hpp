@@ -15,6 +15,8 @@
 #include "FncCreat/FncCreat.hpp"
 #include "MathTree/MathTree.hpp"
 
+class TKoMathTreeFunction;
+
 TCALC_EXCEPTION(EKoMathParserError, EKoFunctionCreatorError);
 TCALC_EXCEPTION(ESyntaxError, EKoMathParserError);
 TCALC_EXCEPTION(EBadValue, EKoMathParserError);
@@ -169,3 +171,22 @@ TKoNodePtr ParseTerm(const std::string& text, TKoVarDepot* depot);
 // are consumed. The type is accepted for the callers' sake; trees are extended.
 TKoNodePtr ParseTemplate(const std::string& text, TKoNodePtr arg0, TKoNodePtr arg1,
                          TKoVarDepot* depot, TDataType type);
+
+// Fills a tree function with the tree of FunctionString; a failure leaves no
+// tree and the error text "Syntaxfehler".
+class TKoMathParser : public TKoFunctionCreator {
+ public:
+  using TKoFunctionCreator::TKoFunctionCreator;
+
+  // Never throws.
+  void Execute() override;
+  std::unique_ptr<TKoFunctionCreator> Clone(TKoMathFunction* target) const override;
+  // Clears the function's tree and error text; parsing waits for Execute.
+  void SetFunctionString(const std::string& s);
+
+  std::string FunctionString;
+  std::int32_t ErrorPos = 0;  // of the last tokenizer failure; kept by later parses
+
+ private:
+  TKoMathTreeFunction* Target() const;
+};

@@ -1,4 +1,5 @@
 #include "MathPars/MathPars.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
 
 namespace {
 
@@ -31,4 +32,34 @@ TKoNodePtr ParseTemplate(const std::string& text, TKoNodePtr arg0, TKoNodePtr ar
   args[0] = std::move(arg0);
   args[1] = std::move(arg1);
   return Parse(text, std::move(args), depot);
+}
+
+TKoMathTreeFunction* TKoMathParser::Target() const {
+  return dynamic_cast<TKoMathTreeFunction*>(MathFunction);
+}
+
+void TKoMathParser::Execute() {
+  TKoMathTreeFunction* target = Target();
+  try {
+    if (!target) throw EParserInternalError(kTextNoTreeFunction);
+    target->SetTree(Parse(FunctionString, TKoOpNodeArray(), target->VarDepot.get(), &ErrorPos));
+    ErrorText.clear();
+  } catch (...) {
+    // The detailed messages are for ParseTerm's callers; the user sees one text.
+    ErrorText = kTextSyntaxError;
+    if (target) target->SetTree(nullptr);
+  }
+}
+
+std::unique_ptr<TKoFunctionCreator> TKoMathParser::Clone(TKoMathFunction* target) const {
+  auto parser = std::make_unique<TKoMathParser>(target);
+  parser->NotOwned = NotOwned;
+  parser->FunctionString = FunctionString;
+  return parser;
+}
+
+void TKoMathParser::SetFunctionString(const std::string& s) {
+  if (TKoMathTreeFunction* target = Target()) target->SetTree(nullptr);
+  FunctionString = s;
+  if (MathFunction) MathFunction->SetErrorText("");
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "MathPars/MathPars.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
 
 namespace {
 
@@ -434,6 +435,117 @@ TEST(ParseTemplate, FailureFreesTheArguments) {
         << text;
     EXPECT_EQ(LiveNodes(), start) << text;
   }
+}
+
+// ---------------------------------------------------------------- parser facade
+
+struct ParsedFunction {
+  ParsedFunction() {
+    auto owned = std::make_unique<TKoMathParser>(&function);
+    parser = owned.get();
+    function.SetCreator(std::move(owned));
+  }
+  void Execute(const std::string& term) {
+    parser->SetFunctionString(term);
+    parser->Execute();
+  }
+  TKoMathTreeFunction function;
+  TKoMathParser* parser;
+};
+
+TEST(MathParser, FailuresLeaveNoTree) {
+  const std::int32_t start = LiveNodes();
+  for (const std::string& term : std::vector<std::string>{"", "   ", "3#", "(2", "2e", "{0}", ")",
+                                                          "sin", Repeat("(", 100000) + "1"}) {
+    ParsedFunction f;
+    f.Execute("1+x");
+    ASSERT_NE(f.function.GetTree(), nullptr);
+    f.Execute(term);
+    EXPECT_EQ(f.parser->ErrorText, "Syntaxfehler") << term;
+    EXPECT_EQ(f.function.GetTree(), nullptr) << term;
+    f.function.Calculate();
+    EXPECT_EQ(f.function.GetErrorText(), "Syntaxfehler") << term;
+  }
+  EXPECT_EQ(LiveNodes(), start);
+}
+
+TEST(MathParser, ErrorPosIsKeptUntilTheNextTokenizerFailure) {
+  ParsedFunction f;
+  EXPECT_EQ(f.parser->ErrorPos, 0);
+  f.Execute("3#");
+  EXPECT_EQ(f.parser->ErrorPos, 2);
+  f.Execute("(2");
+  EXPECT_EQ(f.parser->ErrorText, "Syntaxfehler");
+  EXPECT_EQ(f.parser->ErrorPos, 2);
+  f.Execute("x*2");
+  EXPECT_EQ(f.parser->ErrorText, "");
+  EXPECT_EQ(f.parser->ErrorPos, 2);
+  ASSERT_NE(f.function.GetTree(), nullptr);
+  EXPECT_EQ(Sexpr(*f.function.GetTree()), "(* x 2)");
+  f.Execute("1 + 2 + \xFC");
+  EXPECT_EQ(f.parser->ErrorPos, 9);
+}
+
+TEST(MathParser, CalculateParsesLazily) {
+  ParsedFunction f;
+  f.function.AddVariable("x");
+  f.function.SetVarValue("x", 3);
+  f.parser->SetFunctionString("x^2-x");
+  EXPECT_EQ(f.function.GetTree(), nullptr);
+  f.function.Calculate();
+  EXPECT_EQ(f.function.GetErrorText(), "");
+  EXPECT_EQ(f.function.Value, 6);
+  f.function.SetErrorText("alt");
+  f.parser->SetFunctionString("2x");
+  EXPECT_EQ(f.function.GetErrorText(), "");
+  EXPECT_EQ(f.function.GetTree(), nullptr);
+}
+
+TEST(MathParser, CloneCopiesSettingsForAnotherFunction) {
+  TKoMathTreeFunction source;
+  TKoMathTreeFunction target;
+  TKoMathParser parser(&source);
+  parser.NotOwned = true;
+  parser.FunctionString = "a+1";
+  parser.Execute();
+  parser.FunctionString = "3#";
+  parser.Execute();
+  ASSERT_EQ(parser.ErrorPos, 2);
+  const auto clone = parser.Clone(&target);
+  const auto* copy = dynamic_cast<const TKoMathParser*>(clone.get());
+  ASSERT_NE(copy, nullptr);
+  EXPECT_TRUE(copy->NotOwned);
+  EXPECT_EQ(copy->FunctionString, "3#");
+  EXPECT_EQ(copy->MathFunction, &target);
+  EXPECT_EQ(copy->ErrorPos, 0);
+  EXPECT_EQ(copy->ErrorText, "");
+  parser.NotOwned = false;
+  EXPECT_FALSE(parser.Clone(&target)->NotOwned);
+}
+
+// A function without a tree: the parser has nothing to fill.
+class PlainFunction : public TKoMathFunction {
+ public:
+  long double GetVarValue(const std::string&) override { return 0; }
+  void SetVarValue(const std::string&, long double) override {}
+  long double GetVarValueAt(std::int32_t) override { return 0; }
+  void SetVarValueAt(std::int32_t, long double) override {}
+  std::string GetVarName(std::int32_t) override { return ""; }
+  std::int32_t IndexOfVar(const std::string&) override { return -1; }
+  std::int32_t VarCount() override { return 0; }
+  const std::string& GetErrorText() override { return Error; }
+  void SetErrorText(const std::string& text) override { Error = text; }
+  void Calculate() override {}
+  std::string Error = "alt";
+};
+
+TEST(MathParser, NeedsATreeFunction) {
+  PlainFunction function;
+  TKoMathParser parser(&function);
+  parser.SetFunctionString("1");
+  EXPECT_EQ(function.Error, "");
+  parser.Execute();
+  EXPECT_EQ(parser.ErrorText, "Syntaxfehler");
 }
 
 }  // namespace
