@@ -67,21 +67,27 @@ void Unwrap(Node* node, std::int32_t index) {
   node->SetChild(index, wrapper->ExtractChild(0));
 }
 
-// Puts the children of every child with the node's own code in that child's place.
-void FlattenChildren(Node* node, std::int32_t from, std::int32_t to) {
-  for (std::int32_t i = to; i >= from; --i) {
-    if (node->Child(i)->Operation != node->Operation) continue;
+// Puts the children of every child with the node's own code in that child's place, and
+// theirs in turn; with baseOnly just for the base of a power.
+void FlattenChildren(Node* node, bool baseOnly) {
+  std::int32_t i = baseOnly ? 0 : node->ChildCount() - 1;
+  while (i >= 0 && i < node->ChildCount()) {
+    if (node->Child(i)->Operation != node->Operation) {
+      if (baseOnly) return;
+      --i;
+      continue;
+    }
     TKoNodePtr inner(node->ExtractChild(i));
-    for (std::int32_t k = inner->ChildCount() - 1; k >= 0; --k)
-      node->AddChild(i, inner->ExtractChild(k));
+    const std::int32_t count = inner->ChildCount();
+    for (std::int32_t k = count - 1; k >= 0; --k) node->AddChild(i, inner->ExtractChild(k));
+    if (!baseOnly) i += count - 1;
   }
 }
 
 void Flatten(Node* node) {
-  if (node->ChildCount() == 0) return;
-  if (Is(node, opSum) || Is(node, opProduct)) FlattenChildren(node, 0, node->ChildCount() - 1);
+  if (Is(node, opSum) || Is(node, opProduct)) FlattenChildren(node, false);
   // (a^b)^c is a^b^c under the left-to-right reading of powers; only the base merges.
-  if (Is(node, opPower)) FlattenChildren(node, 0, 0);
+  if (Is(node, opPower)) FlattenChildren(node, true);
 }
 
 void DeleteChildrenIf(Node* node, bool (*test)(const Node*)) {
