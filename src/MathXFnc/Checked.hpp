@@ -8,7 +8,6 @@
 // done after the flags are cleared.
 template <class Op, class... Args>
 long double CheckedOp(Op op, Args... args) {
-  return CheckedResult(op(args...), [op, args...] {
-    return op(static_cast<const volatile long double&>(args)...);
-  });
+  return CheckedResult(
+      op(args...), [op, args...] { return op(static_cast<const volatile long double&>(args)...); });
 }

@@ -18,8 +18,6 @@ long double BalancedStep(std::int32_t level) {
                   1.0L / static_cast<long double>(level + 2));
 }
 
-}  // namespace
-
 std::string NoDerivativeText(std::int32_t level) {
   return "Es gibt keine " + std::to_string(level) + ". Ableitung!";
 }
@@ -29,6 +27,8 @@ std::string DiffLevelTooHighText() {
          "chstens die " +
          std::to_string(kMaxNumDiffLevel) + ". Ableitung!";
 }
+
+}  // namespace
 
 void TKoMathDiffNumFunction::SetDiffLevel(std::int32_t n) {
   if (n < 1) throw EKoIllegalDiffNumLevel(NoDerivativeText(n));

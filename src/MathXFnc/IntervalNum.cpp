@@ -6,7 +6,9 @@
 
 namespace {
 
-long double Sum(long double a, long double b) { return a + b; }
+long double Sum(long double a, long double b) {
+  return a + b;
+}
 
 // The integral of the parabola through the ends and the middle of [a, b].
 long double Simpson(long double a, long double b, long double fa, long double fm, long double fb) {
@@ -19,8 +21,8 @@ long double Simpson(long double a, long double b, long double fa, long double fm
 // so it is chord * t / sin t long: the longer arc when t exceeds pi/2. Angles stay
 // finite where slopes overflow. Collinear points give the chord, and so does a middle
 // point that coincides with an end in a piece only a unit or two wide.
-long double ArcThrough(long double a, long double m, long double b, long double fa,
-                       long double fm, long double fb) {
+long double ArcThrough(long double a, long double m, long double b, long double fa, long double fm,
+                       long double fb) {
   const long double chord = std::hypot(b - a, fb - fa);
   const long double dx1 = m - a, dy1 = fm - fa;
   const long double dx2 = b - m, dy2 = fb - fm;
@@ -30,13 +32,14 @@ long double ArcThrough(long double a, long double m, long double b, long double 
   return chord * (turn / std::sin(turn));
 }
 
-}  // namespace
-
+// The refusal of an interval shorter than one step, with its three numbers.
 std::string IllegalIntervalText(long double from, long double to, long double step) {
   return "Illegale Intervallangaben: \"von\":" + DataToText(&from, dtExtended) +
          "  \"bis\":" + DataToText(&to, dtExtended) +
          "  \"Intervall\":" + DataToText(&step, dtExtended);
 }
+
+}  // namespace
 
 void TKoMathIntervalNumFunction::SetIntervalStep(long double v) {
   if (!(v > 0)) throw EKoIllegalIntIntervall(kTextIntervalStepZero);

@@ -30,13 +30,6 @@ inline constexpr const char* kTextIntervalReversed =
 inline constexpr const char* kTextTooManyPieces =
     "Zu viele Teilintervalle bei der numerischen Integration!";
 
-// "Es gibt keine <n>. Ableitung!"
-std::string NoDerivativeText(std::int32_t level);
-// The refusal of a numeric derivative above kMaxNumDiffLevel.
-std::string DiffLevelTooHighText();
-// "Illegale Intervallangaben: ..." with the three numbers of an interval shorter than one step.
-std::string IllegalIntervalText(long double from, long double to, long double step);
-
 // Wraps another function and forwards its whole variable interface to it; a numeric
 // function therefore shares the wrapped function's variables and error text.
 class TKoMathUseOtherFunction : public TKoMathFunction {

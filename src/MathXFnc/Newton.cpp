@@ -13,8 +13,12 @@ constexpr long double kRelativeTolerance = 1e-18L;
 
 constexpr std::int64_t kUnlimitedPasses = 2147483647;
 
-long double Quotient(long double a, long double b) { return a / b; }
-long double Difference(long double a, long double b) { return a - b; }
+long double Quotient(long double a, long double b) {
+  return a / b;
+}
+long double Difference(long double a, long double b) {
+  return a - b;
+}
 
 }  // namespace
 

@@ -28,7 +28,9 @@ std::int32_t TKoMathUseOtherFunction::IndexOfVar(const std::string& name) {
   return OtherFunction->IndexOfVar(name);
 }
 
-std::int32_t TKoMathUseOtherFunction::VarCount() { return OtherFunction->VarCount(); }
+std::int32_t TKoMathUseOtherFunction::VarCount() {
+  return OtherFunction->VarCount();
+}
 
 const std::string& TKoMathUseOtherFunction::GetErrorText() {
   return OtherFunction->GetErrorText();

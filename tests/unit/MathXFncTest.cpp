@@ -32,21 +32,45 @@ Term Apply(std::uint16_t code, Operands... operands) {
   return Term(std::move(node));
 }
 
-Term operator+(Term a, Term b) { return Apply(opSum, std::move(a), std::move(b)); }
+Term operator+(Term a, Term b) {
+  return Apply(opSum, std::move(a), std::move(b));
+}
 Term operator-(Term a, Term b) {
   return Term(TKoOperatorNode::CreateSubtraction(std::move(a.Node), std::move(b.Node)));
 }
-Term operator-(Term a) { return Apply(opNegation, std::move(a)); }
-Term operator*(Term a, Term b) { return Apply(opProduct, std::move(a), std::move(b)); }
-Term operator/(Term a, Term b) { return Apply(opQuotient, std::move(a), std::move(b)); }
-Term Pow(Term a, Term b) { return Apply(opPower, std::move(a), std::move(b)); }
-Term Sin(Term a) { return Apply(opSin, std::move(a)); }
-Term Cos(Term a) { return Apply(opCos, std::move(a)); }
-Term Exp(Term a) { return Apply(opExp, std::move(a)); }
-Term Ln(Term a) { return Apply(opLn, std::move(a)); }
-Term Sqrt(Term a) { return Apply(opSqrt, std::move(a)); }
-Term Abs(Term a) { return Apply(opAbs, std::move(a)); }
-Term Sgn(Term a) { return Apply(opSgn, std::move(a)); }
+Term operator-(Term a) {
+  return Apply(opNegation, std::move(a));
+}
+Term operator*(Term a, Term b) {
+  return Apply(opProduct, std::move(a), std::move(b));
+}
+Term operator/(Term a, Term b) {
+  return Apply(opQuotient, std::move(a), std::move(b));
+}
+Term Pow(Term a, Term b) {
+  return Apply(opPower, std::move(a), std::move(b));
+}
+Term Sin(Term a) {
+  return Apply(opSin, std::move(a));
+}
+Term Cos(Term a) {
+  return Apply(opCos, std::move(a));
+}
+Term Exp(Term a) {
+  return Apply(opExp, std::move(a));
+}
+Term Ln(Term a) {
+  return Apply(opLn, std::move(a));
+}
+Term Sqrt(Term a) {
+  return Apply(opSqrt, std::move(a));
+}
+Term Abs(Term a) {
+  return Apply(opAbs, std::move(a));
+}
+Term Sgn(Term a) {
+  return Apply(opSgn, std::move(a));
+}
 
 // Hands out variable nodes bound to one function's depot.
 struct Vars {
@@ -104,10 +128,10 @@ std::unique_ptr<TKoMathTreeFunction> Unparsed(TermOf term, long double x) {
 ::testing::AssertionResult Near(long double actual, long double expected, long double relative) {
   const long double error = std::fabs(actual - expected);
   if (error <= relative * std::fabs(expected)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << "value " << static_cast<double>(actual) << " differs from "
-         << static_cast<double>(expected) << " by " << static_cast<double>(error / std::fabs(expected))
-         << " relative, allowed " << static_cast<double>(relative);
+  return ::testing::AssertionFailure() << "value " << static_cast<double>(actual)
+                                       << " differs from " << static_cast<double>(expected)
+                                       << " by " << static_cast<double>(error / std::fabs(expected))
+                                       << " relative, allowed " << static_cast<double>(relative);
 }
 
 struct Outcome {
@@ -198,7 +222,8 @@ TEST(Newton, IterationLimitCountsPasses) {
   // exp(x) moves one unit per pass and never converges; each pass evaluates twice.
   for (std::int32_t limit : {0, 3, 10}) {
     auto f = Unparsed([](Vars v) { return Exp(v("x")); }, 1);
-    const Outcome r = RunMethod<TKoMathNewtonFunction>(*f, [limit](auto& n) { n.MaxIterations = limit; });
+    const Outcome r =
+        RunMethod<TKoMathNewtonFunction>(*f, [limit](auto& n) { n.MaxIterations = limit; });
     if (limit == 0) {
       // Unlimited: runs until exp underflows to a zero quotient.
       EXPECT_EQ(r.Error, kTextNewtonDiffNull);
@@ -255,7 +280,10 @@ TEST(RunningVariable, AFailedBuildIsReported) {
 
 TEST(RunningVariable, WrappedFunctionIsFreedOnlyWhenOwned) {
   auto f = Function([](Vars v) { return v("x") * 2; }, 3);
-  { TKoMathDiffNumFunction borrowed(f.get()); borrowed.OtherNotOwned = true; }
+  {
+    TKoMathDiffNumFunction borrowed(f.get());
+    borrowed.OtherNotOwned = true;
+  }
   f->Calculate();
   EXPECT_EQ(f->Value, 6);
   // Owned: the sanitizer build reports a leak if it is not freed.
@@ -321,8 +349,9 @@ TEST(NumericDerivative, RefusesLevelsBeyondTheLimit) {
     d.Value = 5;
     d.SetDiffLevel(9);
   });
-  EXPECT_EQ(above.Error, "Numerisch gibt es h\xF6"
-                         "chstens die 8. Ableitung!");
+  EXPECT_EQ(above.Error,
+            "Numerisch gibt es h\xF6"
+            "chstens die 8. Ableitung!");
   EXPECT_EQ(above.Value, 5);
 }
 
@@ -344,8 +373,9 @@ TEST(NumericDerivative, ReportsFailures) {
     SCOPED_TRACE(c.Name);
     auto f = Function(c.F, c.X);
     const auto level = c.Level;
-    EXPECT_EQ(RunMethod<TKoMathDiffNumFunction>(*f, [level](auto& d) { d.SetDiffLevel(level); }).Error,
-              c.Error);
+    EXPECT_EQ(
+        RunMethod<TKoMathDiffNumFunction>(*f, [level](auto& d) { d.SetDiffLevel(level); }).Error,
+        c.Error);
   }
 }
 
@@ -371,9 +401,8 @@ TEST(NumericIntegral, AgreesWithExactIntegrals) {
       {"exp over [0,1]", [](Vars v) { return Exp(v("x")); }, 0, 1, 0.001L, std::exp(1.0L) - 1,
        1e-15L},
       {"sin over [0,pi]", [](Vars v) { return Sin(v("x")); }, 0, kPi, 0.01L, 2, 1e-10L},
-      {"sin(x)*exp(-x/10) over [0,100]",
-       [](Vars v) { return Sin(v("x")) * Exp(-v("x") / 10); }, 0, 100, 0.0001L,
-       damped(100) - damped(0), 1e-12L},
+      {"sin(x)*exp(-x/10) over [0,100]", [](Vars v) { return Sin(v("x")) * Exp(-v("x") / 10); }, 0,
+       100, 0.0001L, damped(100) - damped(0), 1e-12L},
   };
   for (const IntervalCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -397,10 +426,10 @@ TEST(ArcLength, AgreesWithExactLengths) {
   const long double bent = std::sqrt(2.5L) * std::acos(-0.6L);
   const IntervalCase cases[] = {
       {"2*x+1", [](Vars v) { return 2 * v("x") + 1; }, 0, 1, 0.1L, std::sqrt(5.0L), 1e-17L},
-      {"half circle, many pieces", [](Vars v) { return Sqrt(1 - v("x") * v("x")); }, -1, 1,
-       0.01L, kPi * unitCircle, 1e-15L},
-      {"half circle, one piece", [](Vars v) { return Sqrt(1 - v("x") * v("x")); }, -1, 1, 2,
-       kPi, 1e-17L},
+      {"half circle, many pieces", [](Vars v) { return Sqrt(1 - v("x") * v("x")); }, -1, 1, 0.01L,
+       kPi * unitCircle, 1e-15L},
+      {"half circle, one piece", [](Vars v) { return Sqrt(1 - v("x") * v("x")); }, -1, 1, 2, kPi,
+       1e-17L},
       {"quarter circle", [](Vars v) { return Sqrt(1 - v("x") * v("x")); }, 0, 1, 1, kPi / 2,
        1e-17L},
       {"first half flat", [](Vars v) { return v("x") * (v("x") - 1); }, 0, 2, 2, bent, 1e-17L},
@@ -490,8 +519,8 @@ TEST(IntervalMethods, RefuseBadIntervalsThroughTheErrorText) {
     EXPECT_EQ(integral.Value, 0);
     EXPECT_EQ(RunMethod<TKoMathLenNumFunction>(*f, setup).Error, c.Error);
   }
-  EXPECT_EQ(kTextIntervalReversed, std::string("Intervallende muss gr\xF6\xDF") +
-                                       "er als Intervallanfang sein!");
+  EXPECT_EQ(kTextIntervalReversed,
+            std::string("Intervallende muss gr\xF6\xDF") + "er als Intervallanfang sein!");
 }
 
 TEST(IntervalMethods, RefuseStepsThatAreNotPositive) {
