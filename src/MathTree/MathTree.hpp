@@ -207,6 +207,7 @@ class TKoOperatorNode {
   template <std::uint16_t Code>
   void CalcFold(long double* dest);
   void FoldFailed(long double* dest, const char* text);
+  void CalculateOperand(TKoOperatorNode* child, long double* dest);
 
   InstanceGuard Guard;
   TCalcProc CalcProc = &TKoOperatorNode::CalcCopy;

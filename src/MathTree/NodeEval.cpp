@@ -207,6 +207,16 @@ bool ExtendedFunction(std::uint16_t operation, long double& x) {
 
 void TKoOperatorNode::CalcCopy(long double* dest) { *dest = *ValueRef; }
 
+// Leaves are read in place: they never carry an error text.
+inline void TKoOperatorNode::CalculateOperand(TKoOperatorNode* child, long double* dest) {
+  if (child->IsLeaf()) {
+    *dest = *child->ValueRef;
+    return;
+  }
+  child->Calculate(dest);
+  if (!child->ErrorText.empty()) ErrorText = child->ErrorText;
+}
+
 void TKoOperatorNode::CalcNegation(long double* dest) {
   if (!ErrorText.empty()) ErrorText.clear();
   TKoOperatorNode* child = Children.empty() ? nullptr : Children[0];
@@ -214,8 +224,7 @@ void TKoOperatorNode::CalcNegation(long double* dest) {
     FoldFailed(dest, kTextMissingOperand);
     return;
   }
-  child->Calculate(dest);
-  if (!child->ErrorText.empty()) ErrorText = child->ErrorText;
+  CalculateOperand(child, dest);
   *dest = -*dest;
 }
 
@@ -226,8 +235,7 @@ void TKoOperatorNode::CalcFunction(long double* dest) {
     FoldFailed(dest, kTextNoFunctionParameter);
     return;
   }
-  child->Calculate(dest);
-  if (!child->ErrorText.empty()) ErrorText = child->ErrorText;
+  CalculateOperand(child, dest);
   // The function is applied also after an error below; its own failure replaces the text.
   try {
     if (!ExtendedFunction(Operation, *dest)) FoldFailed(dest, kTextIllegalOperations);

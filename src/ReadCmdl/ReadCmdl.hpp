@@ -1,0 +1,49 @@
+// The command-line reader: switches, variable assignments and the term, read once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// A variable named on the command line; without a value it exists but holds nothing.
+struct TKoCmdlVariable {
+  std::string Name;
+  std::optional<long double> Value;
+};
+
+// Settings of one run, read from the arguments after the program path. Reading never
+// fails: unusable values are ignored or collected as messages in Errors.
+class TKoMathCommandLine {
+ public:
+  explicit TKoMathCommandLine(const std::vector<std::string>& args);
+
+  std::int32_t VarCount() const;
+  std::string VarName(std::int32_t index) const;
+  // Copies the value of entry index into value when it has one.
+  bool VarValue(std::int32_t index, long double& value) const;
+
+  bool ShowInfo = false;
+  bool ExtOutput = false;
+  bool AllParams = false;
+  std::string XVar = "x";
+  std::int32_t DiffLevel = 0;
+  bool Stamm = false;
+  bool Newton = false;
+  bool Numerical = false;
+  bool FuncLength = false;
+  bool Simplify = false;
+  long double Intervall = 0.01L;
+  long double ToValue = 0;
+  std::string FuncStr;
+  // Pi and e first; later entries of the same name follow and win when applied in order.
+  std::vector<TKoCmdlVariable> Variables;
+  std::vector<std::string> Errors;
+
+ private:
+  // Acts on a switch given alone; true when the letter waits for a value argument.
+  bool SetSwitch(char letter);
+  void ReadSwitchValue(char letter, const std::string& value);
+  void ReadNumber(const std::string& value, long double& target);
+  void AddVariable(const std::string& value);
+};
