@@ -61,17 +61,17 @@ double CompiledSecondsPerRun() {
 }
 
 void SetTimePerEvaluation(benchmark::State& state) {
-  state.counters["time_per_eval"] = benchmark::Counter(
+  state.counters["ns/eval"] = benchmark::Counter(
       kEvaluations, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void BM_IntegralCompiled(benchmark::State& state) {
+void BM_Compiled_SimpsonDampedSine(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(CompiledSimpson());
   SetTimePerEvaluation(state);
 }
-BENCHMARK(BM_IntegralCompiled)->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_Compiled_SimpsonDampedSine)->Unit(benchmark::kMillisecond)->MinTime(2);
 
-void BM_IntegralTree(benchmark::State& state) {
+void BM_Tree_SimpsonDampedSine(benchmark::State& state) {
   TKoMathTreeFunction f;
   f.AddVariable("x");
   BuildDamped(f);
@@ -91,8 +91,8 @@ void BM_IntegralTree(benchmark::State& state) {
   if (!integral.GetErrorText().empty()) state.SkipWithError(integral.GetErrorText().c_str());
   SetTimePerEvaluation(state);
   const double perRun = treeSeconds / static_cast<double>(state.iterations());
-  state.counters["tree_to_compiled"] = perRun / CompiledSecondsPerRun();
+  state.counters["ratio"] = perRun / CompiledSecondsPerRun();
 }
-BENCHMARK(BM_IntegralTree)->Unit(benchmark::kMillisecond)->MinTime(3);
+BENCHMARK(BM_Tree_SimpsonDampedSine)->Unit(benchmark::kMillisecond)->MinTime(2);
 
 }  // namespace
