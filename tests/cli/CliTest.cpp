@@ -165,3 +165,78 @@ TEST(Cli, ParameterListing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Cli, SymbolicModes) {
+  ExpectCases({
+      {{"\\d3", "x^4"}, "x*24\n"},
+      {{"x^4", "\\d"}, "4*x^3\n"},
+      {{"\\d", "0", "x^4"}, "4*x^3\n"},
+      {{"\\s", "\\d2", "sin(x)"}, "Die 2. Ableitung von sin(x) ist:\n-sin(x)\n"},
+      {{"\\xt", "\\d1", "t^2"}, "2*t\n"},
+      {{"\\d1", "abs(x)"}, "Fehler im Differenzieren\n"},
+      {{"abs(x)", "\\d"}, "Fehler im Differenzieren\n"},
+      {{"\\d1", "x!"}, "Fehler im Differenzieren\n"},
+      {{"\\d1", "2x"}, "Syntaxfehler\n"},
+      {{"\\d", "x"}, "Syntaxfehler\n"},
+      {{"\\x", "\\d", "x"}, "Syntaxfehler\n"},
+      {{"\\i", "x^3"}, "1/4*x^4\n"},
+      {{"\\s", "\\i", "1/x"},
+       "Die Stammfunktion von 1/x ist:\nDie Stammfunktion konnte nicht gebildet werden.\n"},
+      {{"\\i", "x^(-1)"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
+      {{"\\i", "sin(x^2)"}, "Fehler im Integrieren\n"},
+      {{"\\i", "2x"}, "Syntaxfehler\n"},
+      {{"\\xt", "\\i", "t"}, "0.5*t^2\n"},
+  });
+}
+
+TEST(Cli, Simplification) {
+  ExpectCases({
+      {{"\\c", "x+x"}, "2*x\n"},
+      {{"\\C", "2+3"}, "5\n"},
+      {{"\\s", "\\c", "2*(-3)"}, "2*(-3)\n =\n-2*3\n"},
+      {{"\\c", "1/x"}, "1/x\n"},
+      {{"\\c", "ln(x)"}, "ln(x)\n"},
+      {{"\\c", "0/x"}, "0\n"},
+      {{"\\c", "x/0"}, "x/0\n"},
+      {{"\\c", "(x^2)^3"}, "x^6\n"},
+      {{"\\c", "2x"}, "Syntaxfehler\n"},
+  });
+}
+
+TEST(Cli, NumericModes) {
+  ExpectCases({
+      {{"\\n", "\\vx=3", "x^2+a-4"}, "2\n"},
+      {{"\\vx=1e10", "\\n", "x-5"}, "5\n"},
+      {{"\\n", "x^2+1"}, "Ableitung im Newtonverfahren ist Null!\n"},
+      {{"\\n", "\\vx=1", "exp(x)"}, "Newtonverfahren konvergiert nicht!\n"},
+      {{"\\s", "\\n", "\\vx=3", "x^2-4"}, "Der angen\x84herte Wert von x^2-4 betr\x84gt:\n2\n"},
+      {{"\\m", "\\d3", "x^3"}, "6\n"},
+      {{"\\s", "\\m", "\\d1", "\\vx=2", "x^3"},
+       "Die 1. Ableitung von x^3 an der Stelle 2 ist:\n12.000000004092071\n"},
+      {{"\\s", "\\m", "\\i", "\\t1", "x^2"},
+       "Die Fl\x84" "che von x^2 im Intervall [0,1] betr\x84gt:\n0.33333333333333333\n"},
+      {{"\\s", "\\w", "\\t1", "x"},
+       "Die L\x84nge von x im Intervall [0;1] betr\x84gt:\n1.414213562373095\n"},
+      {{"\\m", "\\i", "\\t0.05", "\\l0.1", "x"},
+       "Illegale Intervallangaben: \"von\":0  \"bis\":0.05  \"Intervall\":0.1\n"},
+      {{"\\m", "\\i", "\\vx=-1", "\\t1", "1/x"}, "Division durch 0\n"},
+      {{"\\m", "\\i", "\\t1", "2x"}, "Syntaxfehler\n"},
+  });
+}
+
+TEST(Cli, UnhandledExceptionReport) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"\\m", "\\i", "\\l0", "x"}, {"\\w", "\\l-1", "\\t1", "x"}}) {
+    const CliResult r = RunTcalc(args);
+    EXPECT_EQ(r.status, 217);
+    EXPECT_EQ(r.out, "");
+    const std::string head = "An unhandled exception occurred at $";
+    ASSERT_EQ(r.err.substr(0, head.size()), head);
+    EXPECT_EQ(r.err.substr(head.size() + 16),
+              " :\nEKoIllegalIntIntervall : Intervall bei der numerischen Integration ist \"0\"!\n");
+  }
+}
+
+}  // namespace
