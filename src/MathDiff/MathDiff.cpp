@@ -7,28 +7,21 @@
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
+TKoNodePtr calculus::TRuleContext::Template(const char* text, TKoNodePtr arg0,
+                                            TKoNodePtr arg1) const {
+  return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
+}
+
 namespace {
 
 using Node = TKoOperatorNode;
 
-bool Is(const Node* node, TOperation code) {
-  return node->Operation == code;
-}
+using calculus::Constant;
+using calculus::Is;
+using calculus::Make;
 
 bool IsConstant(const Node* node, long double value) {
   return Is(node, opConstant) && node->LeafValue() == value;
-}
-
-TKoNodePtr Constant(long double value) {
-  return TKoOperatorNode::CreateConstant(value);
-}
-
-// A new node with the given children in order; absent children are left out.
-template <class... Children>
-TKoNodePtr Make(TOperation code, Children... children) {
-  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
-  (node->AddChild(std::move(children)), ...);
-  return node;
 }
 
 TKoNodePtr Reciprocal(TKoNodePtr x) {
@@ -42,21 +35,14 @@ TKoNodePtr Single(TKoNodePtr product) {
   return product;
 }
 
-class TDeriver {
+class TDeriver : calculus::TRuleContext {
  public:
-  TDeriver(const std::string& varName, TKoVarDepot* depot) : VarName(varName), Depot(depot) {}
+  using TRuleContext::TRuleContext;
 
   // The derivative of node; none exactly when node does not depend on the variable.
   TKoNodePtr D(const Node* node) const;
 
  private:
-  bool IsVar(const Node* node) const {
-    return Is(node, opVariable) && UpperCase(node->Variable->Name) == UpperCase(VarName);
-  }
-  TKoNodePtr Copy(const Node* node) const { return node->Clone(Depot); }
-  TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const {
-    return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
-  }
   // The derivative of an equivalent term, which is freed afterwards.
   TKoNodePtr Rewritten(TKoNodePtr term) const { return D(term.get()); }
   std::vector<std::int32_t> Dependent(const Node* node) const;
@@ -71,8 +57,6 @@ class TDeriver {
   TKoNodePtr Quotient(const Node* node) const;
   TKoNodePtr Power(const Node* node) const;
 
-  std::string VarName;
-  TKoVarDepot* Depot;
 };
 
 std::vector<std::int32_t> TDeriver::Dependent(const Node* node) const {

@@ -16,6 +16,39 @@ TCALC_EXCEPTION(EKoIllegalDiffLevel, EKoMathDifferencer);
 
 inline constexpr const char* kTextDiffFailed = "Fehler im Differenzieren";
 
+// Building blocks shared by the derivative and antiderivative rules.
+namespace calculus {
+
+inline bool Is(const TKoOperatorNode* node, TOperation code) { return node->Operation == code; }
+
+inline TKoNodePtr Constant(long double value) { return TKoOperatorNode::CreateConstant(value); }
+
+// A new node with the given children in order; absent children are left out.
+template <class... Children>
+TKoNodePtr Make(TOperation code, Children... children) {
+  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
+  (node->AddChild(std::move(children)), ...);
+  return node;
+}
+
+// The running variable and the depot that new variable nodes and templates bind to.
+class TRuleContext {
+ public:
+  TRuleContext(const std::string& varName, TKoVarDepot* depot) : VarName(varName), Depot(depot) {}
+
+ protected:
+  bool IsVar(const TKoOperatorNode* node) const {
+    return Is(node, opVariable) && UpperCase(node->Variable->Name) == UpperCase(VarName);
+  }
+  TKoNodePtr Copy(const TKoOperatorNode* node) const { return node->Clone(Depot); }
+  TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const;
+
+  std::string VarName;
+  TKoVarDepot* Depot;
+};
+
+}  // namespace calculus
+
 // The derivative of the tree at root by the named variable, bound to depot; the constant
 // 0 when root does not depend on it. Exceptions of the rules pass to the caller.
 TKoNodePtr DeriveTree(const TKoOperatorNode* root, const std::string& varName, TKoVarDepot* depot);

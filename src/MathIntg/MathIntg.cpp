@@ -10,38 +10,19 @@ namespace {
 
 using Node = TKoOperatorNode;
 
-bool Is(const Node* node, TOperation code) {
-  return node->Operation == code;
-}
+using calculus::Constant;
+using calculus::Is;
+using calculus::Make;
 
-TKoNodePtr Constant(long double value) {
-  return TKoOperatorNode::CreateConstant(value);
-}
-
-// A new node with the given children in order.
-template <class... Children>
-TKoNodePtr Make(TOperation code, Children... children) {
-  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
-  (node->AddChild(std::move(children)), ...);
-  return node;
-}
-
-class TIntegrator {
+class TIntegrator : calculus::TRuleContext {
  public:
-  TIntegrator(const std::string& varName, TKoVarDepot* depot) : VarName(varName), Depot(depot) {}
+  using TRuleContext::TRuleContext;
 
   // An antiderivative of node, or none when the rules find none.
   TKoNodePtr I(const Node* node) const;
 
  private:
-  bool IsVar(const Node* node) const {
-    return Is(node, opVariable) && UpperCase(node->Variable->Name) == UpperCase(VarName);
-  }
-  TKoNodePtr Copy(const Node* node) const { return node->Clone(Depot); }
   TKoNodePtr Var() const { return TKoOperatorNode::CreateVariable(dtExtended, VarName, Depot); }
-  TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const {
-    return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
-  }
   // An antiderivative of an equivalent term, which is freed afterwards.
   TKoNodePtr Rewritten(TKoNodePtr term) const { return I(term.get()); }
   // The antiderivative outer(u) of f(u) divided by u', which must be free of the variable.
@@ -54,8 +35,6 @@ class TIntegrator {
   TKoNodePtr Quotient(const Node* node) const;
   TKoNodePtr Power(const Node* node) const;
 
-  std::string VarName;
-  TKoVarDepot* Depot;
 };
 
 TKoNodePtr TIntegrator::Chain(TKoNodePtr outer, const Node* u) const {
