@@ -38,6 +38,21 @@ long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   return f.GetVarValue(cmd.XVar);
 }
 
+// The integral and the arc length: from the standard variable's value to \t in pieces of \l.
+void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                 TKoMathIntervalNumFunction& n, const std::string& title,
+                 const std::string& separator) {
+  n.OtherNotOwned = true;
+  n.IntervalFrom = StartValue(cmd, f);
+  n.IntervalTo = cmd.ToValue;
+  n.SetIntervalStep(cmd.Intervall);
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  WriteHeader(cmd, title + f.FunctionString() + " im Intervall [" + ValueToText(n.IntervalFrom) +
+                       separator + ValueToText(cmd.ToValue) + "] betr\xE4gt:");
+  WriteResult(n);
+}
+
 std::string Level(const TKoMathCommandLine& cmd) { return std::to_string(cmd.DiffLevel); }
 
 }  // namespace
@@ -71,16 +86,7 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathIntgNumFunction n(&f);
-  n.OtherNotOwned = true;
-  n.IntervalFrom = StartValue(cmd, f);
-  n.IntervalTo = cmd.ToValue;
-  n.SetIntervalStep(cmd.Intervall);
-  n.SetRunningVar(cmd.XVar);
-  n.Calculate();
-  WriteHeader(cmd, "Die Fl\xE4" "che von " + f.FunctionString() + " im Intervall [" +
-                       ValueToText(n.IntervalFrom) + "," + ValueToText(cmd.ToValue) +
-                       "] betr\xE4gt:");
-  WriteResult(n);
+  RunInterval(cmd, f, n, "Die Fl\xE4" "che von ", ",");
 }
 
 void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -111,16 +117,7 @@ void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 
 void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathLenNumFunction n(&f);
-  n.OtherNotOwned = true;
-  n.IntervalFrom = StartValue(cmd, f);
-  n.IntervalTo = cmd.ToValue;
-  n.SetIntervalStep(cmd.Intervall);
-  n.SetRunningVar(cmd.XVar);
-  n.Calculate();
-  WriteHeader(cmd, "Die L\xE4nge von " + f.FunctionString() + " im Intervall [" +
-                       ValueToText(n.IntervalFrom) + ";" + ValueToText(cmd.ToValue) +
-                       "] betr\xE4gt:");
-  WriteResult(n);
+  RunInterval(cmd, f, n, "Die L\xE4nge von ", ";");
 }
 
 void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
