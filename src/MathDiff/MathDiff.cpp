@@ -1,0 +1,374 @@
+#include "MathDiff/MathDiff.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "MathPars/MathPars.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+
+namespace {
+
+using Node = TKoOperatorNode;
+
+bool Is(const Node* node, TOperation code) {
+  return node->Operation == code;
+}
+
+bool IsConstant(const Node* node, long double value) {
+  return Is(node, opConstant) && node->LeafValue() == value;
+}
+
+TKoNodePtr Constant(long double value) {
+  return TKoOperatorNode::CreateConstant(value);
+}
+
+// A new node with the given children in order; absent children are left out.
+template <class... Children>
+TKoNodePtr Make(TOperation code, Children... children) {
+  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
+  (node->AddChild(std::move(children)), ...);
+  return node;
+}
+
+TKoNodePtr Reciprocal(TKoNodePtr x) {
+  return Make(opQuotient, Constant(1), std::move(x));
+}
+
+// A product of one factor is that factor; of none, the constant 1.
+TKoNodePtr Single(TKoNodePtr product) {
+  if (product->ChildCount() == 1) return TKoNodePtr(product->ExtractChild(0));
+  if (product->ChildCount() == 0) return Constant(1);
+  return product;
+}
+
+class TDeriver {
+ public:
+  TDeriver(const std::string& varName, TKoVarDepot* depot) : VarName(varName), Depot(depot) {}
+
+  // The derivative of node; none exactly when node does not depend on the variable.
+  TKoNodePtr D(const Node* node) const;
+
+ private:
+  bool IsVar(const Node* node) const {
+    return Is(node, opVariable) && UpperCase(node->Variable->Name) == UpperCase(VarName);
+  }
+  TKoNodePtr Copy(const Node* node) const { return node->Clone(Depot); }
+  TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const {
+    return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
+  }
+  // The derivative of an equivalent term, which is freed afterwards.
+  TKoNodePtr Rewritten(TKoNodePtr term) const { return D(term.get()); }
+  std::vector<std::int32_t> Dependent(const Node* node) const;
+  // A copy of child from alone, or a new node of the code over copies of children from..to.
+  TKoNodePtr CopiesJoined(TOperation code, const Node* node, std::int32_t from,
+                          std::int32_t to) const;
+
+  TKoNodePtr Chain(TKoNodePtr outer, const Node* u) const;
+  TKoNodePtr DerivedFactor(const Node* u) const { return IsVar(u) ? nullptr : D(u); }
+  TKoNodePtr Sum(const Node* node) const;
+  TKoNodePtr Product(const Node* node) const;
+  TKoNodePtr Quotient(const Node* node) const;
+  TKoNodePtr Power(const Node* node) const;
+
+  std::string VarName;
+  TKoVarDepot* Depot;
+};
+
+std::vector<std::int32_t> TDeriver::Dependent(const Node* node) const {
+  std::vector<std::int32_t> indices;
+  for (std::int32_t i = 0; i < node->ChildCount(); ++i)
+    if (node->Child(i)->DependsOn(VarName)) indices.push_back(i);
+  return indices;
+}
+
+TKoNodePtr TDeriver::CopiesJoined(TOperation code, const Node* node, std::int32_t from,
+                                  std::int32_t to) const {
+  if (from == to) return Copy(node->Child(from));
+  TKoNodePtr joined = Make(code);
+  for (std::int32_t i = from; i <= to; ++i) joined->AddChild(Copy(node->Child(i)));
+  return joined;
+}
+
+// d/dx f(u) -> f'(u)*u'
+TKoNodePtr TDeriver::Chain(TKoNodePtr outer, const Node* u) const {
+  if (IsVar(u)) return outer;
+  return Template("{0}*{1}", std::move(outer), D(u));
+}
+
+// d/dx (u+v+c) -> u'+v'
+TKoNodePtr TDeriver::Sum(const Node* node) const {
+  TKoNodePtr sum = Make(opSum);
+  for (const Node* child : node->Children) sum->AddChild(D(child));
+  if (sum->ChildCount() == 1) return TKoNodePtr(sum->ExtractChild(0));
+  return sum;
+}
+
+TKoNodePtr TDeriver::Product(const Node* node) const {
+  const std::vector<std::int32_t> dependent = Dependent(node);
+  const auto isDependent = [&](std::int32_t i) {
+    return std::find(dependent.begin(), dependent.end(), i) != dependent.end();
+  };
+  TKoNodePtr constants = Make(opProduct);
+  for (std::int32_t i = 0; i < node->ChildCount(); ++i)
+    if (!isDependent(i)) constants->AddChild(Copy(node->Child(i)));
+  // d/dx c*u -> c*u'
+  if (dependent.size() == 1) {
+    constants->AddChild(DerivedFactor(node->Child(dependent[0])));
+    return Single(std::move(constants));
+  }
+  // d/dx c*u*v -> c*(u'*v+u*v')
+  TKoNodePtr sum = Make(opSum);
+  for (std::int32_t j : dependent) {
+    TKoNodePtr term = Make(opProduct);
+    for (std::int32_t k : dependent)
+      term->AddChild(k == j ? DerivedFactor(node->Child(k)) : Copy(node->Child(k)));
+    sum->AddChild(Single(std::move(term)));
+  }
+  if (constants->ChildCount() == 0) return sum;
+  constants->AddChild(std::move(sum));
+  return constants;
+}
+
+TKoNodePtr TDeriver::Quotient(const Node* node) const {
+  const std::vector<std::int32_t> dependent = Dependent(node);
+  const Node* numerator = node->Child(0);
+  // d/dx u/c -> u'/c
+  if (dependent.size() == 1 && dependent[0] == 0) {
+    TKoNodePtr quotient = Make(opQuotient, D(numerator));
+    for (std::int32_t i = 1; i < node->ChildCount(); ++i) quotient->AddChild(Copy(node->Child(i)));
+    return quotient;
+  }
+  TKoNodePtr denominator = CopiesJoined(opProduct, node, 1, node->ChildCount() - 1);
+  TKoNodePtr derivedDenominator = D(denominator.get());
+  // d/dx c/v -> -(c*v')/v^2
+  if (dependent[0] > 0) {
+    TKoNodePtr top = IsConstant(numerator, 1)
+                         ? std::move(derivedDenominator)
+                         : Template("{0}*{1}", Copy(numerator), std::move(derivedDenominator));
+    return Template("-{0}/{1}^2", std::move(top), std::move(denominator));
+  }
+  // d/dx u/v -> (u'*v-u*v')/v^2
+  TKoNodePtr top = TKoOperatorNode::CreateSubtraction(
+      Make(opProduct, D(numerator), Copy(denominator.get())),
+      Make(opProduct, Copy(numerator), std::move(derivedDenominator)));
+  return Make(opQuotient, std::move(top), Make(opPower, std::move(denominator), Constant(2)));
+}
+
+TKoNodePtr TDeriver::Power(const Node* node) const {
+  const std::int32_t last = node->ChildCount() - 1;
+  // d/dx c0^...^ck -> d/dx (c0^...^c(k-1))^ck where the exponents do not merge
+  if (!PowerReadsAsProduct(node))
+    return Rewritten(
+        Make(opPower, CopiesJoined(opPower, node, 0, last - 1), Copy(node->Child(last))));
+  const Node* base = node->Child(0);
+  TKoNodePtr exponent = CopiesJoined(opProduct, node, 1, last);
+  // d/dx u^v -> d/dx exp(v*ln(u))
+  if (exponent->DependsOn(VarName))
+    return Rewritten(Template("exp({0}*ln({1}))", std::move(exponent), Copy(base)));
+  // d/dx u^c -> c*u^(c-1)*u'
+  TKoNodePtr result = Template("{0}*{1}^({0}-1)", std::move(exponent), Copy(base));
+  TKoNodePtr inner = D(base);
+  if (!IsConstant(inner.get(), 1)) result->AddChild(std::move(inner));
+  return result;
+}
+
+TKoNodePtr TDeriver::D(const Node* node) const {
+  if (!node->DependsOn(VarName)) return nullptr;
+  const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;
+  const auto sqrU = [&] { return Make(opSqr, Copy(u)); };
+  switch (static_cast<TOperation>(node->Operation)) {
+    // d/dx x -> 1
+    case opVariable:
+      return Constant(1);
+    // d/dx -u -> -u'
+    case opNegation:
+      return Make(opNegation, D(u));
+    case opSum:
+      return Sum(node);
+    case opProduct:
+      return Product(node);
+    case opQuotient:
+      return Quotient(node);
+    case opPower:
+      return Power(node);
+    // d/dx exp(u) -> exp(u)*u'
+    case opExp:
+      return Chain(Make(opExp, Copy(u)), u);
+    // d/dx ln(u) -> 1/u*u'
+    case opLn:
+      return Chain(Template("1/{0}", Copy(u)), u);
+    // d/dx log(u) -> d/dx ln(u)/ln(10)
+    case opLog:
+      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(10))));
+    // d/dx ld(u) -> d/dx ln(u)/ln(2)
+    case opLd:
+      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(2))));
+    // d/dx sqr(u) -> d/dx u^2
+    case opSqr:
+      return Rewritten(Make(opPower, Copy(u), Constant(2)));
+    // d/dx sqrt(u) -> d/dx u^0.5
+    case opSqrt:
+      return Rewritten(Make(opPower, Copy(u), Constant(0.5L)));
+    // d/dx sin(u) -> cos(u)*u'
+    case opSin:
+      return Chain(Make(opCos, Copy(u)), u);
+    // d/dx cos(u) -> -(sin(u)*u')
+    case opCos:
+      return Make(opNegation, Chain(Make(opSin, Copy(u)), u));
+    // d/dx tan(u) -> d/dx sin(u)/cos(u)
+    case opTan:
+      return Rewritten(Make(opQuotient, Make(opSin, Copy(u)), Make(opCos, Copy(u))));
+    // d/dx cot(u) -> d/dx cos(u)/sin(u)
+    case opCot:
+      return Rewritten(Make(opQuotient, Make(opCos, Copy(u)), Make(opSin, Copy(u))));
+    // d/dx arcsin(u) -> 1/sqrt(1-sqr(u))*u'
+    case opArcSin:
+      return Chain(Reciprocal(Make(opSqrt, Node::CreateSubtraction(Constant(1), sqrU()))), u);
+    // d/dx arccos(u) -> -1/sqrt(1-sqr(u))*u'
+    case opArcCos:
+      return Chain(Make(opQuotient, Constant(-1),
+                        Make(opSqrt, Node::CreateSubtraction(Constant(1), sqrU()))),
+                   u);
+    // d/dx arctan(u) -> 1/(1+sqr(u))*u'
+    case opArcTan:
+      return Chain(Reciprocal(Make(opSum, Constant(1), sqrU())), u);
+    // d/dx arccot(u) -> -(d/dx arctan(u))
+    case opArcCot:
+      return Make(opNegation, Rewritten(Make(opArcTan, Copy(u))));
+    // d/dx sinh(u) -> cosh(u)*u'
+    case opSinh:
+      return Chain(Make(opCosh, Copy(u)), u);
+    // d/dx cosh(u) -> sinh(u)*u'
+    case opCosh:
+      return Chain(Make(opSinh, Copy(u)), u);
+    // d/dx tanh(u) -> 1/sqr(cosh(u))*u'
+    case opTanh:
+      return Chain(Reciprocal(Make(opSqr, Make(opCosh, Copy(u)))), u);
+    // d/dx coth(u) -> -1/sqr(sinh(u))*u'
+    case opCoth:
+      return Chain(Make(opQuotient, Constant(-1), Make(opSqr, Make(opSinh, Copy(u)))), u);
+    // d/dx arcsinh(u) -> 1/sqrt(sqr(u)+1)*u'
+    case opArcSinh:
+      return Chain(Reciprocal(Make(opSqrt, Make(opSum, sqrU(), Constant(1)))), u);
+    // d/dx arccosh(u) -> 1/sqrt(sqr(u)-1)*u'
+    case opArcCosh:
+      return Chain(Reciprocal(Make(opSqrt, Node::CreateSubtraction(sqrU(), Constant(1)))), u);
+    // d/dx arctanh(u), arccoth(u) -> 1/(1-sqr(u))*u'
+    case opArcTanh:
+    case opArcCoth:
+      return Chain(Reciprocal(Node::CreateSubtraction(Constant(1), sqrU())), u);
+    case opTrunc:
+    case opRound:
+    case opFrac:
+    case opSgn:
+    case opAbs:
+    case opZero:
+    case opHeav:
+    case opCeil:
+    case opFloor:
+    case opPhase:
+    case opRnd:
+      throw EKoFunctionNotStetic(node->DisplayName() + " nicht stetig!");
+    case opNone:
+    case opConstant:
+    case opReserved:
+    case opFactorial:
+    case opInfixMinus:
+      break;
+  }
+  // A code without a rule has no derivative here; answering 0 would be wrong.
+  throw EKoMathDifferencer("Keine Ableitungsregel f\xFCr " + node->DisplayName());
+}
+
+}  // namespace
+
+bool PowerReadsAsProduct(const TKoOperatorNode* power) {
+  for (std::int32_t i = 2; i < power->ChildCount(); ++i) {
+    const Node* exponent = power->Child(i);
+    if (!Is(exponent, opConstant)) return false;
+    const long double v = exponent->LeafValue();
+    if (!std::isfinite(v) || std::trunc(v) != v) return false;
+  }
+  return true;
+}
+
+TKoNodePtr DeriveTree(const TKoOperatorNode* root, const std::string& varName, TKoVarDepot* depot) {
+  TKoNodePtr derivative = TDeriver(varName, depot).D(root);
+  return derivative ? std::move(derivative) : Constant(0);
+}
+
+const TKoOperatorNode* BuiltSourceTree(TKoMathTreeFunction& source, std::string& text) {
+  TKoFunctionCreator* creator = source.GetCreator();
+  if (!source.GetTree() && creator) {
+    try {
+      creator->Execute();
+    } catch (const std::exception&) {
+      // The creator's text tells what went wrong.
+    }
+  }
+  text = source.GetErrorText();
+  if (text.empty() && !source.GetTree() && creator) text = creator->ErrorText;
+  return text.empty() ? source.GetTree() : nullptr;
+}
+
+std::string ChooseRunningVar(TKoMathTreeFunction& source) {
+  if (source.IndexOfVar("x") >= 0 || source.VarCount() == 0) return "x";
+  return source.GetVarName(0);
+}
+
+TKoMathDifferencer::TKoMathDifferencer(TKoMathTreeFunction* result)
+    : TKoFunctionCreator(result), Result(result) {}
+
+void TKoMathDifferencer::SetSource(TKoMathTreeFunction* source) {
+  Result->SetTree(nullptr);
+  SourceFunction = source;
+}
+
+void TKoMathDifferencer::SetDiffLevel(std::int32_t level) {
+  if (level < 1)
+    throw EKoIllegalDiffLevel("Es gibt keine " + std::to_string(level) + ". Ableitung!");
+  if (level == DiffLevel) return;
+  Result->SetTree(nullptr);
+  DiffLevel = level;
+}
+
+std::unique_ptr<TKoFunctionCreator> TKoMathDifferencer::Clone(TKoMathFunction* target) const {
+  auto* result = dynamic_cast<TKoMathTreeFunction*>(target);
+  if (!result) throw EKoMathDifferencer(kTextDiffFailed);
+  auto copy = std::make_unique<TKoMathDifferencer>(result);
+  copy->NotOwned = NotOwned;
+  copy->SetDiffLevel(DiffLevel);
+  copy->SetSource(SourceFunction);
+  copy->RunningVarName = RunningVarName;
+  return copy;
+}
+
+TKoNodePtr TKoMathDifferencer::Derive(const TKoOperatorNode* sourceRoot) {
+  if (DiffLevel == 1) return DeriveTree(sourceRoot, RunningVarName, &Result->GetVarDepot());
+  // Higher derivatives grow on a copy, so the source stays as it is.
+  TKoMathTreeFunction work;
+  work.Assign(*SourceFunction);
+  for (std::int32_t i = 0; i < DiffLevel; ++i)
+    work.SetTree(DeriveTree(work.GetTree(), RunningVarName, &work.GetVarDepot()));
+  return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
+}
+
+void TKoMathDifferencer::Execute() {
+  Result->SetTree(nullptr);
+  std::string sourceText;
+  const TKoOperatorNode* root =
+      SourceFunction ? BuiltSourceTree(*SourceFunction, sourceText) : nullptr;
+  if (!root) {
+    ErrorText = sourceText.empty() ? kTextDiffFailed : sourceText;
+    return;
+  }
+  if (RunningVarName.empty()) RunningVarName = ChooseRunningVar(*SourceFunction);
+  try {
+    Result->SetTree(Derive(root));
+    ErrorText.clear();
+  } catch (const std::exception&) {
+    Result->SetTree(nullptr);
+    ErrorText = kTextDiffFailed;
+  }
+}

@@ -1,0 +1,60 @@
+// Symbolic differentiation: the n-th derivative of a tree function, one rule per
+// operation code.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "FncCreat/FncCreat.hpp"
+#include "MathTree/MathTree.hpp"
+
+class TKoMathTreeFunction;
+
+TCALC_EXCEPTION(EKoMathDifferencer, EKoFunctionCreatorError);
+TCALC_EXCEPTION(EKoIllegalDiffLevel, EKoMathDifferencer);
+
+inline constexpr const char* kTextDiffFailed = "Fehler im Differenzieren";
+
+// The derivative of the tree at root by the named variable, bound to depot; the constant
+// 0 when root does not depend on it. Exceptions of the rules pass to the caller.
+TKoNodePtr DeriveTree(const TKoOperatorNode* root, const std::string& varName, TKoVarDepot* depot);
+
+// True when the power c0^c1^...^ck equals c0^(c1*...*ck): every exponent after the
+// first is a whole constant, so (a^p)^q = a^(p*q) holds.
+bool PowerReadsAsProduct(const TKoOperatorNode* power);
+
+// The source function as the calculus creators need it: its tree, built by its creator
+// when missing. None when it failed; text then tells why.
+const TKoOperatorNode* BuiltSourceTree(TKoMathTreeFunction& source, std::string& text);
+
+// The variable a creator works by when it is given none: x when the source has it or has
+// no variables at all, otherwise the source's first variable.
+std::string ChooseRunningVar(TKoMathTreeFunction& source);
+
+// Fills the result function with the n-th derivative of the source function.
+class TKoMathDifferencer : public TKoFunctionCreator {
+ public:
+  explicit TKoMathDifferencer(TKoMathTreeFunction* result);
+
+  // Builds the derivative; failure leaves ErrorText set and no result tree. Never throws.
+  void Execute() override;
+  std::unique_ptr<TKoFunctionCreator> Clone(TKoMathFunction* target) const override;
+
+  // Discards the result's tree; the source is not owned.
+  void SetSource(TKoMathTreeFunction* source);
+  // Raises EKoIllegalDiffLevel below 1; a new level discards the result's tree.
+  void SetDiffLevel(std::int32_t level);
+  std::int32_t GetDiffLevel() const { return DiffLevel; }
+  // The variable to differentiate by; without one, the first Execute chooses it.
+  void SetRunningVarName(const std::string& name) { RunningVarName = name; }
+  const std::string& GetRunningVarName() const { return RunningVarName; }
+
+ private:
+  TKoNodePtr Derive(const TKoOperatorNode* sourceRoot);
+
+  TKoMathTreeFunction* Result;                    // not owned; the function that holds this creator
+  TKoMathTreeFunction* SourceFunction = nullptr;  // not owned
+  std::string RunningVarName;
+  std::int32_t DiffLevel = 1;
+};

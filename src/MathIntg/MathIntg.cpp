@@ -1,0 +1,282 @@
+#include "MathIntg/MathIntg.hpp"
+
+#include <cstdint>
+
+#include "MathDiff/MathDiff.hpp"
+#include "MathPars/MathPars.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+
+namespace {
+
+using Node = TKoOperatorNode;
+
+bool Is(const Node* node, TOperation code) {
+  return node->Operation == code;
+}
+
+TKoNodePtr Constant(long double value) {
+  return TKoOperatorNode::CreateConstant(value);
+}
+
+// A new node with the given children in order.
+template <class... Children>
+TKoNodePtr Make(TOperation code, Children... children) {
+  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
+  (node->AddChild(std::move(children)), ...);
+  return node;
+}
+
+class TIntegrator {
+ public:
+  TIntegrator(const std::string& varName, TKoVarDepot* depot) : VarName(varName), Depot(depot) {}
+
+  // An antiderivative of node, or none when the rules find none.
+  TKoNodePtr I(const Node* node) const;
+
+ private:
+  bool IsVar(const Node* node) const {
+    return Is(node, opVariable) && UpperCase(node->Variable->Name) == UpperCase(VarName);
+  }
+  TKoNodePtr Copy(const Node* node) const { return node->Clone(Depot); }
+  TKoNodePtr Var() const { return TKoOperatorNode::CreateVariable(dtExtended, VarName, Depot); }
+  TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const {
+    return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
+  }
+  // An antiderivative of an equivalent term, which is freed afterwards.
+  TKoNodePtr Rewritten(TKoNodePtr term) const { return I(term.get()); }
+  // The antiderivative outer(u) of f(u) divided by u', which must be free of the variable.
+  TKoNodePtr Chain(TKoNodePtr outer, const Node* u) const;
+  TKoNodePtr ChainTemplate(const char* text, const Node* u) const {
+    return Chain(Template(text, Copy(u)), u);
+  }
+  TKoNodePtr Sum(const Node* node) const;
+  TKoNodePtr Product(const Node* node) const;
+  TKoNodePtr Quotient(const Node* node) const;
+  TKoNodePtr Power(const Node* node) const;
+
+  std::string VarName;
+  TKoVarDepot* Depot;
+};
+
+TKoNodePtr TIntegrator::Chain(TKoNodePtr outer, const Node* u) const {
+  if (IsVar(u)) return outer;
+  TKoNodePtr inner = DeriveTree(u, VarName, Depot);
+  if (inner->DependsOn(VarName)) throw EKoMathIntegrator(kTextIntegrationTooComplex);
+  return Template("{0}/{1}", std::move(outer), std::move(inner));
+}
+
+// int u+v -> int u + int v
+TKoNodePtr TIntegrator::Sum(const Node* node) const {
+  TKoNodePtr sum = Make(opSum);
+  for (const Node* child : node->Children) {
+    TKoNodePtr term = I(child);
+    if (!term) return nullptr;
+    sum->AddChild(std::move(term));
+  }
+  return sum;
+}
+
+// int a*u*b -> a*b*(int u); two factors with the variable have no rule
+TKoNodePtr TIntegrator::Product(const Node* node) const {
+  TKoNodePtr product = Make(opProduct);
+  const Node* dependent = nullptr;
+  for (const Node* child : node->Children) {
+    if (!child->DependsOn(VarName)) {
+      product->AddChild(Copy(child));
+    } else if (dependent) {
+      return nullptr;
+    } else {
+      dependent = child;
+    }
+  }
+  TKoNodePtr integrated = I(dependent);
+  if (!integrated) return nullptr;
+  product->AddChild(std::move(integrated));
+  return product;
+}
+
+// int u/c -> (int u)/c; a divisor with the variable has no rule
+TKoNodePtr TIntegrator::Quotient(const Node* node) const {
+  for (std::int32_t i = 1; i < node->ChildCount(); ++i)
+    if (node->Child(i)->DependsOn(VarName)) return nullptr;
+  TKoNodePtr integrated = I(node->Child(0));
+  if (!integrated) return nullptr;
+  TKoNodePtr quotient = Make(opQuotient, std::move(integrated));
+  for (std::int32_t i = 1; i < node->ChildCount(); ++i) quotient->AddChild(Copy(node->Child(i)));
+  return quotient;
+}
+
+bool IsMinusOne(TKoOperatorNode& term) {
+  long double value = 0;
+  term.Calculate(&value);
+  return term.ErrorText.empty() && value == -1;
+}
+
+TKoNodePtr TIntegrator::Power(const Node* node) const {
+  // (c0^c1)^c2 with a broken exponent has no rule
+  if (!PowerReadsAsProduct(node)) return nullptr;
+  const Node* base = node->Child(0);
+  TKoNodePtr exponent = Make(opProduct);
+  for (std::int32_t i = 1; i < node->ChildCount(); ++i) exponent->AddChild(Copy(node->Child(i)));
+  if (exponent->ChildCount() == 1) exponent.reset(exponent->ExtractChild(0));
+  // int u^v -> int exp(v*ln(u))
+  if (exponent->DependsOn(VarName))
+    return Rewritten(Make(opExp, Make(opProduct, std::move(exponent), Make(opLn, Copy(base)))));
+  // int u^(-1) is ln(abs(u)), which these rules cannot build
+  if (IsMinusOne(*exponent)) return nullptr;
+  // int u^c -> 1/(c+1)*u^(c+1)/u'
+  TKoNodePtr raised = Make(opSum, std::move(exponent), Constant(1));
+  TKoNodePtr factor = Make(opQuotient, Constant(1), Copy(raised.get()));
+  return Chain(Make(opProduct, std::move(factor), Make(opPower, Copy(base), std::move(raised))),
+               base);
+}
+
+TKoNodePtr TIntegrator::I(const Node* node) const {
+  // int c -> c*x
+  if (!node->DependsOn(VarName)) return Make(opProduct, Copy(node), Var());
+  const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;
+  switch (static_cast<TOperation>(node->Operation)) {
+    // int x -> 0.5*x^2
+    case opVariable:
+      return Make(opProduct, Constant(0.5L), Make(opPower, Copy(node), Constant(2)));
+    // int -u -> -(int u)
+    case opNegation: {
+      TKoNodePtr integrated = I(u);
+      if (!integrated) return nullptr;
+      return Make(opNegation, std::move(integrated));
+    }
+    case opSum:
+      return Sum(node);
+    case opProduct:
+      return Product(node);
+    case opQuotient:
+      return Quotient(node);
+    case opPower:
+      return Power(node);
+    // int exp(u) -> exp(u)/u'
+    case opExp:
+      return Chain(Make(opExp, Copy(u)), u);
+    // int ln(u) -> (u*ln(u)-u)/u'
+    case opLn:
+      return ChainTemplate("{0}*ln({0})-{0}", u);
+    // int log(u) -> int ln(u)/ln(10)
+    case opLog:
+      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(10))));
+    // int ld(u) -> int ln(u)/ln(2)
+    case opLd:
+      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(2))));
+    // int sqr(u) -> int u^2
+    case opSqr:
+      return Rewritten(Make(opPower, Copy(u), Constant(2)));
+    // int sqrt(u) -> int u^0.5
+    case opSqrt:
+      return Rewritten(Make(opPower, Copy(u), Constant(0.5L)));
+    // int sin(u) -> -(cos(u)/u')
+    case opSin:
+      return Make(opNegation, Chain(Make(opCos, Copy(u)), u));
+    // int cos(u) -> sin(u)/u'
+    case opCos:
+      return Chain(Make(opSin, Copy(u)), u);
+    // int sinh(u) -> cosh(u)/u'
+    case opSinh:
+      return Chain(Make(opCosh, Copy(u)), u);
+    // int cosh(u) -> sinh(u)/u'
+    case opCosh:
+      return Chain(Make(opSinh, Copy(u)), u);
+    // int arcsin(u) -> (u*arcsin(u)+sqrt(1-u^2))/u'
+    case opArcSin:
+      return ChainTemplate("{0}*arcsin({0})+sqrt(1-sqr({0}))", u);
+    // int arccos(u) -> (u*arccos(u)-sqrt(1-u^2))/u'
+    case opArcCos:
+      return ChainTemplate("{0}*arccos({0})-sqrt(1-sqr({0}))", u);
+    // int arctan(u) -> (u*arctan(u)-ln(1+u^2)/2)/u'
+    case opArcTan:
+      return ChainTemplate("{0}*arctan({0})-0.5*ln(1+sqr({0}))", u);
+    // int arccot(u) -> (u*arccot(u)+ln(1+u^2)/2)/u'
+    case opArcCot:
+      return ChainTemplate("{0}*arccot({0})+0.5*ln(1+sqr({0}))", u);
+    // int tanh(u) -> ln(cosh(u))/u'
+    case opTanh:
+      return ChainTemplate("ln(cosh({0}))", u);
+    // int coth(u) -> ln(abs(sinh(u)))/u', written so that it stays differentiable
+    case opCoth:
+      return ChainTemplate("0.5*ln(sqr(sinh({0})))", u);
+    // int arcsinh(u) -> (u*arcsinh(u)-sqrt(u^2+1))/u'
+    case opArcSinh:
+      return ChainTemplate("{0}*arcsinh({0})-sqrt(sqr({0})+1)", u);
+    // int arccosh(u) -> (u*arccosh(u)-sqrt(u^2-1))/u'
+    case opArcCosh:
+      return ChainTemplate("{0}*arccosh({0})-sqrt(sqr({0})-1)", u);
+    // int arctanh(u) -> (u*arctanh(u)+ln(1-u^2)/2)/u'
+    case opArcTanh:
+      return ChainTemplate("{0}*arctanh({0})+0.5*ln(1-sqr({0}))", u);
+    // int arccoth(u) -> (u*arccoth(u)+ln(u^2-1)/2)/u'
+    case opArcCoth:
+      return ChainTemplate("{0}*arccoth({0})+0.5*ln(sqr({0})-1)", u);
+    case opTrunc:
+    case opRound:
+    case opFrac:
+    case opSgn:
+    case opAbs:
+    case opZero:
+    case opHeav:
+    case opCeil:
+    case opFloor:
+    case opPhase:
+    case opRnd:
+      throw EKoFunctionNotStetic(node->DisplayName() + " nicht stetig!");
+    // tan and cot would need ln(abs(...)); the factorial has no antiderivative at all
+    case opTan:
+    case opCot:
+    case opNone:
+    case opConstant:
+    case opReserved:
+    case opFactorial:
+    case opInfixMinus:
+      break;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TKoMathIntegrator::TKoMathIntegrator(TKoMathTreeFunction* result)
+    : TKoFunctionCreator(result), Result(result) {}
+
+void TKoMathIntegrator::SetSource(TKoMathTreeFunction* source) {
+  Result->SetTree(nullptr);
+  SourceFunction = source;
+}
+
+std::unique_ptr<TKoFunctionCreator> TKoMathIntegrator::Clone(TKoMathFunction* target) const {
+  auto* result = dynamic_cast<TKoMathTreeFunction*>(target);
+  if (!result) throw EKoMathIntegrator(kTextIntegrationFailed);
+  auto copy = std::make_unique<TKoMathIntegrator>(result);
+  copy->NotOwned = NotOwned;
+  copy->SetSource(SourceFunction);
+  copy->RunningVarName = RunningVarName;
+  return copy;
+}
+
+void TKoMathIntegrator::Execute() {
+  Result->SetTree(nullptr);
+  std::string sourceText;
+  const TKoOperatorNode* root =
+      SourceFunction ? BuiltSourceTree(*SourceFunction, sourceText) : nullptr;
+  if (!root) {
+    ErrorText = sourceText.empty() ? kTextIntegrationFailed : sourceText;
+    return;
+  }
+  if (RunningVarName.empty()) RunningVarName = ChooseRunningVar(*SourceFunction);
+  try {
+    // The rules may add the variable to the depot: they work on a copy of the source.
+    TKoMathTreeFunction work;
+    work.Assign(*SourceFunction);
+    TKoNodePtr antiderivative = TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
+    ErrorText = antiderivative ? "" : kTextNoAntiderivative;
+    if (antiderivative) Result->SetTree(antiderivative->Clone(&SourceFunction->GetVarDepot()));
+  } catch (const std::exception&) {
+    Result->SetTree(nullptr);
+    ErrorText = kTextIntegrationFailed;
+  }
+}

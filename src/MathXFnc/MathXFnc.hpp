@@ -1,0 +1,150 @@
+// Numeric methods: function objects that compute a number from many evaluations of
+// another function at chosen values of one of its variables, the running variable.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "MathFunc/MathFunc.hpp"
+#include "util/util.hpp"
+
+TCALC_EXCEPTION(EKoNoRunningVarIndex, Exception);
+TCALC_EXCEPTION(EKoDiffNull, Exception);
+TCALC_EXCEPTION(EKoNoResult, Exception);
+TCALC_EXCEPTION(EKoIllegalDiffNumLevel, Exception);
+TCALC_EXCEPTION(EKoIllegalIntIntervall, Exception);
+// The wrapped function reported an error text at an evaluation point; the message is that text.
+TCALC_EXCEPTION(EKoEvaluationFailed, Exception);
+
+inline constexpr const char* kTextNoRunningVarIndex = "No index for a running variable was set!";
+inline constexpr const char* kTextNewtonDiffNull = "Ableitung im Newtonverfahren ist Null!";
+inline constexpr const char* kTextNewtonNoResult = "Newtonverfahren konvergiert nicht!";
+inline constexpr const char* kTextNewtonFailed = "Fehler in Newton-Verfahren!";
+inline constexpr const char* kTextNumDiffFailed = "Fehler bei der numerischen Differenzierung";
+inline constexpr const char* kTextNumCalcFailed = "Fehler bei der numerischen Berechnung!";
+inline constexpr const char* kTextIntervalStepZero =
+    "Intervall bei der numerischen Integration ist \"0\"!";
+inline constexpr const char* kTextIntervalReversed =
+    "Intervallende muss gr\xF6\xDF"
+    "er als Intervallanfang sein!";
+inline constexpr const char* kTextTooManyPieces =
+    "Zu viele Teilintervalle bei der numerischen Integration!";
+
+// Wraps another function and forwards its whole variable interface to it; a numeric
+// function therefore shares the wrapped function's variables and error text.
+class TKoMathUseOtherFunction : public TKoMathFunction {
+ public:
+  explicit TKoMathUseOtherFunction(TKoMathFunction* other) : OtherFunction(other) {}
+  ~TKoMathUseOtherFunction() override;
+
+  long double GetVarValue(const std::string& name) override;
+  void SetVarValue(const std::string& name, long double v) override;
+  long double GetVarValueAt(std::int32_t index) override;
+  void SetVarValueAt(std::int32_t index, long double v) override;
+  std::string GetVarName(std::int32_t index) override;
+  std::int32_t IndexOfVar(const std::string& name) override;
+  std::int32_t VarCount() override;
+  const std::string& GetErrorText() override;
+  void SetErrorText(const std::string& text) override;
+  void Calculate() override = 0;
+
+  // Binds the running variable by name. Its index is looked up again at every
+  // Calculate, after the wrapped function is built: parsing the term adds variables
+  // whose names may sort before this one.
+  virtual void SetRunningVar(const std::string& name);
+  // The wrapped function's value with the running variable at x, which it keeps.
+  // An error text of the wrapped function raises EKoEvaluationFailed and stays set.
+  long double EvaluateAt(long double x);
+
+  TKoMathFunction* OtherFunction;
+  std::int32_t RunningIndex = 0;
+  bool OtherNotOwned = false;  // true: the wrapped function belongs to the caller
+
+ protected:
+  // Builds the wrapped function once and looks the running variable's index up again.
+  void BindRunningVar();
+
+ private:
+  std::string RunningVarName;
+};
+
+// Base of the iterative methods: iteration limit, tolerance, and a guard against a
+// missing running variable.
+class TKoMathIteratedFunction : public TKoMathUseOtherFunction {
+ public:
+  explicit TKoMathIteratedFunction(TKoMathFunction* other);
+  // Binds the running variable; raises EKoNoRunningVarIndex when it is unknown.
+  void Calculate() override;
+
+  std::int32_t MaxIterations = 1000;  // 0: no limit
+  long double Tolerance = 1e-20L;
+};
+
+// A zero of the wrapped function by Newton's iteration from the running variable's
+// value, with a forward difference quotient as derivative.
+class TKoMathNewtonFunction : public TKoMathIteratedFunction {
+ public:
+  explicit TKoMathNewtonFunction(TKoMathFunction* other) : TKoMathIteratedFunction(other) {}
+  void Calculate() override;
+
+  long double NewtonStep = 1e-10L;  // relative to max(1, |x|)
+};
+
+// Above this level no digit of a numeric derivative can be relied on.
+inline constexpr std::int32_t kMaxNumDiffLevel = 8;
+
+// The n-th derivative of the wrapped function at the running variable's value, by
+// difference quotients.
+class TKoMathDiffNumFunction : public TKoMathUseOtherFunction {
+ public:
+  explicit TKoMathDiffNumFunction(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {}
+  // Raises EKoIllegalDiffNumLevel for n < 1; a level above kMaxNumDiffLevel is
+  // refused by Calculate through the error text.
+  void SetDiffLevel(std::int32_t n);
+  std::int32_t GetDiffLevel() const { return DiffLevel; }
+  void Calculate() override;
+
+  long double NumDiffStep = 1e-10L;  // first derivative's step, relative to max(1, |x|)
+
+ private:
+  long double NumDerivative(std::int32_t level, long double x, long double h);
+
+  std::int32_t DiffLevel = 1;
+};
+
+// Cuts [IntervalFrom, IntervalTo] into pieces of IntervalStep from the start, plus a
+// shorter last piece, and sums the pieces' values.
+class TKoMathIntervalNumFunction : public TKoMathUseOtherFunction {
+ public:
+  explicit TKoMathIntervalNumFunction(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {}
+  // Raises EKoIllegalIntIntervall for a step that is not positive.
+  void SetIntervalStep(long double v);
+  long double GetIntervalStep() const { return IntervalStep; }
+  void Calculate() override;
+  // The contribution of the piece from a to b (a below b).
+  virtual long double PieceValue(long double a, long double b) = 0;
+
+  long double IntervalFrom = 0;
+  long double IntervalTo = 0;
+
+ private:
+  std::int32_t PieceCount() const;
+  long double Bound(std::int32_t i) const;
+
+  long double IntervalStep = 0.1L;
+};
+
+// The definite integral by Simpson's rule on each piece.
+class TKoMathIntgNumFunction : public TKoMathIntervalNumFunction {
+ public:
+  using TKoMathIntervalNumFunction::TKoMathIntervalNumFunction;
+  long double PieceValue(long double a, long double b) override;
+};
+
+// The arc length of the graph: on each piece the arc of the circle through the
+// function's values at its ends and its middle.
+class TKoMathLenNumFunction : public TKoMathIntervalNumFunction {
+ public:
+  using TKoMathIntervalNumFunction::TKoMathIntervalNumFunction;
+  long double PieceValue(long double a, long double b) override;
+};

@@ -1,0 +1,134 @@
+#include <cstdio>
+#include <memory>
+
+#include "InfoAdd/InfoAdd.hpp"
+#include "MathPars/MathPars.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+#include "ReadCmdl/ReadCmdl.hpp"
+#include "app/app.hpp"
+
+namespace {
+
+char ToCodePage437(char c) {
+  switch (static_cast<unsigned char>(c)) {
+    case 0xC4: return '\x8E';  // Ä
+    case 0xD6: return '\x99';  // Ö
+    case 0xDC: return '\x9A';  // Ü
+    case 0xDF: return '\xE1';  // ß
+    case 0xE4: return '\x84';  // ä
+    case 0xF6: return '\x94';  // ö
+    case 0xFC: return '\x81';  // ü
+    default: return c;
+  }
+}
+
+void WriteRaw(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void WriteHelp(const std::string& progName) {
+  for (const std::string& row : HelpRowsBeforeNames(progName)) WriteLine(row);
+  // The function names go straight to the console, one line joined by ", ".
+  const TKoRealFunctionList& names = SharedFunctionList();
+  std::string line;
+  for (std::int32_t i = 0; i < names.Count(); ++i) line += (i ? ", " : "") + names.Name(i);
+  WriteRaw(line);
+  WriteLine("");
+  WriteLine("");
+  for (const std::string& row : HelpRowsAfterNames()) WriteLine(row);
+}
+
+// Shortest text with at most 15 significant digits, plain for ordinary magnitudes.
+std::string GeneralFormat(long double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15Lg", v);
+  std::string s(buf);
+  const auto e = s.find('e');
+  if (e == std::string::npos) return s;
+  std::string exponent = s.substr(e + 2);
+  while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+  return s.substr(0, e) + "E" + s[e + 1] + exponent;
+}
+
+void WriteParameters(const TKoMathCommandLine& cmd) {
+  WriteLine("XVar =" + cmd.XVar);
+  WriteLine("DiffLevel =" + std::to_string(cmd.DiffLevel));
+  WriteLine("ToValue =" + GeneralFormat(cmd.ToValue));
+  WriteLine("Intervall =" + GeneralFormat(cmd.Intervall));
+  WriteLine("Stamm =" + BoolDigit(cmd.Stamm));
+  WriteLine("Newton =" + BoolDigit(cmd.Newton));
+  WriteLine("Numerical =" + BoolDigit(cmd.Numerical));
+  WriteLine("FuncLength =" + BoolDigit(cmd.FuncLength));
+  WriteLine("Simplify =" + BoolDigit(cmd.Simplify));
+  WriteLine("FuncStr =" + cmd.FuncStr);
+  WriteLine("VarCount =" + std::to_string(cmd.VarCount()));
+  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
+    long double v = 0;
+    const bool hasValue = cmd.VarValue(i, v);
+    WriteLine("Var: " + cmd.VarName(i) + "=" + (hasValue ? GeneralFormat(v) : std::string()));
+  }
+}
+
+void TransferVariables(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
+    const std::string name = cmd.VarName(i);
+    f.AddVariable(name);
+    long double v = 0;
+    if (cmd.VarValue(i, v)) f.SetVarValue(name, v);
+  }
+  f.AddVariable(cmd.XVar);
+}
+
+void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (cmd.DiffLevel > 0 && cmd.Numerical) return RunNumericDerivative(cmd, f);
+  if (cmd.DiffLevel > 0) return RunSymbolicDerivative(cmd, f);
+  if (cmd.Stamm && cmd.Numerical) return RunNumericIntegral(cmd, f);
+  if (cmd.Stamm) return RunAntiderivative(cmd, f);
+  if (cmd.Newton) return RunNewton(cmd, f);
+  if (cmd.FuncLength) return RunArcLength(cmd, f);
+  if (cmd.Simplify) return RunSimplification(cmd, f);
+  RunEvaluation(cmd, f);
+}
+
+}  // namespace
+
+void WriteLine(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (char c : text) {
+    if (c == '\r') {
+      out += '\n';
+    } else {
+      out += ToCodePage437(c);
+    }
+  }
+  out += '\n';
+  WriteRaw(out);
+}
+
+std::string ProgramName(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int RunDriver(const std::string& progName, const std::vector<std::string>& args) {
+  TKoMathTreeFunction f;
+  if (args.empty()) {
+    WriteHelp(progName);
+    return 0;
+  }
+  const TKoMathCommandLine cmd(args);
+  if (cmd.ShowInfo) {
+    for (const std::string& entry : InfoAdds()) WriteLine(entry);
+    return 0;
+  }
+  if (!cmd.Errors.empty()) {
+    for (const std::string& message : cmd.Errors) WriteLine(message);
+    return 0;
+  }
+  if (cmd.AllParams) WriteParameters(cmd);
+  TransferVariables(cmd, f);
+  auto parser = std::make_unique<TKoMathParser>(&f);
+  parser->SetFunctionString(cmd.FuncStr);
+  f.SetCreator(std::move(parser));
+  RunMode(cmd, f);
+  return 0;
+}

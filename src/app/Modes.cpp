@@ -1,0 +1,154 @@
+#include <string>
+
+#include "MathDiff/MathDiff.hpp"
+#include "MathFunc/MathFunc.hpp"
+#include "MathIntg/MathIntg.hpp"
+#include "MathPars/MathPars.hpp"
+#include "MathXFnc/MathXFnc.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+#include "ReadCmdl/ReadCmdl.hpp"
+#include "app/app.hpp"
+
+namespace {
+
+TKoMathParser& ParserOf(TKoMathTreeFunction& f) {
+  return static_cast<TKoMathParser&>(*f.GetCreator());
+}
+
+void WriteHeader(const TKoMathCommandLine& cmd, const std::string& header) {
+  if (cmd.ExtOutput) WriteLine(header);
+}
+
+// A numeric method's error text, or its value.
+void WriteResult(TKoMathFunction& n) {
+  WriteLine(n.GetErrorText().empty() ? ValueToText(n.Value) : n.GetErrorText());
+}
+
+// A symbolic result: the creator's error text, or the simplified result function.
+void WriteSymbolic(const TKoFunctionCreator& creator, TKoMathTreeFunction& g) {
+  if (!creator.ErrorText.empty() || !g.GetTree()) {
+    WriteLine(creator.ErrorText.empty() ? kTextSyntaxError : creator.ErrorText);
+    return;
+  }
+  WriteLine(g.FunctionString());
+}
+
+// The point or start of a numeric method: the standard variable as given.
+long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  return f.GetVarValue(cmd.XVar);
+}
+
+std::string Level(const TKoMathCommandLine& cmd) { return std::to_string(cmd.DiffLevel); }
+
+}  // namespace
+
+void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  const long double x = StartValue(cmd, f);
+  TKoMathDiffNumFunction n(&f);
+  n.OtherNotOwned = true;
+  n.SetDiffLevel(cmd.DiffLevel);
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  WriteHeader(cmd, "Die " + Level(cmd) + ". Ableitung von " + f.FunctionString() +
+                       " an der Stelle " + ValueToText(x) + " ist:");
+  WriteResult(n);
+}
+
+void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  ParserOf(f).Execute();
+  // G is freed before F: its tree may point into F's variables.
+  TKoMathTreeFunction g;
+  auto* differencer = new TKoMathDifferencer(&g);
+  g.SetCreator(differencer);
+  differencer->SetSource(&f);
+  differencer->SetRunningVarName(cmd.XVar);
+  differencer->SetDiffLevel(cmd.DiffLevel);
+  differencer->Execute();
+  g.Simplify();
+  WriteHeader(cmd, "Die " + Level(cmd) + ". Ableitung von " + f.FunctionString() + " ist:");
+  WriteSymbolic(*differencer, g);
+}
+
+void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  TKoMathIntgNumFunction n(&f);
+  n.OtherNotOwned = true;
+  n.IntervalFrom = StartValue(cmd, f);
+  n.IntervalTo = cmd.ToValue;
+  n.SetIntervalStep(cmd.Intervall);
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  WriteHeader(cmd, "Die Fl\xE4" "che von " + f.FunctionString() + " im Intervall [" +
+                       ValueToText(n.IntervalFrom) + "," + ValueToText(cmd.ToValue) +
+                       "] betr\xE4gt:");
+  WriteResult(n);
+}
+
+void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  // The antiderivative is built from the simplified term.
+  ParserOf(f).Execute();
+  f.Simplify();
+  TKoMathTreeFunction g;
+  auto* integrator = new TKoMathIntegrator(&g);
+  g.SetCreator(integrator);
+  integrator->SetSource(&f);
+  integrator->SetRunningVarName(cmd.XVar);
+  integrator->Execute();
+  g.Simplify();
+  WriteHeader(cmd, "Die Stammfunktion von " + f.FunctionString() + " ist:");
+  WriteSymbolic(*integrator, g);
+}
+
+void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  const long double x = StartValue(cmd, f);
+  TKoMathNewtonFunction n(&f);
+  n.OtherNotOwned = true;
+  n.SetRunningVar(cmd.XVar);
+  n.SetVarValue(cmd.XVar, x);
+  n.Calculate();
+  WriteHeader(cmd, "Der angen\xE4herte Wert von " + f.FunctionString() + " betr\xE4gt:");
+  WriteResult(n);
+}
+
+void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  TKoMathLenNumFunction n(&f);
+  n.OtherNotOwned = true;
+  n.IntervalFrom = StartValue(cmd, f);
+  n.IntervalTo = cmd.ToValue;
+  n.SetIntervalStep(cmd.Intervall);
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  WriteHeader(cmd, "Die L\xE4nge von " + f.FunctionString() + " im Intervall [" +
+                       ValueToText(n.IntervalFrom) + ";" + ValueToText(cmd.ToValue) +
+                       "] betr\xE4gt:");
+  WriteResult(n);
+}
+
+void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  // Only a parse failure stops the simplification: the term is not evaluated first.
+  TKoMathParser& parser = ParserOf(f);
+  parser.Execute();
+  if (!parser.ErrorText.empty() || !f.GetTree()) {
+    WriteLine(parser.ErrorText.empty() ? kTextSyntaxError : parser.ErrorText);
+    return;
+  }
+  const std::string before = f.FunctionString();
+  f.Simplify();
+  if (cmd.ExtOutput) {
+    WriteLine(before);
+    WriteLine(" =");
+  }
+  WriteLine(f.FunctionString());
+}
+
+void RunEvaluation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  f.Calculate();
+  if (!f.GetErrorText().empty()) {
+    WriteLine(f.GetErrorText());
+    return;
+  }
+  if (cmd.ExtOutput) {
+    WriteLine(f.FunctionString());
+    WriteLine(" =");
+  }
+  WriteLine(ValueToText(f.Value));
+}

@@ -1,0 +1,23 @@
+// Runs the built program as a user does: arguments in, standard output, standard
+// error and exit status out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CliResult {
+  std::string out;
+  std::string err;
+  int status = -1;
+};
+
+CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv0 = TCALC_BINARY);
+
+struct CliCase {
+  std::vector<std::string> args;
+  std::string out;
+  int status = 0;
+};
+
+// Checks every case for its exact output bytes and exit status.
+void ExpectCases(const std::vector<CliCase>& cases);

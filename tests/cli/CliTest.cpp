@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include "CliRun.hpp"
+
+namespace {
+
+// The help text as the console receives it (code page 437), for the program name prog.
+std::string HelpText(const std::string& prog) {
+  return "Tarvo's Calculator 3.4.0.0 Linux (KRX) Kommandozeilenversion\n"
+         "Weitere Informationen unter https://tcalc.example.org, E-Mail: info@tcalc.example.org\n"
+         "\n" +
+         prog + " [\\vVariablenname1=Wert...] Ausdruck\n" +
+         "Der Ausdruck ist in normaler Notation, wie z.B. 32^4+sin(9) anzugeben\n"
+         "und am Besten in einfache Anf\x81hrungsstriche einzuschlie\xE1" "en.\n"
+         "Als Komma ist der Punkt anzugeben, z.B. 2.5.\n"
+         "Beliebige Buchstabenfolgen ohne Sonderzeichen au\xE1" "er der vordefinierten\n"
+         "Funktionen k\x94nnen mit einem Wert vorbelegt werden, indem man \\v, gefolgt\n"
+         "vom Variablennamen und der Wertzugweisung angibt:\n"
+         "Z.B. ergibt " +
+         prog + " \\va=4 5*a^2 gleich 80\n" +
+         "Pi und e sind entsprechend vordefiniert.\n"
+         "Erlaubte Operatoren sind +,-,*,/,^,!,(,) . \n"
+         "Bei der Potenz wird f\x81r negative Basen nur f\x81r ganzzahlige Potenzen\n"
+         " korrekt gerechnet.!\n"
+         "Bei der Fakult\x84t wird bei gebrochenen Werten die Gammafunktion verwendet.\n"
+         "Vordefinierte Funktionen sind:\n"
+         "Exp, Ln, Log, Ld, Sqr, Sqrt, Sin, Cos, Tan, Cot, ArcSin, ArcCos, ArcTan, ArcCot, "
+         "Sinh, Cosh, Tanh, Coth, ArcSinh, ArcCosh, ArcTanh, ArcCoth, Int, Trunc, Round, Frac, "
+         "Sgn, Abs, Zero, Ceil, Floor, Heav, Phase, Rnd\n"
+         "\n"
+         "\x9A" "bersicht \x81" "ber alle m\x94glichen Eingabeschalter:\n"
+         "\\vVarName=VarWert  Wertzuweisung einer Variablen\n"
+         "\\c Der Term wird nicht berechnet sondern vereinfacht.\n"
+         "\\s  erweitere Ausgabe (mit Funktionsstring) \n"
+         "  (falls jemand meinem Parser mi\xE1traut ;-))\n"
+         "\\ss  erweitere Ausgabe mit alle gesetzten Parametern\n"
+         "\\xVarName  Standardvariable (\"x\" vordefiniert)\n"
+         "\\n  Berechnung anhand des Newtonverfahrens f\x81r die Standardvariable\n"
+         "\\d[n]  Berechnung der n. Ableitung (Standard 1.)\n"
+         "  f\x81r den angegebenen Funktionsterm anhand der Standardvariablen\n"
+         "\\i  Berechnung der Stammfunktion f\x81r den angegebenen\n"
+         "  Funktionsterm anhand der Standardvariablen\n"
+         "\\m \\d[n]  Numerische Ableitung an der Stelle,\n"
+         "  die der Wert der Standardvariablen angibt\n"
+         "\\m \\i  Numerische Integration von der Stelle,\n"
+         "  die der Wert der Standardvariablen angibt,\n"
+         "  bis zum Wert, der mit \\tWert angegeben wird, z.B. \\t10.0.\n"
+         "  Die Integration erfolgt mit dem Simpsonverfahren und der Teilintervall\n"
+         "  mu\xE1 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
+         "\\w  Numerische L\x84ngenberechnung von der Stelle,\n"
+         "  die der Wert der Standardvariablen angibt,\n"
+         "  bis zum Wert, der mit \\tWert angegeben wird, z.B. \\t10.0.\n"
+         "  Die L\x84ngenberechnung erfolgt mit einem numerischen Verfahren \n"
+         "  (siehe https://tcalc.example.org/bogenlaenge.html) und der Teilintervall\n"
+         "  mu\xE1 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
+         "\\j  Weitere Informationen, die \x81" "ber den Rahmen des Programms hinausgehen.\n";
+}
+
+TEST(Cli, HelpWithoutArguments) {
+  const CliResult r = RunTcalc({});
+  EXPECT_EQ(r.out, HelpText("tcalc"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(RunTcalc({}, "/usr/local/bin/prog").out, HelpText("prog"));
+}
+
+TEST(Cli, InfoTextAlone) {
+  const CliResult info = RunTcalc({"\\j"});
+  EXPECT_EQ(info.status, 0);
+  EXPECT_NE(info.out.find("\n\n"), std::string::npos);
+  EXPECT_EQ(RunTcalc({"\\s", "\\va=x", "\\j", "2+"}).out, info.out);
+  EXPECT_EQ(RunTcalc({"2+3", "\\J"}).out, info.out);
+}
+
+const char* const kParameterLines =
+    "DiffLevel =0\n"
+    "ToValue =0\n"
+    "Intervall =0.01\n"
+    "Stamm =0\n"
+    "Newton =0\n"
+    "Numerical =0\n"
+    "FuncLength =0\n"
+    "Simplify =0\n";
+
+TEST(Cli, Evaluation) {
+  ExpectCases({
+      {{"\\va=4", "5*a^2"}, "80\n"},
+      {{"\\v", "a=4", "5*a^2"}, "80\n"},
+      {{"\\VA=4", "5*a^2"}, "80\n"},
+      {{"5*a", "^2", "\\va=4"}, "80\n"},
+      {{"32^4+sin(9)"}, "1048576.4121184852\n"},
+      {{"\\s", "2+3"}, "2+3\n =\n5\n"},
+      {{"\\s", "-2^2"}, "-2^2\n =\n-4\n"},
+      {{"\\s", "(-2)^2"}, "(-2)^2\n =\n4\n"},
+      {{"\\s", "a+(-b+c)*1"}, "a+(-b+c)*1\n =\n0\n"},
+      {{"\\s", "x - ( y -  3)"}, "x-(y-3)\n =\n3\n"},
+      {{"\\vb", "b+1"}, "1\n"},
+      {{"\\va=1", "\\va=2", "a"}, "2\n"},
+      {{"\\vPi=3", "Pi"}, "3\n"},
+      {{"Pi"}, "3.1415926535897932\n"},
+      {{"e"}, "2.7182818284590452\n"},
+      {{"\\xy", "\\vy=2", "y+x"}, "2\n"},
+      {{"\\x1", "\\vx=2", "x+1"}, "3\n"},
+      {{"\\X", "t", "\\vt=5", "t+2"}, "7\n"},
+      {{"\\m", "2*3"}, "6\n"},
+      {{"\\cc", "2+3"}, "5\n"},
+      {{"\\d0", "2+3"}, "5\n"},
+      {{"\\d-2", "2+3"}, "5\n"},
+      {{"\\dx", "2+3"}, "5\n"},
+      {{"", "2+", "", "3"}, "5\n"},
+      {{"\\", "2+3"}, "5\n"},
+      {{"1/3"}, "0.33333333333333333\n"},
+      {{"2^0.5"}, "1.414213562373095\n"},
+      {{"1e16"}, "10000000000000000\n"},
+      {{"1e17"}, "1E+17\n"},
+      {{"0.0001"}, "1E-4\n"},
+      {{"-0"}, "0\n"},
+      {{"sin(Pi)*0-0.05"}, "-0.05\n"},
+      {{"0.5!"}, "0.88622692545275801\n"},
+      {{"round(-2.5)+round(2.5)"}, "1\n"},
+  });
+}
+
+TEST(Cli, ErrorTextsInPlaceOfTheResult) {
+  ExpectCases({
+      {{"1/0"}, "Division durch 0\n"},
+      {{"ln(0)"}, "Division by zero\n"},
+      {{"sqrt(-1)"}, "Invalid floating point operation\n"},
+      {{"exp(100000)"}, "Floating point overflow\n"},
+      {{"arcsin(2)"}, "Invalid argument\n"},
+      {{"(-8)^(1/3)"}, "Nicht erlaubte Potenzierung\n"},
+      {{"(-3)!"}, "Illegale Operationen\n"},
+      {{"2x"}, "Syntaxfehler\n"},
+      {{"3#"}, "Syntaxfehler\n"},
+      {{")"}, "Syntaxfehler\n"},
+      {{"sin)"}, "Syntaxfehler\n"},
+      {{"\\s", "sin)"}, "Syntaxfehler\n"},
+      {{"\\q", "2+3"}, "Syntaxfehler\n"},
+  });
+}
+
+TEST(Cli, ArgumentErrors) {
+  ExpectCases({
+      {{"\\va=4,5", "1"}, "Illegaler Parameterwert: 4,5\n"},
+      {{"\\va=", "1"}, "Illegaler Parameterwert: \n"},
+      {{"\\va=x", "1+1"}, "Illegaler Parameterwert: x\n"},
+      {{"\\va=x", "\\vb=y", "1"}, "Illegaler Parameterwert: x\nIllegaler Parameterwert: y\n"},
+      {{"\\va=\xE4\xF6\xFC\xC4\xD6\xDC\xDF", "1"},
+       "Illegaler Parameterwert: \x84\x94\x81\x8E\x99\x9A\xE1\n"},
+      {{"\\t10,5", "x"}, "Illegaler Parameterwert: 10,5\n"},
+      {{"\\l0,1", "\\m", "\\i", "x"}, "Illegaler Parameterwert: 0,1\n"},
+      {{"\\tabc", "x"}, "Illegaler Parameterwert: abc\n"},
+  });
+}
+
+TEST(Cli, ParameterListing) {
+  ExpectCases({
+      {{"\\ss", "1"},
+       std::string("XVar =x\n") + kParameterLines +
+           "FuncStr = 1\nVarCount =2\nVar: Pi=3.14159265358979\nVar: e=2.71828182845905\n1\n"},
+      {{"\\SS", "\\va=1e20", "\\vb", "\\t2", "a*0+2"},
+       "XVar =x\nDiffLevel =0\nToValue =2\nIntervall =0.01\nStamm =0\nNewton =0\n"
+       "Numerical =0\nFuncLength =0\nSimplify =0\nFuncStr = a*0+2\nVarCount =4\n"
+       "Var: Pi=3.14159265358979\nVar: e=2.71828182845905\nVar: a=1E+20\nVar: b=\n2\n"},
+  });
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Cli, SymbolicModes) {
+  ExpectCases({
+      {{"\\d3", "x^4"}, "x*24\n"},
+      {{"x^4", "\\d"}, "4*x^3\n"},
+      {{"\\d", "0", "x^4"}, "4*x^3\n"},
+      {{"\\s", "\\d2", "sin(x)"}, "Die 2. Ableitung von sin(x) ist:\n-sin(x)\n"},
+      {{"\\xt", "\\d1", "t^2"}, "2*t\n"},
+      {{"\\d1", "abs(x)"}, "Fehler im Differenzieren\n"},
+      {{"abs(x)", "\\d"}, "Fehler im Differenzieren\n"},
+      {{"\\d1", "x!"}, "Fehler im Differenzieren\n"},
+      {{"\\d1", "2x"}, "Syntaxfehler\n"},
+      {{"\\d", "x"}, "Syntaxfehler\n"},
+      {{"\\x", "\\d", "x"}, "Syntaxfehler\n"},
+      {{"\\i", "x^3"}, "1/4*x^4\n"},
+      {{"\\s", "\\i", "1/x"},
+       "Die Stammfunktion von 1/x ist:\nDie Stammfunktion konnte nicht gebildet werden.\n"},
+      {{"\\i", "x^(-1)"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
+      {{"\\i", "sin(x^2)"}, "Fehler im Integrieren\n"},
+      {{"\\i", "2x"}, "Syntaxfehler\n"},
+      {{"\\xt", "\\i", "t"}, "0.5*t^2\n"},
+  });
+}
+
+TEST(Cli, Simplification) {
+  ExpectCases({
+      {{"\\c", "x+x"}, "2*x\n"},
+      {{"\\C", "2+3"}, "5\n"},
+      {{"\\s", "\\c", "2*(-3)"}, "2*(-3)\n =\n-2*3\n"},
+      {{"\\c", "1/x"}, "1/x\n"},
+      {{"\\c", "ln(x)"}, "ln(x)\n"},
+      {{"\\c", "0/x"}, "0\n"},
+      {{"\\c", "x/0"}, "x/0\n"},
+      {{"\\c", "(x^2)^3"}, "x^6\n"},
+      {{"\\c", "2x"}, "Syntaxfehler\n"},
+  });
+}
+
+TEST(Cli, NumericModes) {
+  ExpectCases({
+      {{"\\n", "\\vx=3", "x^2+a-4"}, "2\n"},
+      {{"\\vx=1e10", "\\n", "x-5"}, "5\n"},
+      {{"\\n", "x^2+1"}, "Ableitung im Newtonverfahren ist Null!\n"},
+      {{"\\n", "\\vx=1", "exp(x)"}, "Newtonverfahren konvergiert nicht!\n"},
+      {{"\\s", "\\n", "\\vx=3", "x^2-4"}, "Der angen\x84herte Wert von x^2-4 betr\x84gt:\n2\n"},
+      {{"\\m", "\\d3", "x^3"}, "6\n"},
+      {{"\\s", "\\m", "\\d1", "\\vx=2", "x^3"},
+       "Die 1. Ableitung von x^3 an der Stelle 2 ist:\n12.000000004092071\n"},
+      {{"\\s", "\\m", "\\i", "\\t1", "x^2"},
+       "Die Fl\x84" "che von x^2 im Intervall [0,1] betr\x84gt:\n0.33333333333333333\n"},
+      {{"\\s", "\\w", "\\t1", "x"},
+       "Die L\x84nge von x im Intervall [0;1] betr\x84gt:\n1.414213562373095\n"},
+      {{"\\m", "\\i", "\\t0.05", "\\l0.1", "x"},
+       "Illegale Intervallangaben: \"von\":0  \"bis\":0.05  \"Intervall\":0.1\n"},
+      {{"\\m", "\\i", "\\vx=-1", "\\t1", "1/x"}, "Division durch 0\n"},
+      {{"\\m", "\\i", "\\t1", "2x"}, "Syntaxfehler\n"},
+  });
+}
+
+TEST(Cli, UnhandledExceptionReport) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"\\m", "\\i", "\\l0", "x"}, {"\\w", "\\l-1", "\\t1", "x"}}) {
+    const CliResult r = RunTcalc(args);
+    EXPECT_EQ(r.status, 217);
+    EXPECT_EQ(r.out, "");
+    const std::string head = "An unhandled exception occurred at $";
+    ASSERT_EQ(r.err.substr(0, head.size()), head);
+    EXPECT_EQ(r.err.substr(head.size() + 16),
+              " :\nEKoIllegalIntIntervall : Intervall bei der numerischen Integration ist \"0\"!\n");
+  }
+}
+
+}  // namespace
