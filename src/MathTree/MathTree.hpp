@@ -89,12 +89,22 @@ class TKoSingleVariable {
   void GetValue(void* dest) const;
   void SetValue(const void* source);
   long double GetAsExtended() const;
-  void SetAsExtended(long double v);
+  void SetAsExtended(long double v) {
+    // Extended is the type every tree uses: stored without conversion.
+    if (DataType == dtExtended) {
+      *reinterpret_cast<long double*>(Value) = v;
+      return;
+    }
+    SetAsConverted(v);
+  }
 
   std::string Name;
   alignas(16) unsigned char Value[16] = {};  // native layout of DataType
   TDataType DataType;
   std::int32_t DataSize;
+
+ private:
+  void SetAsConverted(long double v);
 };
 
 class TKoVarDepot {

@@ -258,11 +258,8 @@ void TKoOperatorNode::CalcFold(long double* dest) {
     FoldFailed(dest, kTextMissingOperand);
     return;
   }
-  first->Calculate(dest);
-  if (!first->ErrorText.empty()) {
-    ErrorText = first->ErrorText;
-    return;
-  }
+  CalculateOperand(first, dest);
+  if (!ErrorText.empty()) return;
   for (std::size_t i = 1; i < count; ++i) {
     TKoOperatorNode* child = Children[i];
     if (!child) {

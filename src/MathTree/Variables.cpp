@@ -61,7 +61,7 @@ long double TKoSingleVariable::GetAsExtended() const {
   throw EWrongDataType(kTextUnknownDataType);
 }
 
-void TKoSingleVariable::SetAsExtended(long double v) {
+void TKoSingleVariable::SetAsConverted(long double v) {
   // Whole-number types store the value rounded half up, taken as a 32-bit number.
   const auto whole = [v] { return static_cast<std::int32_t>(RoundHalfUp(static_cast<double>(v))); };
   switch (DataType) {
