@@ -13,8 +13,12 @@ TKoNodePtr Op(std::uint16_t code, std::initializer_list<TKoNodePtr*> children) {
   return node;
 }
 
-TKoNodePtr Var(TKoVarDepot& depot) { return TKoOperatorNode::CreateVariable(dtExtended, "x", &depot); }
-TKoNodePtr Num(long double v) { return TKoOperatorNode::CreateConstant(v); }
+TKoNodePtr Var(TKoVarDepot& depot) {
+  return TKoOperatorNode::CreateVariable(dtExtended, "x", &depot);
+}
+TKoNodePtr Num(long double v) {
+  return TKoOperatorNode::CreateConstant(v);
+}
 
 // sin(x)*exp(-x/10), shaped as the parser builds it: product(sin(x), exp(-(x/10))).
 TKoNodePtr DampedSine(TKoVarDepot& depot) {
@@ -36,12 +40,18 @@ TKoNodePtr Cubic(TKoVarDepot& depot) {
 }
 
 // The compiled baselines get the same checks a careful C++ caller would make.
-long double CompiledDampedSine(long double x) { return sinl(x) * expl(-x / 10); }
-long double CompiledCubic(long double x) { return x * x * x + x * 3 + 1; }
+long double CompiledDampedSine(long double x) {
+  return sinl(x) * expl(-x / 10);
+}
+long double CompiledCubic(long double x) {
+  return x * x * x + x * 3 + 1;
+}
 
 constexpr int kPoints = 1024;
 
-long double PointAt(int i) { return static_cast<long double>(i) * 0.01L; }
+long double PointAt(int i) {
+  return static_cast<long double>(i) * 0.01L;
+}
 
 template <class Term>
 void Tree(benchmark::State& state, Term term) {
@@ -57,9 +67,9 @@ void Tree(benchmark::State& state, Term term) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["ns/eval"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kPoints,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/eval"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kPoints,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 template <class F>
@@ -75,15 +85,23 @@ void Compiled(benchmark::State& state, F f) {
     }
     benchmark::DoNotOptimize(sum);
   }
-  state.counters["ns/eval"] = benchmark::Counter(
-      static_cast<double>(state.iterations()) * kPoints,
-      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["ns/eval"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kPoints,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_Tree_DampedSine(benchmark::State& s) { Tree(s, DampedSine); }
-void BM_Compiled_DampedSine(benchmark::State& s) { Compiled(s, CompiledDampedSine); }
-void BM_Tree_Cubic(benchmark::State& s) { Tree(s, Cubic); }
-void BM_Compiled_Cubic(benchmark::State& s) { Compiled(s, CompiledCubic); }
+void BM_Tree_DampedSine(benchmark::State& s) {
+  Tree(s, DampedSine);
+}
+void BM_Compiled_DampedSine(benchmark::State& s) {
+  Compiled(s, CompiledDampedSine);
+}
+void BM_Tree_Cubic(benchmark::State& s) {
+  Tree(s, Cubic);
+}
+void BM_Compiled_Cubic(benchmark::State& s) {
+  Compiled(s, CompiledCubic);
+}
 
 BENCHMARK(BM_Compiled_DampedSine);
 BENCHMARK(BM_Tree_DampedSine);

@@ -26,7 +26,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const std::string term = name.substr(prefix.size());
       const auto base = NsPerEval.find("BM_Compiled_" + term);
       if (base == NsPerEval.end()) continue;
-      std::printf("%-24s %14.2f %14.2f %7.2fx\n", term.c_str(), ns, base->second, ns / base->second);
+      std::printf("%-24s %14.2f %14.2f %7.2fx\n", term.c_str(), ns, base->second,
+                  ns / base->second);
     }
   }
 

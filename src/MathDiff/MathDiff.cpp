@@ -56,7 +56,6 @@ class TDeriver : calculus::TRuleContext {
   TKoNodePtr Product(const Node* node) const;
   TKoNodePtr Quotient(const Node* node) const;
   TKoNodePtr Power(const Node* node) const;
-
 };
 
 std::vector<std::int32_t> TDeriver::Dependent(const Node* node) const {

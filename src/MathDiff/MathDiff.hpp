@@ -19,9 +19,13 @@ inline constexpr const char* kTextDiffFailed = "Fehler im Differenzieren";
 // Building blocks shared by the derivative and antiderivative rules.
 namespace calculus {
 
-inline bool Is(const TKoOperatorNode* node, TOperation code) { return node->Operation == code; }
+inline bool Is(const TKoOperatorNode* node, TOperation code) {
+  return node->Operation == code;
+}
 
-inline TKoNodePtr Constant(long double value) { return TKoOperatorNode::CreateConstant(value); }
+inline TKoNodePtr Constant(long double value) {
+  return TKoOperatorNode::CreateConstant(value);
+}
 
 // A new node with the given children in order; absent children are left out.
 template <class... Children>

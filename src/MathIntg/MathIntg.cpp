@@ -34,7 +34,6 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr Product(const Node* node) const;
   TKoNodePtr Quotient(const Node* node) const;
   TKoNodePtr Power(const Node* node) const;
-
 };
 
 TKoNodePtr TIntegrator::Chain(TKoNodePtr outer, const Node* u) const {

@@ -124,7 +124,9 @@ class TKoVarDepot {
   long double GetAsExtended(const std::string& name) const;
   std::int32_t IndexOfVariable(const std::string& name) const;
   std::int32_t VariableCount() const { return static_cast<std::int32_t>(Items.size()); }
-  TKoSingleVariable* VariableAt(std::int32_t index) const { return Items.at(static_cast<std::size_t>(index)).second.get(); }
+  TKoSingleVariable* VariableAt(std::int32_t index) const {
+    return Items.at(static_cast<std::size_t>(index)).second.get();
+  }
   void Clear() { Items.clear(); }
   std::unique_ptr<TKoVarDepot> Clone() const;
 
@@ -148,8 +150,7 @@ class TKoOperatorNode {
   static TKoNodePtr Create(TDataType dataType, std::uint16_t operation);
   static TKoNodePtr CreateConstant(TDataType dataType, const void* value);
   static TKoNodePtr CreateConstant(long double value);  // extended constant
-  static TKoNodePtr CreateVariable(TDataType dataType, const std::string& name,
-                                   TKoVarDepot* depot);
+  static TKoNodePtr CreateVariable(TDataType dataType, const std::string& name, TKoVarDepot* depot);
   static TKoNodePtr CreateVariableWithValue(TDataType dataType, const std::string& name,
                                             const void* value, TKoVarDepot* depot);
   // Sum of left and the negation of right; takes ownership of both.
@@ -170,9 +171,13 @@ class TKoOperatorNode {
   void AddChild(TKoNodePtr child) { AddChild(-1, child.release()); }
   void DeleteChild(std::int32_t index);
   std::int32_t ChildCount() const { return static_cast<std::int32_t>(Children.size()); }
-  TKoOperatorNode* Child(std::int32_t index) const { return Children.at(static_cast<std::size_t>(index)); }
+  TKoOperatorNode* Child(std::int32_t index) const {
+    return Children.at(static_cast<std::size_t>(index));
+  }
   // Replaces the pointer only; the previous child is not freed.
-  void SetChild(std::int32_t index, TKoOperatorNode* node) { Children.at(static_cast<std::size_t>(index)) = node; }
+  void SetChild(std::int32_t index, TKoOperatorNode* node) {
+    Children.at(static_cast<std::size_t>(index)) = node;
+  }
   // Removes the child from the list without freeing it and hands it over.
   TKoOperatorNode* ExtractChild(std::int32_t index);
 
@@ -240,9 +245,13 @@ class TKoAbstractFunctionList {
  public:
   virtual ~TKoAbstractFunctionList() = default;
   std::int32_t IndexOfFunction(const std::string& name) const;
-  std::uint16_t FunctionCode(std::int32_t position) const { return Entries.at(static_cast<std::size_t>(position)).second; }
+  std::uint16_t FunctionCode(std::int32_t position) const {
+    return Entries.at(static_cast<std::size_t>(position)).second;
+  }
   std::int32_t Count() const { return static_cast<std::int32_t>(Entries.size()); }
-  const std::string& Name(std::int32_t position) const { return Entries.at(static_cast<std::size_t>(position)).first; }
+  const std::string& Name(std::int32_t position) const {
+    return Entries.at(static_cast<std::size_t>(position)).first;
+  }
 
  protected:
   virtual void FillFunctions() = 0;
@@ -251,7 +260,7 @@ class TKoAbstractFunctionList {
   void Build();
 
  private:
-  std::vector<std::pair<std::string, std::uint16_t>> Entries;  // list order
+  std::vector<std::pair<std::string, std::uint16_t>> Entries;   // list order
   std::vector<std::pair<std::string, std::int32_t>> NameIndex;  // upper-case name, position
 };
 

@@ -205,7 +205,9 @@ bool ExtendedFunction(std::uint16_t operation, long double& x) {
   return true;
 }
 
-void TKoOperatorNode::CalcCopy(long double* dest) { *dest = *ValueRef; }
+void TKoOperatorNode::CalcCopy(long double* dest) {
+  *dest = *ValueRef;
+}
 
 // Leaves are read in place: they never carry an error text.
 inline void TKoOperatorNode::CalculateOperand(TKoOperatorNode* child, long double* dest) {

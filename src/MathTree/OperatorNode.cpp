@@ -10,7 +10,9 @@ TKoOperatorNode::InstanceGuard::InstanceGuard() {
   ++InstanceCount;
 }
 
-TKoOperatorNode::InstanceGuard::~InstanceGuard() { --InstanceCount; }
+TKoOperatorNode::InstanceGuard::~InstanceGuard() {
+  --InstanceCount;
+}
 
 void TKoOperatorNode::SetMaxInstances(std::int32_t n) {
   MaxInstances = n;
@@ -128,8 +130,7 @@ TKoNodePtr TKoOperatorNode::Clone(TKoVarDepot* depot) const {
     case opConstant:
       return CreateConstant(DataType, ValueRef);
     case opVariable:
-      return CreateVariableWithValue(DataType, Variable->Name, ValueRef,
-                                     depot ? depot : VarDepot);
+      return CreateVariableWithValue(DataType, Variable->Name, ValueRef, depot ? depot : VarDepot);
     default:
       break;
   }

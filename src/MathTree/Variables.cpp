@@ -18,8 +18,7 @@ void Store(unsigned char* p, T v) {
 
 }  // namespace
 
-TKoSingleVariable::TKoSingleVariable(std::string name, const void* initialValue,
-                                     TDataType dataType)
+TKoSingleVariable::TKoSingleVariable(std::string name, const void* initialValue, TDataType dataType)
     : Name(std::move(name)), DataType(dataType), DataSize(DataTypeSize(dataType)) {
   if (initialValue) std::memcpy(Value, initialValue, static_cast<std::size_t>(DataSize));
 }

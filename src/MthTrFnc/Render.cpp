@@ -4,7 +4,9 @@
 
 namespace {
 
-bool Is(const TKoOperatorNode* node, TOperation code) { return node->Operation == code; }
+bool Is(const TKoOperatorNode* node, TOperation code) {
+  return node->Operation == code;
+}
 
 bool IsNegativeConstant(const TKoOperatorNode* node) {
   return Is(node, opConstant) && node->LeafValue() < 0;

@@ -34,7 +34,9 @@ std::int32_t TKoMathTreeFunction::IndexOfVar(const std::string& name) {
   return VarDepot->IndexOfVariable(name);
 }
 
-std::int32_t TKoMathTreeFunction::VarCount() { return VarDepot->VariableCount(); }
+std::int32_t TKoMathTreeFunction::VarCount() {
+  return VarDepot->VariableCount();
+}
 
 void TKoMathTreeFunction::Calculate() {
   Value = 0;

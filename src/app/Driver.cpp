@@ -11,18 +11,28 @@ namespace {
 
 char ToCodePage437(char c) {
   switch (static_cast<unsigned char>(c)) {
-    case 0xC4: return '\x8E';  // Ä
-    case 0xD6: return '\x99';  // Ö
-    case 0xDC: return '\x9A';  // Ü
-    case 0xDF: return '\xE1';  // ß
-    case 0xE4: return '\x84';  // ä
-    case 0xF6: return '\x94';  // ö
-    case 0xFC: return '\x81';  // ü
-    default: return c;
+    case 0xC4:
+      return '\x8E';  // Ä
+    case 0xD6:
+      return '\x99';  // Ö
+    case 0xDC:
+      return '\x9A';  // Ü
+    case 0xDF:
+      return '\xE1';  // ß
+    case 0xE4:
+      return '\x84';  // ä
+    case 0xF6:
+      return '\x94';  // ö
+    case 0xFC:
+      return '\x81';  // ü
+    default:
+      return c;
   }
 }
 
-void WriteRaw(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void WriteRaw(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 void WriteHelp(const std::string& progName) {
   for (const std::string& row : HelpRowsBeforeNames(progName)) WriteLine(row);

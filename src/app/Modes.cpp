@@ -53,7 +53,9 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   WriteResult(n);
 }
 
-std::string Level(const TKoMathCommandLine& cmd) { return std::to_string(cmd.DiffLevel); }
+std::string Level(const TKoMathCommandLine& cmd) {
+  return std::to_string(cmd.DiffLevel);
+}
 
 }  // namespace
 
@@ -86,7 +88,10 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathIntgNumFunction n(&f);
-  RunInterval(cmd, f, n, "Die Fl\xE4" "che von ", ",");
+  RunInterval(cmd, f, n,
+              "Die Fl\xE4"
+              "che von ",
+              ",");
 }
 
 void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {

@@ -7,7 +7,9 @@
 
 char DecimalSeparator = '.';
 
-void RaiseInvalidArgument() { throw EInvalidArgument(kTextInvalidArgument); }
+void RaiseInvalidArgument() {
+  throw EInvalidArgument(kTextInvalidArgument);
+}
 
 const char* FloatFailureText(int flags, long double r) {
   if (flags & FE_INVALID) return kTextInvalidOp;
@@ -76,7 +78,9 @@ void Store(void* p, T v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 bool ScanInteger(const std::string& text, std::int64_t& value) {
   std::size_t i = 0;
@@ -270,7 +274,9 @@ std::int64_t RoundHalfUp(double x) {
   return static_cast<std::int64_t>(s);
 }
 
-std::string BoolDigit(bool b) { return b ? "1" : "0"; }
+std::string BoolDigit(bool b) {
+  return b ? "1" : "0";
+}
 
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();

@@ -26,10 +26,10 @@ class Exception : public std::exception {
 };
 
 // Declares an exception class deriving from Base that reports its own name.
-#define TCALC_EXCEPTION(Name, Base)                                      \
-  class Name : public Base {                                             \
-   public:                                                               \
-    using Base::Base;                                                    \
+#define TCALC_EXCEPTION(Name, Base)                                   \
+  class Name : public Base {                                          \
+   public:                                                            \
+    using Base::Base;                                                 \
     const char* ClassName() const noexcept override { return #Name; } \
   }
 

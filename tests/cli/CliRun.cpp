@@ -29,8 +29,10 @@ CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv
   const std::string outPath = TempPath("out"), errPath = TempPath("err");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(argv0.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));

@@ -11,9 +11,11 @@ std::string HelpText(const std::string& prog) {
          "\n" +
          prog + " [\\vVariablenname1=Wert...] Ausdruck\n" +
          "Der Ausdruck ist in normaler Notation, wie z.B. 32^4+sin(9) anzugeben\n"
-         "und am Besten in einfache Anf\x81hrungsstriche einzuschlie\xE1" "en.\n"
+         "und am Besten in einfache Anf\x81hrungsstriche einzuschlie\xE1"
+         "en.\n"
          "Als Komma ist der Punkt anzugeben, z.B. 2.5.\n"
-         "Beliebige Buchstabenfolgen ohne Sonderzeichen au\xE1" "er der vordefinierten\n"
+         "Beliebige Buchstabenfolgen ohne Sonderzeichen au\xE1"
+         "er der vordefinierten\n"
          "Funktionen k\x94nnen mit einem Wert vorbelegt werden, indem man \\v, gefolgt\n"
          "vom Variablennamen und der Wertzugweisung angibt:\n"
          "Z.B. ergibt " +
@@ -28,7 +30,9 @@ std::string HelpText(const std::string& prog) {
          "Sinh, Cosh, Tanh, Coth, ArcSinh, ArcCosh, ArcTanh, ArcCoth, Int, Trunc, Round, Frac, "
          "Sgn, Abs, Zero, Ceil, Floor, Heav, Phase, Rnd\n"
          "\n"
-         "\x9A" "bersicht \x81" "ber alle m\x94glichen Eingabeschalter:\n"
+         "\x9A"
+         "bersicht \x81"
+         "ber alle m\x94glichen Eingabeschalter:\n"
          "\\vVarName=VarWert  Wertzuweisung einer Variablen\n"
          "\\c Der Term wird nicht berechnet sondern vereinfacht.\n"
          "\\s  erweitere Ausgabe (mit Funktionsstring) \n"
@@ -53,7 +57,8 @@ std::string HelpText(const std::string& prog) {
          "  Die L\x84ngenberechnung erfolgt mit einem numerischen Verfahren \n"
          "  (siehe https://tcalc.example.org/bogenlaenge.html) und der Teilintervall\n"
          "  mu\xE1 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
-         "\\j  Weitere Informationen, die \x81" "ber den Rahmen des Programms hinausgehen.\n";
+         "\\j  Weitere Informationen, die \x81"
+         "ber den Rahmen des Programms hinausgehen.\n";
 }
 
 TEST(Cli, HelpWithoutArguments) {
@@ -216,7 +221,8 @@ TEST(Cli, NumericModes) {
       {{"\\s", "\\m", "\\d1", "\\vx=2", "x^3"},
        "Die 1. Ableitung von x^3 an der Stelle 2 ist:\n12.000000004092071\n"},
       {{"\\s", "\\m", "\\i", "\\t1", "x^2"},
-       "Die Fl\x84" "che von x^2 im Intervall [0,1] betr\x84gt:\n0.33333333333333333\n"},
+       "Die Fl\x84"
+       "che von x^2 im Intervall [0,1] betr\x84gt:\n0.33333333333333333\n"},
       {{"\\s", "\\w", "\\t1", "x"},
        "Die L\x84nge von x im Intervall [0;1] betr\x84gt:\n1.414213562373095\n"},
       {{"\\m", "\\i", "\\t0.05", "\\l0.1", "x"},
@@ -234,8 +240,9 @@ TEST(Cli, UnhandledExceptionReport) {
     EXPECT_EQ(r.out, "");
     const std::string head = "An unhandled exception occurred at $";
     ASSERT_EQ(r.err.substr(0, head.size()), head);
-    EXPECT_EQ(r.err.substr(head.size() + 16),
-              " :\nEKoIllegalIntIntervall : Intervall bei der numerischen Integration ist \"0\"!\n");
+    EXPECT_EQ(
+        r.err.substr(head.size() + 16),
+        " :\nEKoIllegalIntIntervall : Intervall bei der numerischen Integration ist \"0\"!\n");
   }
 }
 

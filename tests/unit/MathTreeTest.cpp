@@ -7,7 +7,9 @@
 
 namespace {
 
-TKoNodePtr C(long double v) { return TKoOperatorNode::CreateConstant(v); }
+TKoNodePtr C(long double v) {
+  return TKoOperatorNode::CreateConstant(v);
+}
 
 TKoNodePtr Op(std::uint16_t code, std::initializer_list<TKoOperatorNode*> children) {
   TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
@@ -15,7 +17,9 @@ TKoNodePtr Op(std::uint16_t code, std::initializer_list<TKoOperatorNode*> childr
   return node;
 }
 
-TKoNodePtr Fn(std::uint16_t code, long double x) { return Op(code, {C(x).release()}); }
+TKoNodePtr Fn(std::uint16_t code, long double x) {
+  return Op(code, {C(x).release()});
+}
 
 struct Result {
   long double value;
@@ -28,7 +32,9 @@ Result Eval(TKoOperatorNode& root) {
   return {v, root.ErrorText};
 }
 
-Result Eval(const TKoNodePtr& root) { return Eval(*root); }
+Result Eval(const TKoNodePtr& root) {
+  return Eval(*root);
+}
 
 // ---------------------------------------------------------------- variables
 
@@ -164,8 +170,9 @@ TEST(OperatorNode, SubtractionAndChildOperations) {
 TEST(OperatorNode, VariablesCloneAndDependsOn) {
   TKoVarDepot depot, other;
   depot.SetVariable("x", dtExtended, 3);
-  TKoNodePtr tree = Op(opProduct, {TKoOperatorNode::CreateVariable(dtExtended, "x", &depot).release(),
-                                   C(2).release()});
+  TKoNodePtr tree =
+      Op(opProduct,
+         {TKoOperatorNode::CreateVariable(dtExtended, "x", &depot).release(), C(2).release()});
   EXPECT_EQ(Eval(tree).value, 6);
   depot.SetAsExtended("X", 4);
   EXPECT_EQ(Eval(tree).value, 8);
@@ -283,16 +290,19 @@ TEST(NodeEval, FunctionValues) {
 
 TEST(NodeEval, ExactFunctionValues) {
   const FunctionCase cases[] = {
-      {opFactorial, 5, 120},      {opFactorial, 0, 1},       {opFactorial, 1, 1},
-      {opSgn, 0, 0},              {opSgn, -2, -1},           {opSgn, 3, 1},
-      {opHeav, 0, 1},             {opHeav, -0.1L, 0},        {opZero, 0, 0},
-      {opZero, -3, 1},            {opAbs, -2.5L, 2.5L},      {opRound, -2.5L, -2},
-      {opRound, -2.4L, -2},       {opRound, -2.7L, -3},      {opRound, 2.5L, 3},
-      {opTrunc, -2.7L, -2},       {opFrac, -2.75L, -0.75L},  {opCeil, 2.1L, 3},
-      {opFloor, -2.1L, -3},       {opFloor, 1e20L, 1e20L},   {opCeil, -1e20L, -1e20L},
-      {opFloor, 4294967296.5L, 4294967296.0L},
-      {opPhase, 1, -1},           {opPhase, 2, 2},           {opPhase, -1, -3},
-      {opInfixMinus, 4, 4},
+      {opFactorial, 5, 120},    {opFactorial, 0, 1},
+      {opFactorial, 1, 1},      {opSgn, 0, 0},
+      {opSgn, -2, -1},          {opSgn, 3, 1},
+      {opHeav, 0, 1},           {opHeav, -0.1L, 0},
+      {opZero, 0, 0},           {opZero, -3, 1},
+      {opAbs, -2.5L, 2.5L},     {opRound, -2.5L, -2},
+      {opRound, -2.4L, -2},     {opRound, -2.7L, -3},
+      {opRound, 2.5L, 3},       {opTrunc, -2.7L, -2},
+      {opFrac, -2.75L, -0.75L}, {opCeil, 2.1L, 3},
+      {opFloor, -2.1L, -3},     {opFloor, 1e20L, 1e20L},
+      {opCeil, -1e20L, -1e20L}, {opFloor, 4294967296.5L, 4294967296.0L},
+      {opPhase, 1, -1},         {opPhase, 2, 2},
+      {opPhase, -1, -3},        {opInfixMinus, 4, 4},
   };
   for (const auto& c : cases) {
     const Result r = Eval(Fn(c.code, c.x));
@@ -377,9 +387,18 @@ TEST(NodeEval, Powers) {
   struct Case {
     long double a, b, expected;
   } cases[] = {
-      {-2, 3, -8},  {-2, -2, 0.25L}, {0, 0, 1},  {0, 2, 0}, {2, 10, 1024}, {-1, 2147483649.0L, -1},
-      {-1, 2000000001.0L, -1}, {-1, 1e30L, 1}, {-2, 1000, 1.0715086071862673209484250490600018e301L},
-      {4, 0.5L, 2}, {2, -1, 0.5L}, {-3, 0, 1},
+      {-2, 3, -8},
+      {-2, -2, 0.25L},
+      {0, 0, 1},
+      {0, 2, 0},
+      {2, 10, 1024},
+      {-1, 2147483649.0L, -1},
+      {-1, 2000000001.0L, -1},
+      {-1, 1e30L, 1},
+      {-2, 1000, 1.0715086071862673209484250490600018e301L},
+      {4, 0.5L, 2},
+      {2, -1, 0.5L},
+      {-3, 0, 1},
   };
   for (const auto& c : cases) {
     const Result r = Eval(Op(opPower, {C(c.a).release(), C(c.b).release()}));

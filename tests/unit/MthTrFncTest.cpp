@@ -12,7 +12,9 @@ TKoOperatorNode* Op(std::uint16_t code, Nodes children) {
   return node.release();
 }
 
-TKoOperatorNode* C(long double v) { return TKoOperatorNode::CreateConstant(v).release(); }
+TKoOperatorNode* C(long double v) {
+  return TKoOperatorNode::CreateConstant(v).release();
+}
 
 class TreeFunctionTest : public testing::Test {
  protected:

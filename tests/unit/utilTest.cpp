@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string Ext(long double v) { return DataToText(&v, dtExtended); }
+std::string Ext(long double v) {
+  return DataToText(&v, dtExtended);
+}
 
 TEST(DataToText, ExtendedForms) {
   struct Case {
@@ -76,9 +78,8 @@ TEST(TextToData, ReadsOrStoresZero) {
     const char* text;
     long double value;
   } cases[] = {
-      {"10.0", 10},   {"10,0", 0},   {" 2e3", 2000}, {"abc", 0}, {"1.5E-1", 0.15L},
-      {"-4", -4},     {".5", 0.5L},  {"1e", 0},      {"", 0},    {"1e99999", 0},
-      {"2.5x", 0},    {"1.2.3", 0},
+      {"10.0", 10}, {"10,0", 0}, {" 2e3", 2000}, {"abc", 0},     {"1.5E-1", 0.15L}, {"-4", -4},
+      {".5", 0.5L}, {"1e", 0},   {"", 0},        {"1e99999", 0}, {"2.5x", 0},       {"1.2.3", 0},
   };
   for (const auto& c : cases) {
     long double v = 99;
