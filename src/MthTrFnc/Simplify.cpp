@@ -69,18 +69,16 @@ void Unwrap(Node* node, std::int32_t index) {
 
 // Puts the children of every child with the node's own code in that child's place, and
 // theirs in turn; with baseOnly just for the base of a power.
+// One level: a child of the same operation is replaced by its own children, from the
+// last child to the first; for a power only the base.
 void FlattenChildren(Node* node, bool baseOnly) {
-  std::int32_t i = baseOnly ? 0 : node->ChildCount() - 1;
-  while (i >= 0 && i < node->ChildCount()) {
-    if (node->Child(i)->Operation != node->Operation) {
-      if (baseOnly) return;
-      --i;
-      continue;
+  for (std::int32_t i = baseOnly ? 0 : node->ChildCount() - 1; i >= 0; --i) {
+    if (node->Child(i)->Operation == node->Operation) {
+      TKoNodePtr inner(node->ExtractChild(i));
+      for (std::int32_t k = inner->ChildCount() - 1; k >= 0; --k)
+        node->AddChild(i, inner->ExtractChild(k));
     }
-    TKoNodePtr inner(node->ExtractChild(i));
-    const std::int32_t count = inner->ChildCount();
-    for (std::int32_t k = count - 1; k >= 0; --k) node->AddChild(i, inner->ExtractChild(k));
-    if (!baseOnly) i += count - 1;
+    if (baseOnly) return;
   }
 }
 
