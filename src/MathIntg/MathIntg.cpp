@@ -84,7 +84,16 @@ TKoNodePtr TIntegrator::Quotient(const Node* node) const {
   return quotient;
 }
 
+bool HasVariable(const Node* node) {
+  if (Is(node, opVariable)) return true;
+  for (const Node* child : node->Children)
+    if (HasVariable(child)) return true;
+  return false;
+}
+
+// An exponent of constants only that is worth -1 (x^(-1), x^(1-2)).
 bool IsMinusOne(TKoOperatorNode& term) {
+  if (HasVariable(&term)) return false;
   long double value = 0;
   term.Calculate(&value);
   return term.ErrorText.empty() && value == -1;

@@ -193,6 +193,8 @@ TEST(Cli, SymbolicModes) {
       {{"\\i", "sin(x^2)"}, "Fehler im Integrieren\n"},
       {{"\\i", "2x"}, "Syntaxfehler\n"},
       {{"\\xt", "\\i", "t"}, "0.5*t^2\n"},
+      {{"\\vy=-1", "\\i", "x^y"}, "1/(y+1)*x^(y+1)\n"},
+      {{"\\i", "x^(1-2)"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
   });
 }
 
