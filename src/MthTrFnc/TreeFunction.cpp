@@ -50,7 +50,8 @@ void TKoMathTreeFunction::Calculate() {
   }
   if (!Tree) return;
   Tree->Calculate(&Value);
-  ErrorText = Tree->ErrorText;
+  // The numeric methods calculate thousands of times: copy the text only when it changes.
+  if (!Tree->ErrorText.empty() || !ErrorText.empty()) ErrorText = Tree->ErrorText;
 }
 
 void TKoMathTreeFunction::AddVariable(const std::string& name) {
