@@ -12,6 +12,13 @@ TKoNodePtr calculus::TRuleContext::Template(const char* text, TKoNodePtr arg0,
   return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
 }
 
+TKoNodePtr calculus::TRuleContext::Equivalent(std::uint16_t code, const TKoOperatorNode* u) const {
+  if (code == opLog) return Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(10)));
+  if (code == opLd) return Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(2)));
+  if (code == opSqr) return Make(opPower, Copy(u), Constant(2));
+  return Make(opPower, Copy(u), Constant(0.5L));  // sqrt
+}
+
 namespace {
 
 using Node = TKoOperatorNode;
@@ -181,18 +188,12 @@ TKoNodePtr TDeriver::D(const Node* node) const {
     // d/dx ln(u) -> 1/u*u'
     case opLn:
       return Chain(Template("1/{0}", Copy(u)), u);
-    // d/dx log(u) -> d/dx ln(u)/ln(10)
+    // d/dx log(u), ld(u), sqr(u), sqrt(u) -> d/dx ln(u)/ln(10), ln(u)/ln(2), u^2, u^0.5
     case opLog:
-      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(10))));
-    // d/dx ld(u) -> d/dx ln(u)/ln(2)
     case opLd:
-      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(2))));
-    // d/dx sqr(u) -> d/dx u^2
     case opSqr:
-      return Rewritten(Make(opPower, Copy(u), Constant(2)));
-    // d/dx sqrt(u) -> d/dx u^0.5
     case opSqrt:
-      return Rewritten(Make(opPower, Copy(u), Constant(0.5L)));
+      return Rewritten(Equivalent(node->Operation, u));
     // d/dx sin(u) -> cos(u)*u'
     case opSin:
       return Chain(Make(opCos, Copy(u)), u);

@@ -146,18 +146,12 @@ TKoNodePtr TIntegrator::I(const Node* node) const {
     // int ln(u) -> (u*ln(u)-u)/u'
     case opLn:
       return ChainTemplate("{0}*ln({0})-{0}", u);
-    // int log(u) -> int ln(u)/ln(10)
+    // int log(u), ld(u), sqr(u), sqrt(u) -> int ln(u)/ln(10), ln(u)/ln(2), u^2, u^0.5
     case opLog:
-      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(10))));
-    // int ld(u) -> int ln(u)/ln(2)
     case opLd:
-      return Rewritten(Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(2))));
-    // int sqr(u) -> int u^2
     case opSqr:
-      return Rewritten(Make(opPower, Copy(u), Constant(2)));
-    // int sqrt(u) -> int u^0.5
     case opSqrt:
-      return Rewritten(Make(opPower, Copy(u), Constant(0.5L)));
+      return Rewritten(Equivalent(node->Operation, u));
     // int sin(u) -> -(cos(u)/u')
     case opSin:
       return Make(opNegation, Chain(Make(opCos, Copy(u)), u));
