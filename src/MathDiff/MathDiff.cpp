@@ -253,7 +253,7 @@ TKoNodePtr TDeriver::D(const Node* node) const {
     case opFloor:
     case opPhase:
     case opRnd:
-      throw EKoFunctionNotStetic(node->DisplayName() + " nicht stetig!");
+      calculus::RaiseNotContinuous(node);
     case opNone:
     case opConstant:
     case opReserved:

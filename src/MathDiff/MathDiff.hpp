@@ -35,6 +35,11 @@ TKoNodePtr Make(TOperation code, Children... children) {
   return node;
 }
 
+// The rules' refusal of a function that jumps (trunc, abs, sgn ...).
+[[noreturn]] inline void RaiseNotContinuous(const TKoOperatorNode* node) {
+  throw EKoFunctionNotStetic(node->DisplayName() + " nicht stetig!");
+}
+
 // The running variable and the depot that new variable nodes and templates bind to.
 class TRuleContext {
  public:

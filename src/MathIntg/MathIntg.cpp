@@ -205,7 +205,7 @@ TKoNodePtr TIntegrator::I(const Node* node) const {
     case opFloor:
     case opPhase:
     case opRnd:
-      throw EKoFunctionNotStetic(node->DisplayName() + " nicht stetig!");
+      calculus::RaiseNotContinuous(node);
     // tan and cot would need ln(abs(...)); the factorial has no antiderivative at all
     case opTan:
     case opCot:
