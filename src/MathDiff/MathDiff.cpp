@@ -1,8 +1,6 @@
 #include "MathDiff/MathDiff.hpp"
 
-#include <algorithm>
 #include <cmath>
-#include <vector>
 
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
@@ -52,7 +50,8 @@ class TDeriver : calculus::TRuleContext {
  private:
   // The derivative of an equivalent term, which is freed afterwards.
   TKoNodePtr Rewritten(TKoNodePtr term) const { return D(term.get()); }
-  std::vector<std::int32_t> Dependent(const Node* node) const;
+  // How many children depend on the variable; first receives the first one's index.
+  std::int32_t DependentCount(const Node* node, std::int32_t& first) const;
   // A copy of child from alone, or a new node of the code over copies of children from..to.
   TKoNodePtr CopiesJoined(TOperation code, const Node* node, std::int32_t from,
                           std::int32_t to) const;
@@ -65,11 +64,14 @@ class TDeriver : calculus::TRuleContext {
   TKoNodePtr Power(const Node* node) const;
 };
 
-std::vector<std::int32_t> TDeriver::Dependent(const Node* node) const {
-  std::vector<std::int32_t> indices;
-  for (std::int32_t i = 0; i < node->ChildCount(); ++i)
-    if (node->Child(i)->DependsOn(VarName)) indices.push_back(i);
-  return indices;
+std::int32_t TDeriver::DependentCount(const Node* node, std::int32_t& first) const {
+  std::int32_t count = 0;
+  first = -1;
+  for (std::int32_t i = 0; i < node->ChildCount(); ++i) {
+    if (!Depends(node->Child(i))) continue;
+    if (count++ == 0) first = i;
+  }
+  return count;
 }
 
 TKoNodePtr TDeriver::CopiesJoined(TOperation code, const Node* node, std::int32_t from,
@@ -95,24 +97,23 @@ TKoNodePtr TDeriver::Sum(const Node* node) const {
 }
 
 TKoNodePtr TDeriver::Product(const Node* node) const {
-  const std::vector<std::int32_t> dependent = Dependent(node);
-  const auto isDependent = [&](std::int32_t i) {
-    return std::find(dependent.begin(), dependent.end(), i) != dependent.end();
-  };
+  std::int32_t first = 0;
+  const std::int32_t dependent = DependentCount(node, first);
   TKoNodePtr constants = Make(opProduct);
-  for (std::int32_t i = 0; i < node->ChildCount(); ++i)
-    if (!isDependent(i)) constants->AddChild(Copy(node->Child(i)));
+  for (const Node* child : node->Children)
+    if (!Depends(child)) constants->AddChild(Copy(child));
   // d/dx c*u -> c*u'
-  if (dependent.size() == 1) {
-    constants->AddChild(DerivedFactor(node->Child(dependent[0])));
+  if (dependent == 1) {
+    constants->AddChild(DerivedFactor(node->Child(first)));
     return Single(std::move(constants));
   }
   // d/dx c*u*v -> c*(u'*v+u*v')
   TKoNodePtr sum = Make(opSum);
-  for (std::int32_t j : dependent) {
+  for (const Node* factor : node->Children) {
+    if (!Depends(factor)) continue;
     TKoNodePtr term = Make(opProduct);
-    for (std::int32_t k : dependent)
-      term->AddChild(k == j ? DerivedFactor(node->Child(k)) : Copy(node->Child(k)));
+    for (const Node* other : node->Children)
+      if (Depends(other)) term->AddChild(other == factor ? DerivedFactor(other) : Copy(other));
     sum->AddChild(Single(std::move(term)));
   }
   if (constants->ChildCount() == 0) return sum;
@@ -121,10 +122,11 @@ TKoNodePtr TDeriver::Product(const Node* node) const {
 }
 
 TKoNodePtr TDeriver::Quotient(const Node* node) const {
-  const std::vector<std::int32_t> dependent = Dependent(node);
+  std::int32_t first = 0;
+  const std::int32_t dependent = DependentCount(node, first);
   const Node* numerator = node->Child(0);
   // d/dx u/c -> u'/c
-  if (dependent.size() == 1 && dependent[0] == 0) {
+  if (dependent == 1 && first == 0) {
     TKoNodePtr quotient = Make(opQuotient, D(numerator));
     for (std::int32_t i = 1; i < node->ChildCount(); ++i) quotient->AddChild(Copy(node->Child(i)));
     return quotient;
@@ -132,7 +134,7 @@ TKoNodePtr TDeriver::Quotient(const Node* node) const {
   TKoNodePtr denominator = CopiesJoined(opProduct, node, 1, node->ChildCount() - 1);
   TKoNodePtr derivedDenominator = D(denominator.get());
   // d/dx c/v -> -(c*v')/v^2
-  if (dependent[0] > 0) {
+  if (first > 0) {
     TKoNodePtr top = IsConstant(numerator, 1)
                          ? std::move(derivedDenominator)
                          : Template("{0}*{1}", Copy(numerator), std::move(derivedDenominator));
@@ -154,7 +156,7 @@ TKoNodePtr TDeriver::Power(const Node* node) const {
   const Node* base = node->Child(0);
   TKoNodePtr exponent = CopiesJoined(opProduct, node, 1, last);
   // d/dx u^v -> d/dx exp(v*ln(u))
-  if (exponent->DependsOn(VarName))
+  if (Depends(exponent.get()))
     return Rewritten(Template("exp({0}*ln({1}))", std::move(exponent), Copy(base)));
   // d/dx u^c -> c*u^(c-1)*u'
   TKoNodePtr result = Template("{0}*{1}^({0}-1)", std::move(exponent), Copy(base));
@@ -164,7 +166,7 @@ TKoNodePtr TDeriver::Power(const Node* node) const {
 }
 
 TKoNodePtr TDeriver::D(const Node* node) const {
-  if (!node->DependsOn(VarName)) return nullptr;
+  if (!Depends(node)) return nullptr;
   const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;
   const auto sqrU = [&] { return Make(opSqr, Copy(u)); };
   switch (static_cast<TOperation>(node->Operation)) {

@@ -43,11 +43,20 @@ TKoNodePtr Make(TOperation code, Children... children) {
 // The running variable and the depot that new variable nodes and templates bind to.
 class TRuleContext {
  public:
-  TRuleContext(const std::string& varName, TKoVarDepot* depot) : VarName(varName), Depot(depot) {}
+  TRuleContext(const std::string& varName, TKoVarDepot* depot)
+      : VarName(varName),
+        UpperVarName(UpperCase(varName)),
+        Depot(depot),
+        Pass(TKoOperatorNode::NewDependencePass()) {}
 
  protected:
   bool IsVar(const TKoOperatorNode* node) const {
-    return Is(node, opVariable) && UpperCase(node->Variable->Name) == UpperCase(VarName);
+    return Is(node, opVariable) && EqualsUpperCase(node->Variable->Name, UpperVarName);
+  }
+  // Whether the subtree holds the variable; each node is asked once while this context
+  // lives, which must not outlast a change of the trees it is asked about.
+  bool Depends(const TKoOperatorNode* node) const {
+    return node->DependsOnUpper(UpperVarName, Pass);
   }
   TKoNodePtr Copy(const TKoOperatorNode* node) const { return node->Clone(Depot); }
   TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const;
@@ -55,7 +64,9 @@ class TRuleContext {
   TKoNodePtr Equivalent(std::uint16_t code, const TKoOperatorNode* u) const;
 
   std::string VarName;
+  std::string UpperVarName;
   TKoVarDepot* Depot;
+  std::uint32_t Pass;
 };
 
 }  // namespace calculus

@@ -183,6 +183,15 @@ class TKoOperatorNode {
 
   TKoNodePtr Clone(TKoVarDepot* depot) const;
   bool DependsOn(const std::string& name) const;
+  // The same question for a name in upper case, answered once per subtree and pass: the
+  // answer stays in the node, so a rule that asks again for a child costs nothing. A pass
+  // must end before the tree changes; NewDependencePass starts the next one.
+  bool DependsOnUpper(const std::string& upperName, std::uint32_t pass) const;
+  static std::uint32_t NewDependencePass() {
+    // 0 is the mark of a node never asked.
+    if (++DependencePasses == 0) ++DependencePasses;
+    return DependencePasses;
+  }
   std::int32_t MaxOperandCount() const { return OperandCount(Operation); }
   static std::int32_t OperandCount(std::uint16_t operation);
   std::string DisplayName() const;
@@ -226,7 +235,11 @@ class TKoOperatorNode {
 
   InstanceGuard Guard;
   TCalcProc CalcProc = &TKoOperatorNode::CalcCopy;
-  long double ConstValue = 0;  // storage of a constant's value
+  long double ConstValue = 0;                // storage of a constant's value
+  mutable std::uint32_t DependencePass = 0;  // the pass DependsOnUpper last answered in
+  mutable bool DependenceAnswer = false;
+
+  static std::uint32_t DependencePasses;
 
   static std::int32_t InstanceCount;
   static std::int32_t MaxInstances;

@@ -4,6 +4,7 @@
 
 std::int32_t TKoOperatorNode::InstanceCount = 0;
 std::int32_t TKoOperatorNode::MaxInstances = 10000;
+std::uint32_t TKoOperatorNode::DependencePasses = 0;
 
 TKoOperatorNode::InstanceGuard::InstanceGuard() {
   if (InstanceCount >= MaxInstances) throw ETooMuchInstances(kTextTooMuchInstances);
@@ -146,4 +147,21 @@ bool TKoOperatorNode::DependsOn(const std::string& name) const {
   for (const TKoOperatorNode* child : Children)
     if (child && child->DependsOn(name)) return true;
   return false;
+}
+
+bool TKoOperatorNode::DependsOnUpper(const std::string& upperName, std::uint32_t pass) const {
+  if (DependencePass == pass) return DependenceAnswer;
+  bool answer = false;
+  if (Operation == opVariable) {
+    answer = EqualsUpperCase(Variable->Name, upperName);
+  } else {
+    for (const TKoOperatorNode* child : Children)
+      if (child && child->DependsOnUpper(upperName, pass)) {
+        answer = true;
+        break;
+      }
+  }
+  DependencePass = pass;
+  DependenceAnswer = answer;
+  return answer;
 }

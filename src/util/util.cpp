@@ -285,9 +285,23 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+namespace {
+
+char UpperCaseLetter(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+}  // namespace
+
 std::string UpperCase(const std::string& s) {
   std::string r = s;
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : r) c = UpperCaseLetter(c);
   return r;
+}
+
+bool EqualsUpperCase(const std::string& name, const std::string& upper) {
+  if (name.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (UpperCaseLetter(name[i]) != upper[i]) return false;
+  return true;
 }

@@ -121,6 +121,8 @@ std::string Trim(const std::string& s);
 
 // Upper-case form of a name (ASCII letters only).
 std::string UpperCase(const std::string& s);
+// True when name reads upper in upper case; nothing is allocated.
+bool EqualsUpperCase(const std::string& name, const std::string& upper);
 
 // The decimal separator of number texts; the program never changes it from ".".
 extern char DecimalSeparator;
