@@ -332,12 +332,19 @@ std::unique_ptr<TKoFunctionCreator> TKoMathDifferencer::Clone(TKoMathFunction* t
 
 TKoNodePtr TKoMathDifferencer::Derive(const TKoOperatorNode* sourceRoot) {
   if (DiffLevel == 1) return DeriveTree(sourceRoot, RunningVarName, &Result->GetVarDepot());
-  // Higher derivatives grow on a copy, so the source stays as it is.
+  // Higher derivatives grow on a copy, so the source stays as it is. Where the levels
+  // formed as they come exceed the node limit, simplifying each one may keep them small.
   TKoMathTreeFunction work;
-  work.Assign(*SourceFunction);
-  for (std::int32_t i = 0; i < DiffLevel; ++i)
-    work.SetTree(DeriveTree(work.GetTree(), RunningVarName, &work.GetVarDepot()));
-  return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
+  for (const bool simplified : {false, true}) {
+    work.Assign(*SourceFunction);
+    try {
+      DeriveLevels(work, RunningVarName, DiffLevel, simplified);
+      return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
+    } catch (const ETooMuchInstances&) {
+      if (simplified) throw;
+    }
+  }
+  return nullptr;
 }
 
 void TKoMathDifferencer::Execute() {

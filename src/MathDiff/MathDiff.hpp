@@ -75,6 +75,13 @@ class TRuleContext {
 // 0 when root does not depend on it. Exceptions of the rules pass to the caller.
 TKoNodePtr DeriveTree(const TKoOperatorNode* root, const std::string& varName, TKoVarDepot* depot);
 
+// Replaces the tree of work by its level-th derivative (level >= 1), bound to work's
+// depot: exactly what running the levels one by one gives, without running those that
+// are known. With simplified, each level is simplified before the next one is formed.
+// Exceptions of the rules and of the live-node limit pass to the caller.
+void DeriveLevels(TKoMathTreeFunction& work, const std::string& varName, std::int32_t level,
+                  bool simplified);
+
 // True when the power c0^c1^...^ck equals c0^(c1*...*ck): every exponent after the
 // first is a whole constant, so (a^p)^q = a^(p*q) holds.
 bool PowerReadsAsProduct(const TKoOperatorNode* power);
