@@ -62,7 +62,8 @@ long double ValueOf(const TShapeItem& item) {
 
 // Appends the subtree in preorder, without recursion.
 void AppendShape(const Node* root, TShape& shape) {
-  std::vector<const Node*> pending{root};
+  thread_local std::vector<const Node*> pending;
+  pending.assign(1, root);
   while (!pending.empty()) {
     const Node* node = pending.back();
     pending.pop_back();
@@ -76,23 +77,63 @@ TKoNodePtr Build(const TShapeItem*& item, TKoVarDepot* depot, TKoNodePtr& inner)
   const TShapeItem& own = *item++;
   if (own.Children == kHole) return std::move(inner);
   if (own.Operation == opConstant) return Node::CreateConstant(ValueOf(own));
-  if (own.Operation == opVariable) return Node::CreateVariable(dtExtended, own.Variable->Name, depot);
+  if (own.Operation == opVariable)
+    return Node::CreateVariable(dtExtended, own.Variable->Name, depot);
   TKoNodePtr node = Node::Create(dtExtended, own.Operation);
   node->Children.reserve(static_cast<std::size_t>(own.Children));
   for (std::int32_t i = 0; i < own.Children; ++i) node->AddChild(Build(item, depot, inner));
   return node;
 }
 
-// A tree split into the stack of pieces from the root down and the core below them.
-struct TSplit {
+// One stack of pieces from the top down and the core below them.
+struct TChain {
   std::vector<TShape> Pieces;  // each with one hole; recorded only when asked for
   TShape Core;
 };
+
+// A tree split for the levels: the stack from the root down to the first node that is no
+// piece; when that node is a sum of dependent children (a sum derives to the sum of the
+// derivatives, so it stays), each child is a chain of its own below that frame.
+struct TSplit {
+  std::vector<TShape> Top;  // the stack above the frame
+  bool Framed = false;
+  TShapeItem Frame;
+  std::vector<TChain> Chains;
+};
+
+using TCores = std::vector<TShape>;
 
 std::int64_t NodeCount(const TShape& shape) {
   return static_cast<std::int64_t>(shape.size()) -
          std::count_if(shape.begin(), shape.end(),
                        [](const TShapeItem& item) { return item.Children == kHole; });
+}
+
+std::int64_t NodeCount(const std::vector<TShape>& pieces) {
+  std::int64_t nodes = 0;
+  for (const TShape& piece : pieces) nodes += NodeCount(piece);
+  return nodes;
+}
+
+bool StartsWith(const std::vector<TShape>& pieces, const std::vector<TShape>& prefix) {
+  return pieces.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), pieces.begin());
+}
+
+// Whether split goes on from previous: the same frame, every stack only longer.
+bool Continues(const TSplit& previous, const TSplit& split) {
+  if (previous.Top != split.Top || previous.Framed != split.Framed ||
+      !(previous.Frame == split.Frame) || previous.Chains.size() != split.Chains.size())
+    return false;
+  for (std::size_t c = 0; c < split.Chains.size(); ++c)
+    if (!StartsWith(split.Chains[c].Pieces, previous.Chains[c].Pieces)) return false;
+  return true;
+}
+
+TCores CoresOf(const TSplit& split) {
+  TCores cores;
+  cores.reserve(split.Chains.size());
+  for (const TChain& chain : split.Chains) cores.push_back(chain.Core);
+  return cores;
 }
 
 // The view of one level's tree; answers hold until the tree changes.
@@ -101,14 +142,36 @@ class TLevelView : calculus::TRuleContext {
   using TRuleContext::Depends;
   using TRuleContext::TRuleContext;
 
-  // Splits root; with stacks false the whole tree is the core.
+  // Splits root; with stacks false the whole tree is the core of one chain.
   void Split(const Node* root, bool stacks, bool recordPieces, TSplit& split) const {
-    split.Pieces.clear();
-    split.Core.clear();
-    const Node* node = root;
-    for (std::int32_t hole = 0; stacks && (hole = Hole(node)) >= 0; node = node->Child(hole)) {
+    split.Top.clear();
+    split.Framed = false;
+    split.Frame = TShapeItem{};
+    split.Chains.resize(1);
+    if (!stacks) {
+      split.Chains[0].Pieces.clear();
+      split.Chains[0].Core.clear();
+      AppendShape(root, split.Chains[0].Core);
+      return;
+    }
+    const Node* core = SplitChain(root, recordPieces, split.Chains[0]);
+    if (!IsFrame(core)) return;
+    split.Framed = true;
+    split.Frame = ItemOf(core);
+    std::swap(split.Top, split.Chains[0].Pieces);
+    split.Chains.resize(static_cast<std::size_t>(core->ChildCount()));
+    for (std::int32_t i = 0; i < core->ChildCount(); ++i)
+      SplitChain(core->Child(i), recordPieces, split.Chains[static_cast<std::size_t>(i)]);
+  }
+
+ private:
+  // Fills chain from the stack at node down; returns the node below the stack.
+  const Node* SplitChain(const Node* node, bool recordPieces, TChain& chain) const {
+    chain.Pieces.clear();
+    chain.Core.clear();
+    for (std::int32_t hole = 0; (hole = Hole(node)) >= 0; node = node->Child(hole)) {
       if (!recordPieces) continue;
-      TShape& piece = split.Pieces.emplace_back();
+      TShape& piece = chain.Pieces.emplace_back();
       piece.push_back(ItemOf(node));
       for (std::int32_t i = 0; i < node->ChildCount(); ++i) {
         if (i == hole) {
@@ -118,10 +181,16 @@ class TLevelView : calculus::TRuleContext {
         }
       }
     }
-    AppendShape(node, split.Core);
+    AppendShape(node, chain.Core);
+    return node;
   }
 
- private:
+  bool IsFrame(const Node* node) const {
+    if (!Is(node, opSum) || node->ChildCount() < 2) return false;
+    return std::all_of(node->Children.begin(), node->Children.end(),
+                       [this](const Node* child) { return Depends(child); });
+  }
+
   // The child a stack goes on through, or -1 when the node is no stack piece. The
   // derivative rules give -u', c*u' and u'/c for these, each the node again over u'.
   std::int32_t Hole(const Node* node) const {
@@ -137,19 +206,19 @@ class TLevelView : calculus::TRuleContext {
   }
 };
 
-// Finds a repeated core by Brent's method: a checkpoint whose distance doubles.
+// Finds repeated cores by Brent's method: a checkpoint whose distance doubles.
 class TRepeatFinder {
  public:
-  void Restart(std::int64_t level, const TShape& core) {
-    Checkpoint = core;
+  void Restart(std::int64_t level, const TCores& cores) {
+    Checkpoint = cores;
     CheckpointLevel = level;
     Power = 1;
   }
-  // The period when the core of level equals an earlier one, else 0.
-  std::int64_t Period(std::int64_t level, const TShape& core) {
-    if (core == Checkpoint) return level - CheckpointLevel;
+  // The period when the cores of level equal earlier ones, else 0.
+  std::int64_t Period(std::int64_t level, const TCores& cores) {
+    if (cores == Checkpoint) return level - CheckpointLevel;
     if (level - CheckpointLevel == Power) {
-      Checkpoint = core;
+      Checkpoint = cores;
       CheckpointLevel = level;
       Power *= 2;
     }
@@ -157,10 +226,18 @@ class TRepeatFinder {
   }
 
  private:
-  TShape Checkpoint;
+  TCores Checkpoint;
   std::int64_t CheckpointLevel = 0;
   std::int64_t Power = 1;
 };
+
+// The simplified levels may neither repeat nor grow to the node limit for a long time
+// (a constant factor that rounds a little differently every level); they end with the
+// node limit's refusal once they have visited this many nodes, well within a second.
+constexpr std::int64_t kSimplifiedWork = 4'000'000;
+
+// Simplifying stops when a pass leaves the tree as it was, or after this many passes.
+constexpr int kSimplifyPasses = 64;
 
 class TLevelRunner {
  public:
@@ -172,8 +249,9 @@ class TLevelRunner {
  private:
   void Step() {
     Work.SetTree(DeriveTree(Work.GetTree(), VarName, Depot));
-    if (Simplified) Work.Simplify();
+    if (Simplified) SimplifyLevel();
   }
+  void SimplifyLevel();
   // Whether the tree of the level just run no longer depends on the variable; then the
   // tree becomes the constant 0 that every further level is.
   bool Ended(const TLevelView& view);
@@ -187,15 +265,32 @@ class TLevelRunner {
   const std::string& VarName;
   const bool Simplified;
   TKoVarDepot* Depot;
+  std::int64_t SimplifiedWork = 0;
+  TShape Before;
+  TShape After;
 
-  // From level Base on, the core of level Base+j*Period+t is Cores[t], and its stack is
-  // that of level Base, then j times all Parts, then the first t Parts.
+  // From level Base on, the cores of level Base+j*Period+t are Cores[t], and the stack of
+  // each chain is that of level Base, then j times all Parts, then the first t Parts.
   std::int64_t Base = 0;
   std::int64_t Period = 0;
   TSplit BaseSplit;
-  std::vector<TShape> Cores;
-  std::vector<std::vector<TShape>> Parts;
+  std::vector<TCores> Cores;
+  std::vector<std::vector<std::vector<TShape>>> Parts;  // per level of a period, per chain
 };
+
+void TLevelRunner::SimplifyLevel() {
+  Before.clear();
+  AppendShape(Work.GetTree(), Before);
+  for (int pass = 0; pass < kSimplifyPasses; ++pass) {
+    SimplifiedWork += static_cast<std::int64_t>(Before.size());
+    if (SimplifiedWork > kSimplifiedWork) throw ETooMuchInstances(kTextTooMuchInstances);
+    Work.SimplifyOnce();
+    After.clear();
+    AppendShape(Work.GetTree(), After);
+    if (After == Before) return;
+    std::swap(Before, After);
+  }
+}
 
 bool TLevelRunner::Ended(const TLevelView& view) {
   if (view.Depends(Work.GetTree())) return false;
@@ -208,8 +303,8 @@ void TLevelRunner::Run(std::int64_t target) {
   TSplit split;
   TSplit previous;
   TLevelView(VarName, Depot).Split(Work.GetTree(), !Simplified, false, split);
-  finder.Restart(0, split.Core);
-  std::int64_t recordFrom = -1;  // the level whose core repeated, while its period is recorded
+  finder.Restart(0, CoresOf(split));
+  std::int64_t recordFrom = -1;  // the level whose cores repeated, while its period is recorded
   for (std::int64_t level = 1;; ++level) {
     Step();
     if (level == target) return;
@@ -217,33 +312,34 @@ void TLevelRunner::Run(std::int64_t target) {
     if (Ended(view)) return;
     view.Split(Work.GetTree(), !Simplified, recordFrom >= 0, split);
     if (recordFrom < 0) {
-      Period = finder.Period(level, split.Core);
+      Period = finder.Period(level, CoresOf(split));
       if (Period == 0) continue;
-      // Once more with the stack, then one period with the pieces each level adds.
+      // Once more with the stacks, then one period with the pieces each level adds.
       recordFrom = level;
       view.Split(Work.GetTree(), !Simplified, true, previous);
-      Cores.assign(1, previous.Core);
+      Cores.assign(1, CoresOf(previous));
       Parts.clear();
       continue;
     }
-    const bool continues =
-        split.Pieces.size() >= previous.Pieces.size() &&
-        std::equal(previous.Pieces.begin(), previous.Pieces.end(), split.Pieces.begin());
-    if (!continues) {
+    if (!Continues(previous, split)) {
       recordFrom = -1;
-      finder.Restart(level, split.Core);
+      finder.Restart(level, CoresOf(split));
       continue;
     }
-    Parts.emplace_back(split.Pieces.begin() + static_cast<std::ptrdiff_t>(previous.Pieces.size()),
-                       split.Pieces.end());
+    std::vector<std::vector<TShape>>& part = Parts.emplace_back(split.Chains.size());
+    for (std::size_t c = 0; c < split.Chains.size(); ++c) {
+      const std::vector<TShape>& pieces = split.Chains[c].Pieces;
+      part[c].assign(pieces.begin() + static_cast<std::ptrdiff_t>(previous.Chains[c].Pieces.size()),
+                     pieces.end());
+    }
     std::swap(previous, split);
     if (level - recordFrom < Period) {
-      Cores.push_back(previous.Core);
+      Cores.push_back(CoresOf(previous));
       continue;
     }
-    if (previous.Core != Cores[0]) {
+    if (CoresOf(previous) != Cores[0]) {
       recordFrom = -1;
-      finder.Restart(level, previous.Core);
+      finder.Restart(level, CoresOf(previous));
       continue;
     }
     Base = level;
@@ -256,12 +352,11 @@ void TLevelRunner::Run(std::int64_t target) {
 std::int64_t TLevelRunner::NodesAt(std::int64_t level) const {
   const std::int64_t cycles = (level - Base) / Period;
   const auto phase = static_cast<std::size_t>((level - Base) % Period);
-  std::int64_t nodes = NodeCount(Cores[phase]);
-  for (const TShape& piece : BaseSplit.Pieces) nodes += NodeCount(piece);
-  for (std::size_t t = 0; t < Parts.size(); ++t) {
-    std::int64_t part = 0;
-    for (const TShape& piece : Parts[t]) part += NodeCount(piece);
-    nodes += part * (cycles + (t < phase ? 1 : 0));
+  std::int64_t nodes = NodeCount(BaseSplit.Top) + (BaseSplit.Framed ? 1 : 0);
+  for (std::size_t c = 0; c < BaseSplit.Chains.size(); ++c) {
+    nodes += NodeCount(Cores[phase][c]) + NodeCount(BaseSplit.Chains[c].Pieces);
+    for (std::size_t t = 0; t < Parts.size(); ++t)
+      nodes += NodeCount(Parts[t][c]) * (cycles + (t < phase ? 1 : 0));
   }
   return nodes;
 }
@@ -277,20 +372,33 @@ TKoNodePtr TLevelRunner::TreeAt(std::int64_t level) const {
   const auto wrapAll = [&](const std::vector<TShape>& pieces) {
     for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) wrap(*piece);
   };
-  wrap(Cores[phase]);
-  for (std::size_t t = phase; t-- > 0;) wrapAll(Parts[t]);
-  const bool grows = std::any_of(Parts.begin(), Parts.end(),
-                                 [](const std::vector<TShape>& part) { return !part.empty(); });
-  for (std::int64_t j = 0; grows && j < cycles; ++j)
-    for (std::size_t t = Parts.size(); t-- > 0;) wrapAll(Parts[t]);
-  wrapAll(BaseSplit.Pieces);
+  // Pieces a later level adds lie deeper, just above the core.
+  std::vector<TKoNodePtr> chains;
+  for (std::size_t c = 0; c < BaseSplit.Chains.size(); ++c) {
+    wrap(Cores[phase][c]);
+    for (std::size_t t = phase; t-- > 0;) wrapAll(Parts[t][c]);
+    const bool grows =
+        std::any_of(Parts.begin(), Parts.end(), [c](const auto& part) { return !part[c].empty(); });
+    for (std::int64_t j = 0; grows && j < cycles; ++j)
+      for (std::size_t t = Parts.size(); t-- > 0;) wrapAll(Parts[t][c]);
+    wrapAll(BaseSplit.Chains[c].Pieces);
+    chains.push_back(std::move(tree));
+  }
+  if (BaseSplit.Framed) {
+    tree = Node::Create(dtExtended, BaseSplit.Frame.Operation);
+    tree->Children.reserve(chains.size());
+    for (TKoNodePtr& chain : chains) tree->AddChild(std::move(chain));
+  } else {
+    tree = std::move(chains[0]);
+  }
+  wrapAll(BaseSplit.Top);
   return tree;
 }
 
 void TLevelRunner::Jump(std::int64_t target) {
   std::int64_t growth = 0;
-  for (const std::vector<TShape>& part : Parts)
-    for (const TShape& piece : part) growth += NodeCount(piece);
+  for (const auto& part : Parts)
+    for (const std::vector<TShape>& pieces : part) growth += NodeCount(pieces);
   // Without growth every class repeats levels already run; otherwise each class's last
   // level before the target is run, the target's own class last.
   std::vector<std::int64_t> levels;
@@ -298,11 +406,13 @@ void TLevelRunner::Jump(std::int64_t target) {
     for (std::int64_t level = std::max(Base + 1, target - Period + 1); level < target; ++level)
       levels.push_back(level);
   levels.push_back(target);
-  for (const std::int64_t level : levels) {
-    Work.SetTree(nullptr);
-    const std::int64_t live = TKoOperatorNode::GetInstanceCount();
+  Work.SetTree(nullptr);
+  const std::int64_t live = TKoOperatorNode::GetInstanceCount();
+  for (const std::int64_t level : levels)
     if (live + NodesAt(level - 1) + NodesAt(level) > TKoOperatorNode::GetMaxInstances())
       throw ETooMuchInstances(kTextTooMuchInstances);
+  for (const std::int64_t level : levels) {
+    Work.SetTree(nullptr);
     Work.SetTree(TreeAt(level - 1));
     Step();
   }
