@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all test bench asan format clean
+.PHONY: all test bench asan fuzz format clean
 
 all:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
@@ -22,8 +22,21 @@ asan:
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# Each fuzz target runs FUZZ_SECONDS; new inputs go to build-fuzz, the stored corpus seeds them.
+FUZZ_SECONDS ?= 60
+fuzz:
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DTCALC_FUZZ=ON -DTCALC_TESTS=OFF >/dev/null
+	cmake --build build-fuzz -j $(JOBS)
+	for t in run term; do \
+	  mkdir -p build-fuzz/corpus/$$t && \
+	  ./build-fuzz/tests/fuzz/tcalc_fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -rss_limit_mb=2048 -dict=tests/fuzz/tcalc.dict -print_final_stats=1 \
+	    build-fuzz/corpus/$$t tests/fuzz/corpus/$$t || exit 1; \
+	done
+
 format:
 	find src tests bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-bench build-asan
+	rm -rf $(BUILD) build-bench build-asan build-fuzz

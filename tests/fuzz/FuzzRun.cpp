@@ -1,0 +1,68 @@
+// Fuzz target: one whole run. The input is split into arguments at line ends; the run must
+// end with status 0, or with an exception of the program's own family or an allocation
+// failure (status 217 in the program), and leave no tree node alive.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "MathTree/MathTree.hpp"
+#include "ReadCmdl/ReadCmdl.hpp"
+#include "app/app.hpp"
+#include "util/util.hpp"
+
+namespace {
+
+std::vector<std::string> Arguments(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::string> args;
+  std::string current;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == '\n') {
+      args.push_back(current);
+      current.clear();
+    } else {
+      current += static_cast<char>(data[i]);
+    }
+  }
+  if (!current.empty() || size == 0) args.push_back(current);
+  return args;
+}
+
+// Numeric integrals and arc lengths run one piece after another: a run of very many
+// pieces is no finding, only slow.
+bool TooManyPieces(const std::vector<std::string>& args) {
+  const TKoMathCommandLine cmd(args);
+  if (!(cmd.Stamm && cmd.Numerical && cmd.DiffLevel <= 0) && !cmd.FuncLength) return false;
+  long double from = 0;
+  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
+    long double v = 0;
+    if (cmd.VarName(i) == cmd.XVar && cmd.VarValue(i, v)) from = v;
+  }
+  const long double pieces = std::fabs(cmd.ToValue - from) / std::fabs(cmd.Intervall);
+  return !(pieces <= 2e5L);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The run's lines are not looked at.
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::string> args = Arguments(data, size);
+  if (TooManyPieces(args)) return -1;
+  const std::int32_t before = TKoOperatorNode::GetInstanceCount();
+  try {
+    if (RunDriver("tcalc", args) != 0) std::abort();
+  } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
+  }
+  if (TKoOperatorNode::GetInstanceCount() != before) std::abort();
+  std::fflush(stdout);
+  return 0;
+}

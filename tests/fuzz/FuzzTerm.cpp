@@ -1,0 +1,182 @@
+// Fuzz target: the term pipeline. A term is parsed, printed and read back (the same text
+// and the same values), simplified (the same values where both are defined and the
+// comparison is meaningful), derived at levels 1 to 3, integrated and evaluated. No
+// exception but the node limit's may leave a function object, and no node stays alive.
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "MathDiff/MathDiff.hpp"
+#include "MathIntg/MathIntg.hpp"
+#include "MathPars/MathPars.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+
+namespace {
+
+constexpr long double kPoints[] = {-1.75L, 0.5L, 2.25L};
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+// A term in x, parsed as the driver parses it.
+struct Term {
+  explicit Term(const std::string& text) {
+    F.AddVariable("x");
+    auto parser = std::make_unique<TKoMathParser>(&F);
+    parser->SetFunctionString(text);
+    TKoMathParser* p = parser.get();
+    F.SetCreator(std::move(parser));
+    p->Execute();
+  }
+  TKoMathTreeFunction F;
+};
+
+bool ValueAt(TKoMathTreeFunction& f, long double x, long double& value) {
+  if (f.IndexOfVar("x") >= 0) f.SetVarValue("x", x);
+  f.Calculate();
+  value = f.Value;
+  return f.GetErrorText().empty();
+}
+
+bool Same(long double a, long double b) {
+  return std::memcmp(&a, &b, 10) == 0 || (std::isnan(a) && std::isnan(b));
+}
+
+// Numbers of more than 17 digits are printed rounded, so the text read back may differ
+// in value; whole numbers below 100 keep the simplifier's rearranging exact enough.
+bool LongNumbers(const std::string& text) {
+  int digits = 0;
+  for (const char c : text) {
+    digits = std::isdigit(static_cast<unsigned char>(c)) ? digits + 1 : (c == '.' ? digits : 0);
+    if (digits > 17) return true;
+  }
+  return false;
+}
+
+// Whether every node of the tree passes the test.
+template <typename Test>
+bool Every(const TKoOperatorNode* node, const Test& test) {
+  if (!test(node)) return false;
+  for (std::int32_t i = 0; i < node->ChildCount(); ++i)
+    if (!Every(node->Child(i), test)) return false;
+  return true;
+}
+
+std::int32_t NodeCount(const TKoOperatorNode* node) {
+  std::int32_t count = 0;
+  Every(node, [&count](const TKoOperatorNode*) { return ++count > 0; });
+  return count;
+}
+
+// A printed tree reads back; checked where the copy fits well within the live-node limit
+// (reading a text holds its tokens and its tree at once).
+void ReadsBack(const TKoMathTreeFunction& f) {
+  const std::string printed = f.FunctionString();
+  const bool fits = TKoOperatorNode::GetInstanceCount() + 3 * NodeCount(f.GetTree()) <
+                    TKoOperatorNode::GetMaxInstances();
+  Check(!fits || Term(printed).F.GetTree() != nullptr);
+}
+
+// rnd gives another value at every evaluation.
+bool Repeatable(const TKoOperatorNode* node) {
+  return Every(node, [](const TKoOperatorNode* n) { return n->Operation != opRnd; });
+}
+
+bool SmallWholeConstants(const TKoOperatorNode* node) {
+  return Every(node, [](const TKoOperatorNode* n) {
+    if (n->Operation != opConstant) return true;
+    const long double v = n->LeafValue();
+    return v == std::trunc(v) && std::fabs(v) <= 100;
+  });
+}
+
+// Simplifies in place; false when the simplified tree exceeds the node limit.
+bool Simplified(TKoMathTreeFunction& f) {
+  try {
+    f.Simplify();
+    return true;
+  } catch (const ETooMuchInstances&) {
+    return false;
+  }
+}
+
+void ReadBack(Term& term, const std::string& text) {
+  const std::string printed = term.F.FunctionString();
+  ReadsBack(term.F);
+  Term again(printed);
+  if (again.F.GetTree() == nullptr) return;
+  Check(again.F.FunctionString() == printed);
+  if (LongNumbers(text) || !Repeatable(term.F.GetTree())) return;
+  for (const long double x : kPoints) {
+    long double a = 0, b = 0;
+    const bool definedA = ValueAt(term.F, x, a), definedB = ValueAt(again.F, x, b);
+    Check(definedA == definedB);
+    Check(!definedA || Same(a, b));
+  }
+}
+
+void SimplifyKeepsValues(Term& term, const std::string& text) {
+  Term simplified(text);
+  if (!Simplified(simplified.F) || simplified.F.GetTree() == nullptr) return;
+  ReadsBack(simplified.F);
+  if (!SmallWholeConstants(term.F.GetTree()) || !Repeatable(term.F.GetTree())) return;
+  for (const long double x : kPoints) {
+    long double a = 0, b = 0;
+    if (!ValueAt(term.F, x, a) || !ValueAt(simplified.F, x, b)) continue;
+    if (!std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e6L) continue;
+    Check(std::fabs(a - b) <= 1e-9L * (1 + std::fabs(a)));
+  }
+}
+
+// The derivative or antiderivative of source into g; evaluated where it was formed.
+template <typename Creator>
+void FormAndEvaluate(TKoMathTreeFunction& source, std::int32_t level) {
+  TKoMathTreeFunction g;
+  auto creator = std::make_unique<Creator>(&g);
+  Creator* c = creator.get();
+  g.SetCreator(std::move(creator));
+  c->SetSource(&source);
+  c->SetRunningVarName("x");
+  if constexpr (std::is_same_v<Creator, TKoMathDifferencer>) c->SetDiffLevel(level);
+  c->Execute();
+  if (!c->ErrorText.empty() || g.GetTree() == nullptr) return;
+  if (!Simplified(g)) return;
+  ReadsBack(g);
+  for (const long double x : kPoints) {
+    long double value = 0;
+    ValueAt(g, x, value);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::int32_t before = TKoOperatorNode::GetInstanceCount();
+  {
+    Term term(text);
+    if (term.F.GetTree() == nullptr) {
+      term.F.Calculate();
+      Check(!term.F.GetErrorText().empty());
+    } else {
+      ReadBack(term, text);
+      SimplifyKeepsValues(term, text);
+      for (std::int32_t level = 1; level <= 3; ++level)
+        FormAndEvaluate<TKoMathDifferencer>(term.F, level);
+      Term integrand(text);
+      if (Simplified(integrand.F)) FormAndEvaluate<TKoMathIntegrator>(integrand.F, 0);
+    }
+  }
+  Check(TKoOperatorNode::GetInstanceCount() == before);
+  return 0;
+}
