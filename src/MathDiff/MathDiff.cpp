@@ -1,6 +1,7 @@
 #include "MathDiff/MathDiff.hpp"
 
 #include <cmath>
+#include <new>
 
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
@@ -289,7 +290,9 @@ const TKoOperatorNode* BuiltSourceTree(TKoMathTreeFunction& source, std::string&
   if (!source.GetTree() && creator) {
     try {
       creator->Execute();
-    } catch (const std::exception&) {
+    } catch (const Exception&) {
+      // The creator's text tells what went wrong.
+    } catch (const std::bad_alloc&) {
       // The creator's text tells what went wrong.
     }
   }
@@ -360,7 +363,10 @@ void TKoMathDifferencer::Execute() {
   try {
     Result->SetTree(Derive(root));
     ErrorText.clear();
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
+    Result->SetTree(nullptr);
+    ErrorText = kTextDiffFailed;
+  } catch (const std::bad_alloc&) {
     Result->SetTree(nullptr);
     ErrorText = kTextDiffFailed;
   }

@@ -1,6 +1,7 @@
 #include "MathIntg/MathIntg.hpp"
 
 #include <cstdint>
+#include <new>
 
 #include "MathDiff/MathDiff.hpp"
 #include "MathPars/MathPars.hpp"
@@ -256,7 +257,10 @@ void TKoMathIntegrator::Execute() {
     TKoNodePtr antiderivative = TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
     ErrorText = antiderivative ? "" : kTextNoAntiderivative;
     if (antiderivative) Result->SetTree(antiderivative->Clone(&SourceFunction->GetVarDepot()));
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
+    Result->SetTree(nullptr);
+    ErrorText = kTextIntegrationFailed;
+  } catch (const std::bad_alloc&) {
     Result->SetTree(nullptr);
     ErrorText = kTextIntegrationFailed;
   }

@@ -1,3 +1,5 @@
+#include <new>
+
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
@@ -44,8 +46,11 @@ void TKoMathParser::Execute() {
     if (!target) throw EParserInternalError(kTextNoTreeFunction);
     target->SetTree(Parse(FunctionString, TKoOpNodeArray(), target->VarDepot.get(), &ErrorPos));
     ErrorText.clear();
-  } catch (...) {
+  } catch (const Exception&) {
     // The detailed messages are for ParseTerm's callers; the user sees one text.
+    ErrorText = kTextSyntaxError;
+    if (target) target->SetTree(nullptr);
+  } catch (const std::bad_alloc&) {
     ErrorText = kTextSyntaxError;
     if (target) target->SetTree(nullptr);
   }

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "MathXFnc/Checked.hpp"
 #include "MathXFnc/MathXFnc.hpp"
@@ -53,7 +54,9 @@ void TKoMathDiffNumFunction::Calculate() {
     Value = NumDerivative(DiffLevel, x0, BalancedStep(DiffLevel) * scale);
   } catch (const EKoIllegalDiffNumLevel& e) {
     SetErrorText(e.message());
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
+    if (GetErrorText().empty()) SetErrorText(kTextNumDiffFailed);
+  } catch (const std::bad_alloc&) {
     if (GetErrorText().empty()) SetErrorText(kTextNumDiffFailed);
   }
 }

@@ -1,5 +1,6 @@
 #include <cmath>
 #include <limits>
+#include <new>
 
 #include "MathXFnc/Checked.hpp"
 #include "MathXFnc/MathXFnc.hpp"
@@ -76,7 +77,7 @@ void TKoMathIntervalNumFunction::Calculate() {
   } catch (const Exception& e) {
     if (GetErrorText().empty()) SetErrorText(e.message());
     if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
-  } catch (const std::exception&) {
+  } catch (const std::bad_alloc&) {
     if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
   }
 }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "MathXFnc/Checked.hpp"
 #include "MathXFnc/MathXFnc.hpp"
@@ -46,7 +47,9 @@ void TKoMathNewtonFunction::Calculate() {
     SetErrorText(e.message());
   } catch (const EKoNoResult& e) {
     SetErrorText(e.message());
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
+    if (GetErrorText().empty()) SetErrorText(kTextNewtonFailed);
+  } catch (const std::bad_alloc&) {
     if (GetErrorText().empty()) SetErrorText(kTextNewtonFailed);
   }
 }

@@ -1,3 +1,5 @@
+#include <new>
+
 #include "MathXFnc/MathXFnc.hpp"
 
 TKoMathUseOtherFunction::~TKoMathUseOtherFunction() {
@@ -49,7 +51,9 @@ void TKoMathUseOtherFunction::BindRunningVar() {
   if (RunningVarName.empty()) return;
   try {
     OtherFunction->Calculate();
-  } catch (const std::exception&) {
+  } catch (const Exception&) {
+    // Only the build matters here; the evaluations meet any failure again and report it.
+  } catch (const std::bad_alloc&) {
     // Only the build matters here; the evaluations meet any failure again and report it.
   }
   OtherFunction->SetErrorText("");

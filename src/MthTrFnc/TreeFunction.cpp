@@ -1,3 +1,5 @@
+#include <new>
+
 #include "MthTrFnc/MthTrFnc.hpp"
 
 TKoMathTreeFunction::TKoMathTreeFunction() : VarDepot(std::make_unique<TKoVarDepot>()) {
@@ -43,7 +45,9 @@ void TKoMathTreeFunction::Calculate() {
   if (!Tree && Creator) {
     try {
       Creator->Execute();
-    } catch (const std::exception&) {
+    } catch (const Exception&) {
+      // The creator's text tells what went wrong.
+    } catch (const std::bad_alloc&) {
       // The creator's text tells what went wrong.
     }
     ErrorText = Creator->ErrorText;
