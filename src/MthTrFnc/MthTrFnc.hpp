@@ -11,6 +11,7 @@
 TCALC_EXCEPTION(EKoMathTreeFunction, Exception);
 
 inline constexpr const char* kTextRenderFailed = "Fehler in Funktionsstringerstellung!";
+inline constexpr const char* kTextSimplifyFailed = "Fehler im Vereinfachen";
 
 class TKoMathTreeFunction : public TKoMathFunction {
  public:

@@ -24,8 +24,24 @@ void WriteResult(TKoMathFunction& n) {
   WriteLine(n.GetErrorText().empty() ? ValueToText(n.Value) : n.GetErrorText());
 }
 
-// A symbolic result: the creator's error text, or the simplified result function.
-void WriteSymbolic(const TKoFunctionCreator& creator, TKoMathTreeFunction& g) {
+// Simplifies f; false when that exceeds the live-node limit, with f only partly simplified.
+bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
+  try {
+    f.Simplify();
+    return true;
+  } catch (const ETooMuchInstances&) {
+    return false;
+  }
+}
+
+// A symbolic result: the creator's error text, failedText when the result could not be
+// simplified, or the simplified result function.
+void WriteSymbolic(const TKoFunctionCreator& creator, TKoMathTreeFunction& g, bool simplified,
+                   const char* failedText) {
+  if (creator.ErrorText.empty() && g.GetTree() && !simplified) {
+    WriteLine(failedText);
+    return;
+  }
   if (!creator.ErrorText.empty() || !g.GetTree()) {
     WriteLine(creator.ErrorText.empty() ? kTextSyntaxError : creator.ErrorText);
     return;
@@ -81,9 +97,9 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
   differencer->SetRunningVarName(cmd.XVar);
   differencer->SetDiffLevel(cmd.DiffLevel);
   differencer->Execute();
-  g.Simplify();
+  const bool simplified = SimplifiedWithinLimit(g);
   WriteHeader(cmd, "Die " + Level(cmd) + ". Ableitung von " + f.FunctionString() + " ist:");
-  WriteSymbolic(*differencer, g);
+  WriteSymbolic(*differencer, g, simplified, kTextDiffFailed);
 }
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -97,16 +113,22 @@ void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   // The antiderivative is built from the simplified term.
   ParserOf(f).Execute();
-  f.Simplify();
   TKoMathTreeFunction g;
   auto* integrator = new TKoMathIntegrator(&g);
   g.SetCreator(integrator);
-  integrator->SetSource(&f);
-  integrator->SetRunningVarName(cmd.XVar);
-  integrator->Execute();
-  g.Simplify();
+  bool simplified = SimplifiedWithinLimit(f);
+  if (simplified) {
+    integrator->SetSource(&f);
+    integrator->SetRunningVarName(cmd.XVar);
+    integrator->Execute();
+    simplified = SimplifiedWithinLimit(g);
+  }
   WriteHeader(cmd, "Die Stammfunktion von " + f.FunctionString() + " ist:");
-  WriteSymbolic(*integrator, g);
+  if (!simplified) {
+    WriteLine(kTextIntegrationFailed);
+    return;
+  }
+  WriteSymbolic(*integrator, g, true, kTextIntegrationFailed);
 }
 
 void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -134,12 +156,12 @@ void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
     return;
   }
   const std::string before = f.FunctionString();
-  f.Simplify();
+  const bool simplified = SimplifiedWithinLimit(f);
   if (cmd.ExtOutput) {
     WriteLine(before);
     WriteLine(" =");
   }
-  WriteLine(f.FunctionString());
+  WriteLine(simplified ? f.FunctionString() : kTextSimplifyFailed);
 }
 
 void RunEvaluation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
