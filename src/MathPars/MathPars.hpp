@@ -104,8 +104,8 @@ class TKoAbstractMathTreeBuilder {
   using TOperationExpression = TKoOperatorNode* (TKoAbstractMathTreeBuilder::*)(std::int32_t);
 
   static constexpr std::int32_t kMaxLevels = 100;
-  // Brackets and function arguments nest at most this deep, so that the recursive
-  // descent stays far from the end of the stack.
+  // Brackets, function arguments and repeated postfix operators nest at most this deep,
+  // so that the recursive descent stays far from the end of the stack.
   static constexpr std::int32_t kMaxNesting = 2000;
   // Level kinds of AddOperator.
   static constexpr std::int32_t kPrefix = -1;

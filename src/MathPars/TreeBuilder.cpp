@@ -152,7 +152,10 @@ TKoOperatorNode* TKoAbstractMathTreeBuilder::ParsePostfixLevel(std::int32_t leve
   const std::int32_t op = CurrentOpCode();
   if (!InLevel(level, op)) return result;
   if (!result) RaiseNoArguments(*CurrentNode());
+  // Each repetition nests the tree one level deeper, as a bracket does.
+  std::int32_t repetitions = 0;
   while (CurrentOpCode() == op) {
+    if (Nesting + ++repetitions > kMaxNesting) throw EExpressionTooComplex(kTextTooComplex);
     TKoOperatorNode* node = CurrentNode();
     Link(node, result);
     result = node;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +26,11 @@ std::string TempPath(const char* tag) {
 
 }  // namespace
 
-CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv0) {
+namespace {
+
+// Runs the program with argv; a stackBytes above 0 limits the child's stack first.
+CliResult Run(const std::vector<std::string>& args, const std::string& argv0,
+              std::size_t stackBytes) {
   const std::string outPath = TempPath("out"), errPath = TempPath("err");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -39,7 +44,23 @@ CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv
   argv.push_back(nullptr);
   pid_t pid = 0;
   CliResult result;
-  if (posix_spawn(&pid, TCALC_BINARY, &actions, nullptr, argv.data(), environ) == 0) {
+  bool started = false;
+  if (stackBytes == 0) {
+    started = posix_spawn(&pid, TCALC_BINARY, &actions, nullptr, argv.data(), environ) == 0;
+  } else {
+    pid = fork();
+    if (pid == 0) {
+      const rlimit limit{stackBytes, stackBytes};
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (setrlimit(RLIMIT_STACK, &limit) == 0 && out >= 0 && err >= 0 && dup2(out, 1) >= 0 &&
+          dup2(err, 2) >= 0)
+        execve(TCALC_BINARY, argv.data(), environ);
+      _exit(127);
+    }
+    started = pid > 0;
+  }
+  if (started) {
     int status = 0;
     waitpid(pid, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -50,6 +71,16 @@ CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
   return result;
+}
+
+}  // namespace
+
+CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv0) {
+  return Run(args, argv0, 0);
+}
+
+CliResult RunTcalcWithStack(const std::vector<std::string>& args, std::size_t stackBytes) {
+  return Run(args, TCALC_BINARY, stackBytes);
 }
 
 void ExpectCases(const std::vector<CliCase>& cases) {

@@ -2,6 +2,7 @@
 // error and exit status out.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ struct CliResult {
 };
 
 CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv0 = TCALC_BINARY);
+
+// The same with the stack limited to stackBytes, soft and hard, as `ulimit -s` does.
+CliResult RunTcalcWithStack(const std::vector<std::string>& args, std::size_t stackBytes);
 
 struct CliCase {
   std::vector<std::string> args;

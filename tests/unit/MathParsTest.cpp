@@ -299,7 +299,14 @@ TEST(TreeBuilder, NestingIsLimited) {
   EXPECT_EQ(ParseFailure(Repeat("sin(", 4000) + "x" + Repeat(")", 4000)), tooComplex);
   EXPECT_EQ(ParseFailure(Repeat("sin ", limit + 1) + "x"), tooComplex);
   EXPECT_EQ(ParseFailure(Repeat("-(", 4000)), tooComplex);
+  // Each repeated factorial is one level more, inside brackets too.
+  EXPECT_EQ(ParseFailure("1" + Repeat("!", limit + 1)), tooComplex);
+  EXPECT_EQ(ParseFailure("1" + Repeat("!", 9999)), tooComplex);
+  EXPECT_EQ(ParseFailure(Repeat("(", 10) + "1" + Repeat("!", limit - 9) + Repeat(")", 10)),
+            tooComplex);
   EXPECT_EQ(LiveNodes(), start);
+  EXPECT_EQ(Tree(Repeat("(", 10) + "1" + Repeat("!", limit - 10) + Repeat(")", 10)).size(),
+            Tree("1" + Repeat("!", limit - 10)).size());
 
   // A function and its bracket are two levels: 1000 of them reach the limit.
   TKoVarDepot depot;
