@@ -75,6 +75,7 @@ inline constexpr const char* kTextNoFunctionParameter = "Keine Funktionsparamete
 inline constexpr const char* kTextIllegalOperations = "Illegale Operationen";
 inline constexpr const char* kTextTooMuchInstances = "Too much instances of TKoOperatorNode!";
 inline constexpr const char* kTextUnknownDataType = "Unbekannter Datentyp!";
+inline constexpr const char* kTextVariableType = "Anderer Datentyp der Variablen ";
 
 // ---------------------------------------------------------------- variables
 

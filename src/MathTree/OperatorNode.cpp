@@ -77,6 +77,8 @@ TKoNodePtr TKoOperatorNode::CreateVariable(TDataType dataType, const std::string
   TKoNodePtr node(new TKoOperatorNode(dataType, opVariable));
   node->VarDepot = depot;
   node->Variable = depot->FindOrAdd(name, dataType);
+  // The node reads the value in its own type.
+  if (node->Variable->DataType != dataType) throw EWrongDataType(kTextVariableType + name);
   node->ValueRef = reinterpret_cast<long double*>(node->Variable->Value);
   return node;
 }

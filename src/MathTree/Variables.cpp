@@ -141,13 +141,11 @@ TKoSingleVariable* TKoVarDepot::FindOrAddWithValue(const std::string& name, cons
                             std::make_unique<TKoSingleVariable>(name, value, dataType));
     return it->second.get();
   }
-  auto& slot = Items[static_cast<std::size_t>(i)].second;
-  if (slot->DataType == dataType) {
-    slot->SetValue(value);
-  } else {
-    slot = std::make_unique<TKoSingleVariable>(name, value, dataType);
-  }
-  return slot.get();
+  // Nodes may point at the variable: it keeps its type and place.
+  TKoSingleVariable* var = Items[static_cast<std::size_t>(i)].second.get();
+  if (var->DataType != dataType) throw EWrongDataType(kTextVariableType + name);
+  var->SetValue(value);
+  return var;
 }
 
 TKoSingleVariable* TKoVarDepot::SetVariable(const std::string& name, TDataType dataType,

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <string>
 
+#include "MathPars/MathPars.hpp"
 #include "MathTree/MathTree.hpp"
 
 namespace {
@@ -93,10 +95,8 @@ TEST(VarDepot, TypedStorage) {
   depot.SetAsExtended("l", -2.5L);
   EXPECT_EQ(depot.GetAsExtended("l"), -2);
   TKoSingleVariable* old = depot.FindOrAdd("l", dtLong);
-  const long double v = 4;
-  TKoSingleVariable* replaced = depot.FindOrAddWithValue("L", &v, dtExtended);
-  EXPECT_NE(old, replaced);
-  EXPECT_EQ(depot.IndexOfVariable("l"), 0);
+  const std::int32_t four = 4;
+  EXPECT_EQ(depot.FindOrAddWithValue("L", &four, dtLong), old);
   EXPECT_EQ(depot.GetAsExtended("l"), 4);
   EXPECT_THROW(depot.SetVariable("b", dtByte, 1), EWrongDataType);
   try {
@@ -105,6 +105,30 @@ TEST(VarDepot, TypedStorage) {
   } catch (const EWrongDataType& e) {
     EXPECT_STREQ(e.what(), "Unbekannter Datentyp!");
   }
+}
+
+// A variable keeps its type while nodes may point at it; nodes of another type are refused.
+TEST(VarDepot, NodesAndValuesOfAnotherTypeAreRefused) {
+  TKoVarDepot depot;
+  TKoSingleVariable* n = depot.SetVariable("n", dtLong, 5);
+  const long double v = 4;
+  const auto refused = [](const auto& attempt) {
+    try {
+      attempt();
+    } catch (const EWrongDataType& e) {
+      return std::string(e.what());
+    }
+    return std::string("accepted");
+  };
+  const std::int32_t before = TKoOperatorNode::GetInstanceCount();
+  EXPECT_EQ(refused([&] { depot.FindOrAddWithValue("N", &v, dtExtended); }),
+            "Anderer Datentyp der Variablen N");
+  EXPECT_EQ(refused([&] { TKoOperatorNode::CreateVariable(dtExtended, "n", &depot); }),
+            "Anderer Datentyp der Variablen n");
+  EXPECT_EQ(refused([&] { ParseTerm("n+1", &depot); }), "Anderer Datentyp der Variablen n");
+  EXPECT_EQ(TKoOperatorNode::GetInstanceCount(), before);
+  EXPECT_EQ(depot.VariableAt(depot.IndexOfVariable("n")), n);
+  EXPECT_EQ(depot.GetAsExtended("n"), 5);
 }
 
 // ---------------------------------------------------------------- nodes
