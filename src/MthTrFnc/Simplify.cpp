@@ -182,6 +182,9 @@ void MoveSignsToFirstFactor(Node* node) {
     if (Is(node->Child(i), opNegation)) Unwrap(node, i);
   if (!odd) return;
   if (!negation) return Unwrap(node, 0);
+  // With room for the child made first, the child is never held by both nodes while
+  // an allocation may fail.
+  negation->Children.reserve(1);
   negation->AddChild(-1, node->Child(0));
   node->SetChild(0, negation.release());
 }
@@ -346,6 +349,7 @@ void TKoMathTreeFunction::SimplifyOnce() {
   if (!Tree) return;
   // The root gets a parent, so that every rule can replace its node in the parent's slot.
   TKoNodePtr holder = TKoOperatorNode::Create(dtExtended, opNegation);
+  holder->Children.reserve(1);
   holder->AddChild(-1, Tree);
   Tree = nullptr;
   try {
