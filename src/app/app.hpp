@@ -1,6 +1,7 @@
 // The program driver: reads the arguments, runs exactly one mode and writes its lines.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,10 @@ void WriteLine(const std::string& text);
 
 // File-name part of the program path.
 std::string ProgramName(const std::string& path);
+
+// Calls run with a stack deep enough for the deepest tree the live-node limit allows,
+// whatever stack limit the program was started with.
+void RunOnLargeStack(const std::function<void()>& run);
 
 // One run with the arguments after the program path; returns the exit status.
 // Exceptions that no function object catches pass to the caller.

@@ -1,6 +1,3 @@
-#include <pthread.h>
-#include <sys/resource.h>
-
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -12,22 +9,6 @@
 #include "util/util.hpp"
 
 namespace {
-
-// The run recurses once per level of its trees, and a tree is at most as deep as the
-// live-node limit allows (10000 levels): it gets this much stack whatever limit the shell
-// sets, far more than the deepest tree takes. Only the pages it touches are taken.
-constexpr std::size_t kRunStackBytes = std::size_t{96} << 20;
-
-// Whether the program's own stack may grow to kRunStackBytes, raising the soft limit
-// where the hard one allows.
-bool OwnStackSuffices() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_STACK, &limit) != 0) return false;
-  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= kRunStackBytes) return true;
-  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < kRunStackBytes) return false;
-  limit.rlim_cur = kRunStackBytes;
-  return setrlimit(RLIMIT_STACK, &limit) == 0;
-}
 
 // The report of an exception that no function object caught; the run's objects are
 // already freed when it is written.
@@ -59,30 +40,12 @@ int Run(const TRun& run) {
   }
 }
 
-void* RunOnThread(void* data) {
-  auto* run = static_cast<TRun*>(data);
-  run->Status = Run(*run);
-  return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   TRun run;
   run.Args.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
   run.ProgName = ProgramName(argc > 0 ? argv[0] : "tcalc");
-  if (OwnStackSuffices()) return Run(run);
-  // Otherwise the run takes a thread with a stack of that size, or, where none can be
-  // started, the stack there is.
-  pthread_attr_t attributes;
-  pthread_t thread;
-  const bool started = pthread_attr_init(&attributes) == 0 &&
-                       pthread_attr_setstacksize(&attributes, kRunStackBytes) == 0 &&
-                       pthread_create(&thread, &attributes, RunOnThread, &run) == 0;
-  if (started) {
-    pthread_join(thread, nullptr);
-  } else {
-    run.Status = Run(run);
-  }
+  RunOnLargeStack([&run] { run.Status = Run(run); });
   return run.Status;
 }

@@ -57,11 +57,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> args = Arguments(data, size);
   if (TooManyPieces(args)) return -1;
   const std::int32_t before = TKoOperatorNode::GetInstanceCount();
-  try {
-    if (RunDriver("tcalc", args) != 0) std::abort();
-  } catch (const Exception&) {
-  } catch (const std::bad_alloc&) {
-  }
+  // The run gets the stack the program gives it.
+  RunOnLargeStack([&args] {
+    try {
+      if (RunDriver("tcalc", args) != 0) std::abort();
+    } catch (const Exception&) {
+    } catch (const std::bad_alloc&) {
+    }
+  });
   if (TKoOperatorNode::GetInstanceCount() != before) std::abort();
   std::fflush(stdout);
   return 0;

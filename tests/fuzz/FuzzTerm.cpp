@@ -15,6 +15,7 @@
 #include "MathIntg/MathIntg.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
+#include "app/app.hpp"
 
 namespace {
 
@@ -154,14 +155,7 @@ void FormAndEvaluate(TKoMathTreeFunction& source, std::int32_t level) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string text(reinterpret_cast<const char*>(data), size);
+void TestTerm(const std::string& text) {
   const std::int32_t before = TKoOperatorNode::GetInstanceCount();
   {
     Term term(text);
@@ -178,5 +172,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   Check(TKoOperatorNode::GetInstanceCount() == before);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  // The pipeline gets the stack the program gives a run.
+  RunOnLargeStack([&text] { TestTerm(text); });
   return 0;
 }
