@@ -107,8 +107,9 @@ bool Simplified(TKoMathTreeFunction& f) {
   }
 }
 
-// The tree as text of codes, constant bits and upper-case names; with flat, a sum in a sum
-// and a product in a product are taken as one chain, as the printed text reads them.
+// The tree as text of codes, constant bits and upper-case names; with flat, a sum in a sum,
+// a product in a product and a power as the base of a power ((a^b)^c is a^b^c) are taken
+// as one chain, as the printed text reads them.
 void AppendStructure(const TKoOperatorNode* node, bool flat, std::string& out) {
   if (node->Operation == opConstant) {
     const long double v = node->LeafValue();
@@ -128,7 +129,8 @@ void AppendStructure(const TKoOperatorNode* node, bool flat, std::string& out) {
     for (std::int32_t i = 0; i < n->ChildCount(); ++i) {
       const TKoOperatorNode* child = n->Child(i);
       const bool chain =
-          child->Operation == n->Operation && (n->Operation == opSum || n->Operation == opProduct);
+          child->Operation == n->Operation && (n->Operation == opSum || n->Operation == opProduct ||
+                                               (n->Operation == opPower && i == 0));
       if (flat && chain) {
         self(child, self);
       } else {
@@ -157,7 +159,7 @@ void ReadBack(Term& term, const std::string& text) {
   Check(again.F.FunctionString() == printed);
   if (LongNumbers(text) || !Repeatable(term.F.GetTree())) return;
   Check(Structure(term.F.GetTree(), true) == Structure(again.F.GetTree(), true));
-  // Chains read back flat add in another order: values may differ in the last bits.
+  // Chains read back flat are computed in another order: values may differ in the last bits.
   if (Structure(term.F.GetTree(), false) != Structure(again.F.GetTree(), false)) return;
   for (const long double x : kPoints) {
     long double a = 0, b = 0;
