@@ -107,9 +107,32 @@ bool Simplified(TKoMathTreeFunction& f) {
   }
 }
 
-// The tree as text of codes, constant bits and upper-case names; with flat, a sum in a sum,
-// a product in a product and a power as the base of a power ((a^b)^c is a^b^c) are taken
-// as one chain, as the printed text reads them.
+bool Multiplicative(const TKoOperatorNode* node) {
+  return node->Operation == opProduct || node->Operation == opQuotient;
+}
+
+void AppendStructure(const TKoOperatorNode* node, bool flat, std::string& out);
+
+// The factors above and below the line of products and quotients: a*(b/c) and a*b/c both
+// have a and b above and c below. A divisor stays one factor: a/(b*c) keeps its brackets.
+void CollectFactors(const TKoOperatorNode* node, std::string& above, std::string& below) {
+  for (std::int32_t i = 0; i < node->ChildCount(); ++i) {
+    const TKoOperatorNode* child = node->Child(i);
+    if (node->Operation == opQuotient && i > 0) {
+      AppendStructure(child, true, below);
+      below += ",";
+    } else if (Multiplicative(child)) {
+      CollectFactors(child, above, below);
+    } else {
+      AppendStructure(child, true, above);
+      above += ",";
+    }
+  }
+}
+
+// The tree as text of codes, constant bits and upper-case names. With flat, it is read as
+// the printed text reads it: a sum in a sum and a power as the base of a power ((a^b)^c is
+// a^b^c) are one chain, and products and quotients one line of factors.
 void AppendStructure(const TKoOperatorNode* node, bool flat, std::string& out) {
   if (node->Operation == opConstant) {
     const long double v = node->LeafValue();
@@ -124,13 +147,18 @@ void AppendStructure(const TKoOperatorNode* node, bool flat, std::string& out) {
       out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return;
   }
+  if (flat && Multiplicative(node)) {
+    std::string above, below;
+    CollectFactors(node, above, below);
+    out += "*(" + above + "/" + below + ")";
+    return;
+  }
   out += std::to_string(node->Operation) + "(";
   const auto appendChildren = [&](const TKoOperatorNode* n, const auto& self) -> void {
     for (std::int32_t i = 0; i < n->ChildCount(); ++i) {
       const TKoOperatorNode* child = n->Child(i);
-      const bool chain =
-          child->Operation == n->Operation && (n->Operation == opSum || n->Operation == opProduct ||
-                                               (n->Operation == opPower && i == 0));
+      const bool chain = child->Operation == n->Operation &&
+                         (n->Operation == opSum || (n->Operation == opPower && i == 0));
       if (flat && chain) {
         self(child, self);
       } else {
