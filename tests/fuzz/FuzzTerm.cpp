@@ -15,6 +15,7 @@
 #include "MathIntg/MathIntg.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
+#include "SymbolicHelpers.hpp"
 #include "app/app.hpp"
 
 namespace {
@@ -26,17 +27,7 @@ void Check(bool condition) {
 }
 
 // A term in x, parsed as the driver parses it.
-struct Term {
-  explicit Term(const std::string& text) {
-    F.AddVariable("x");
-    auto parser = std::make_unique<TKoMathParser>(&F);
-    parser->SetFunctionString(text);
-    TKoMathParser* p = parser.get();
-    F.SetCreator(std::move(parser));
-    p->Execute();
-  }
-  TKoMathTreeFunction F;
-};
+using Term = symtest::Source;
 
 bool ValueAt(TKoMathTreeFunction& f, long double x, long double& value) {
   if (f.IndexOfVar("x") >= 0) f.SetVarValue("x", x);
