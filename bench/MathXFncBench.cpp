@@ -34,7 +34,7 @@ long double CompiledSimpson() {
 void BuildDamped(TKoMathTreeFunction& f) {
   TKoVarDepot* depot = f.VarDepot.get();
   auto x = [depot] { return TKoOperatorNode::CreateVariable(dtExtended, "x", depot); };
-  auto apply = [](std::uint16_t code, TKoNodePtr a, TKoNodePtr b = nullptr) {
+  auto apply = [](TOperation code, TKoNodePtr a, TKoNodePtr b = nullptr) {
     TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
     node->AddChild(std::move(a));
     if (b) node->AddChild(std::move(b));

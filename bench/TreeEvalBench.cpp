@@ -7,7 +7,7 @@
 
 namespace {
 
-TKoNodePtr Op(std::uint16_t code, std::initializer_list<TKoNodePtr*> children) {
+TKoNodePtr Op(TOperation code, std::initializer_list<TKoNodePtr*> children) {
   TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
   for (TKoNodePtr* child : children) node->AddChild(std::move(*child));
   return node;

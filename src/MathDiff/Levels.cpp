@@ -25,7 +25,7 @@ constexpr std::int32_t kHole = -1;
 // One node of a tree as the rules see it: code, number of children (kHole for the place
 // of the core below a stack piece), a constant's value bits and a variable.
 struct TShapeItem {
-  std::uint16_t Operation = opNone;
+  TOperation Operation = opNone;
   std::uint16_t ValueExponent = 0;
   std::int32_t Children = 0;
   std::uint64_t ValueMantissa = 0;

@@ -11,7 +11,7 @@ TKoNodePtr calculus::TRuleContext::Template(const char* text, TKoNodePtr arg0,
   return ParseTemplate(text, std::move(arg0), std::move(arg1), Depot, dtExtended);
 }
 
-TKoNodePtr calculus::TRuleContext::Equivalent(std::uint16_t code, const TKoOperatorNode* u) const {
+TKoNodePtr calculus::TRuleContext::Equivalent(TOperation code, const TKoOperatorNode* u) const {
   if (code == opLog) return Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(10)));
   if (code == opLd) return Make(opQuotient, Make(opLn, Copy(u)), Make(opLn, Constant(2)));
   if (code == opSqr) return Make(opPower, Copy(u), Constant(2));
@@ -36,7 +36,7 @@ TKoNodePtr Reciprocal(TKoNodePtr x) {
 
 // A product of one factor is that factor; of none, the constant 1.
 TKoNodePtr Single(TKoNodePtr product) {
-  if (product->ChildCount() == 1) return TKoNodePtr(product->ExtractChild(0));
+  if (product->ChildCount() == 1) return product->ExtractChild(0);
   if (product->ChildCount() == 0) return Constant(1);
   return product;
 }
@@ -93,7 +93,7 @@ TKoNodePtr TDeriver::Chain(TKoNodePtr outer, const Node* u) const {
 TKoNodePtr TDeriver::Sum(const Node* node) const {
   TKoNodePtr sum = Make(opSum);
   for (const Node* child : node->Children) sum->AddChild(D(child));
-  if (sum->ChildCount() == 1) return TKoNodePtr(sum->ExtractChild(0));
+  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
   return sum;
 }
 
@@ -170,7 +170,7 @@ TKoNodePtr TDeriver::D(const Node* node) const {
   if (!Depends(node)) return nullptr;
   const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;
   const auto sqrU = [&] { return Make(opSqr, Copy(u)); };
-  switch (static_cast<TOperation>(node->Operation)) {
+  switch (node->Operation) {
     // d/dx x -> 1
     case opVariable:
       return Constant(1);

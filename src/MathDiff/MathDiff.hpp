@@ -61,7 +61,7 @@ class TRuleContext {
   TKoNodePtr Copy(const TKoOperatorNode* node) const { return node->Clone(Depot); }
   TKoNodePtr Template(const char* text, TKoNodePtr arg0, TKoNodePtr arg1 = nullptr) const;
   // The term that log, ld, sqr and sqrt of u stand for: ln(u)/ln(10), ln(u)/ln(2), u^2, u^0.5.
-  TKoNodePtr Equivalent(std::uint16_t code, const TKoOperatorNode* u) const;
+  TKoNodePtr Equivalent(TOperation code, const TKoOperatorNode* u) const;
 
   std::string VarName;
   std::string UpperVarName;

@@ -106,7 +106,7 @@ TKoNodePtr TIntegrator::Power(const Node* node) const {
   const Node* base = node->Child(0);
   TKoNodePtr exponent = Make(opProduct);
   for (std::int32_t i = 1; i < node->ChildCount(); ++i) exponent->AddChild(Copy(node->Child(i)));
-  if (exponent->ChildCount() == 1) exponent.reset(exponent->ExtractChild(0));
+  if (exponent->ChildCount() == 1) exponent = exponent->ExtractChild(0);
   // int u^v -> int exp(v*ln(u))
   if (exponent->DependsOn(VarName))
     return Rewritten(Make(opExp, Make(opProduct, std::move(exponent), Make(opLn, Copy(base)))));
@@ -123,7 +123,7 @@ TKoNodePtr TIntegrator::I(const Node* node) const {
   // int c -> c*x
   if (!node->DependsOn(VarName)) return Make(opProduct, Copy(node), Var());
   const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;
-  switch (static_cast<TOperation>(node->Operation)) {
+  switch (node->Operation) {
     // int x -> 0.5*x^2
     case opVariable:
       return Make(opProduct, Constant(0.5L), Make(opPower, Copy(node), Constant(2)));

@@ -124,7 +124,7 @@ class TKoAbstractMathTreeBuilder {
 
  protected:
   virtual void DefineOperators() = 0;
-  void AddOperator(std::int32_t level, std::int32_t opCode, std::int32_t kind);
+  void AddOperator(std::int32_t level, TOperation opCode, std::int32_t kind);
 
   // The level parsers work on nodes that the token list still answers for.
   TKoOperatorNode* ParseLevel(std::int32_t level);
@@ -132,16 +132,16 @@ class TKoAbstractMathTreeBuilder {
   TKoOperatorNode* ParsePrefixLevel(std::int32_t level);
   TKoOperatorNode* ParsePostfixLevel(std::int32_t level);
   TKoOperatorNode* ParseBase();
-  // The operation code of the current operator token; -1 for operands and at the end.
-  std::int32_t CurrentOpCode() const;
+  // The operation code of the current operator token; opNone for operands and at the end.
+  TOperation CurrentOpCode() const;
 
-  std::vector<std::vector<std::int32_t>> Levels;
+  std::vector<std::vector<TOperation>> Levels;
   std::array<TOperationExpression, kMaxLevels> LevelParsers{};
   TKoTokenList* Tokens = nullptr;  // not owned; set during Build
   std::size_t Position = 0;
 
  private:
-  bool InLevel(std::int32_t level, std::int32_t opCode) const;
+  bool InLevel(std::int32_t level, TOperation opCode) const;
   TKoOperatorNode* CurrentNode() const { return (*Tokens)[Position].Node; }
   // A later "+" of a+b+c is merged into the first; its own node is freed.
   void ReleaseCurrentNode();

@@ -43,7 +43,7 @@ class NestingGuard {
 
 }  // namespace
 
-void TKoAbstractMathTreeBuilder::AddOperator(std::int32_t level, std::int32_t opCode,
+void TKoAbstractMathTreeBuilder::AddOperator(std::int32_t level, TOperation opCode,
                                              std::int32_t kind) {
   const auto index = static_cast<std::size_t>(level);
   if (Levels.size() <= index) Levels.resize(index + 1);
@@ -91,17 +91,17 @@ TKoOperatorNode* TKoAbstractMathTreeBuilder::ParseLevel(std::int32_t level) {
   return (this->*LevelParsers[static_cast<std::size_t>(level)])(level);
 }
 
-bool TKoAbstractMathTreeBuilder::InLevel(std::int32_t level, std::int32_t opCode) const {
-  const std::vector<std::int32_t>& codes = Levels[static_cast<std::size_t>(level)];
+bool TKoAbstractMathTreeBuilder::InLevel(std::int32_t level, TOperation opCode) const {
+  const std::vector<TOperation>& codes = Levels[static_cast<std::size_t>(level)];
   return std::find(codes.begin(), codes.end(), opCode) != codes.end();
 }
 
-std::int32_t TKoAbstractMathTreeBuilder::CurrentOpCode() const {
-  if (Position >= Tokens->size()) return -1;
+TOperation TKoAbstractMathTreeBuilder::CurrentOpCode() const {
+  if (Position >= Tokens->size()) return opNone;
   const TKoToken& token = (*Tokens)[Position];
   // An operand's node may be a template copy of any root, a negation say: its
   // code is no operator here.
-  if (!token.Node || IsOperand(token)) return -1;
+  if (!token.Node || IsOperand(token)) return opNone;
   return token.Node->Operation;
 }
 
@@ -149,7 +149,7 @@ TKoOperatorNode* TKoAbstractMathTreeBuilder::ParsePrefixLevel(std::int32_t level
 // operand { op }: each repetition of the operator wraps the result (3!! = (3!)!).
 TKoOperatorNode* TKoAbstractMathTreeBuilder::ParsePostfixLevel(std::int32_t level) {
   TKoOperatorNode* result = ParseLevel(level + 1);
-  const std::int32_t op = CurrentOpCode();
+  const TOperation op = CurrentOpCode();
   if (!InLevel(level, op)) return result;
   if (!result) RaiseNoArguments(*CurrentNode());
   // Each repetition nests the tree one level deeper, as a bracket does.
@@ -237,10 +237,10 @@ namespace {
 // negation exists, so a failure frees every node once.
 TKoNodePtr SumOfNegations(TKoNodePtr minus) {
   TKoNodePtr sum = TKoOperatorNode::Create(minus->DataType, opSum);
-  sum->AddChild(-1, minus->ExtractChild(0));
+  sum->AddChild(minus->ExtractChild(0));
   while (minus->ChildCount() > 0) {
     TKoNodePtr negation = TKoOperatorNode::Create(minus->DataType, opNegation);
-    negation->AddChild(-1, minus->ExtractChild(0));
+    negation->AddChild(minus->ExtractChild(0));
     sum->AddChild(std::move(negation));
   }
   return sum;

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <iterator>
 
 #include "MathTree/MathTree.hpp"
 
@@ -17,22 +19,93 @@ std::int32_t TKoAbstractFunctionList::IndexOfFunction(const std::string& name) c
   return it != NameIndex.end() && it->first == key ? it->second : -1;
 }
 
+namespace {
+
+// The names of the codes: the name a term may use (none for the operators), as listed in
+// the help text, and the name printed for the code's nodes. A code with two names (Int,
+// Trunc) prints as its first row says.
+struct TNameRow {
+  TOperation Code;
+  const char* ListName;
+  const char* DisplayName;
+};
+
+constexpr TNameRow kNames[] = {
+    {opSum, nullptr, "+"},
+    {opProduct, nullptr, "*"},
+    {opQuotient, nullptr, "/"},
+    {opPower, nullptr, "^"},
+    {opNegation, nullptr, "-"},
+    {opFactorial, nullptr, "!"},
+    // The function names in the order of the help text.
+    {opExp, "Exp", "exp"},
+    {opLn, "Ln", "ln"},
+    {opLog, "Log", "log"},
+    {opLd, "Ld", "ld"},
+    {opSqr, "Sqr", "sqr"},
+    {opSqrt, "Sqrt", "sqrt"},
+    {opSin, "Sin", "sin"},
+    {opCos, "Cos", "cos"},
+    {opTan, "Tan", "tan"},
+    {opCot, "Cot", "cot"},
+    {opArcSin, "ArcSin", "arcsin"},
+    {opArcCos, "ArcCos", "arccos"},
+    {opArcTan, "ArcTan", "arctan"},
+    {opArcCot, "ArcCot", "arccot"},
+    {opSinh, "Sinh", "sinh"},
+    {opCosh, "Cosh", "cosh"},
+    {opTanh, "Tanh", "tanh"},
+    {opCoth, "Coth", "coth"},
+    {opArcSinh, "ArcSinh", "arcsinh"},
+    {opArcCosh, "ArcCosh", "arccosh"},
+    {opArcTanh, "ArcTanh", "arctanh"},
+    {opArcCoth, "ArcCoth", "arccoth"},
+    {opTrunc, "Int", "trunc"},
+    {opTrunc, "Trunc", "trunc"},
+    {opRound, "Round", "round"},
+    {opFrac, "Frac", "frac"},
+    {opSgn, "Sgn", "sgn"},
+    {opAbs, "Abs", "abs"},
+    {opZero, "Zero", "zero"},
+    {opCeil, "Ceil", "ceil"},
+    {opFloor, "Floor", "floor"},
+    {opHeav, "Heav", "heav"},
+    {opPhase, "Phase", "phase"},
+    {opRnd, "Rnd", "rnd"},
+};
+
+constexpr std::size_t CountListNames() {
+  std::size_t n = 0;
+  for (const TNameRow& row : kNames)
+    if (row.ListName) ++n;
+  return n;
+}
+
+// Every named row is a function of one argument.
+constexpr bool ListNamesAreFunctions() {
+  for (const TNameRow& row : kNames)
+    if (row.ListName && !IsFunctionCode(row.Code)) return false;
+  return true;
+}
+
+static_assert(CountListNames() == 34, "the term language has 34 function names");
+static_assert(ListNamesAreFunctions());
+
+// The row of each code's display name, found at compile time; -1 for codes without one.
+constexpr std::size_t kCodeCount = opInfixMinus + 1;
+constexpr auto kDisplayRow = [] {
+  std::array<std::int8_t, kCodeCount> rows{};
+  rows.fill(-1);
+  for (std::size_t i = std::size(kNames); i-- > 0;)
+    rows[kNames[i].Code] = static_cast<std::int8_t>(i);
+  return rows;
+}();
+
+}  // namespace
+
 void TKoRealFunctionList::FillFunctions() {
-  static const std::pair<const char*, TOperation> kFunctions[] = {
-      {"Exp", opExp},         {"Ln", opLn},           {"Log", opLog},
-      {"Ld", opLd},           {"Sqr", opSqr},         {"Sqrt", opSqrt},
-      {"Sin", opSin},         {"Cos", opCos},         {"Tan", opTan},
-      {"Cot", opCot},         {"ArcSin", opArcSin},   {"ArcCos", opArcCos},
-      {"ArcTan", opArcTan},   {"ArcCot", opArcCot},   {"Sinh", opSinh},
-      {"Cosh", opCosh},       {"Tanh", opTanh},       {"Coth", opCoth},
-      {"ArcSinh", opArcSinh}, {"ArcCosh", opArcCosh}, {"ArcTanh", opArcTanh},
-      {"ArcCoth", opArcCoth}, {"Int", opTrunc},       {"Trunc", opTrunc},
-      {"Round", opRound},     {"Frac", opFrac},       {"Sgn", opSgn},
-      {"Abs", opAbs},         {"Zero", opZero},       {"Ceil", opCeil},
-      {"Floor", opFloor},     {"Heav", opHeav},       {"Phase", opPhase},
-      {"Rnd", opRnd}};
-  static_assert(std::size(kFunctions) == 34);
-  for (const auto& [name, code] : kFunctions) Add(name, code);
+  for (const TNameRow& row : kNames)
+    if (row.ListName) Add(row.ListName, row.Code);
 }
 
 const TKoRealFunctionList& SharedFunctionList() {
@@ -41,93 +114,8 @@ const TKoRealFunctionList& SharedFunctionList() {
 }
 
 std::string TKoOperatorNode::DisplayName() const {
-  switch (static_cast<TOperation>(Operation)) {
-    case opConstant:
-      return DataToText(ValueRef, DataType);
-    case opVariable:
-      return Variable ? Variable->Name : std::string();
-    case opSum:
-      return "+";
-    case opProduct:
-      return "*";
-    case opQuotient:
-      return "/";
-    case opPower:
-      return "^";
-    case opNegation:
-      return "-";
-    case opExp:
-      return "exp";
-    case opLn:
-      return "ln";
-    case opLog:
-      return "log";
-    case opLd:
-      return "ld";
-    case opSqr:
-      return "sqr";
-    case opSqrt:
-      return "sqrt";
-    case opSin:
-      return "sin";
-    case opCos:
-      return "cos";
-    case opTan:
-      return "tan";
-    case opCot:
-      return "cot";
-    case opArcSin:
-      return "arcsin";
-    case opArcCos:
-      return "arccos";
-    case opArcTan:
-      return "arctan";
-    case opArcCot:
-      return "arccot";
-    case opSinh:
-      return "sinh";
-    case opCosh:
-      return "cosh";
-    case opTanh:
-      return "tanh";
-    case opCoth:
-      return "coth";
-    case opArcSinh:
-      return "arcsinh";
-    case opArcCosh:
-      return "arccosh";
-    case opArcTanh:
-      return "arctanh";
-    case opArcCoth:
-      return "arccoth";
-    case opTrunc:
-      return "trunc";
-    case opRound:
-      return "round";
-    case opFrac:
-      return "frac";
-    case opSgn:
-      return "sgn";
-    case opAbs:
-      return "abs";
-    case opZero:
-      return "zero";
-    case opHeav:
-      return "heav";
-    case opCeil:
-      return "ceil";
-    case opFloor:
-      return "floor";
-    case opPhase:
-      return "phase";
-    case opRnd:
-      return "rnd";
-    case opFactorial:
-      return "!";
-    case opNone:
-    case opReserved:
-    case opInfixMinus:
-      break;
-  }
-  return std::string();
+  if (Operation == opConstant) return DataToText(ValueRef, DataType);
+  if (Operation == opVariable) return Variable ? Variable->Name : std::string();
+  const std::int8_t row = kDisplayRow[Operation];
+  return row < 0 ? std::string() : kNames[row].DisplayName;
 }

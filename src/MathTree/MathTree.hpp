@@ -66,6 +66,23 @@ enum TOperation : std::uint16_t {
   opInfixMinus = 501
 };
 
+// The kinds of codes. Constants and variables are the leaves; opNone is no operation.
+constexpr bool IsLeafCode(TOperation op) {
+  return op == opConstant || op == opVariable;
+}
+// Nodes of every other code hold operands.
+constexpr bool TakesOperands(TOperation op) {
+  return op != opNone && !IsLeafCode(op);
+}
+// The operators that fold any number of operands from left to right (opReserved among them).
+constexpr bool IsChainCode(TOperation op) {
+  return op >= opSum && op <= opPower;
+}
+// The functions of one argument, the postfix factorial among them.
+constexpr bool IsFunctionCode(TOperation op) {
+  return op >= opExp && op <= opFactorial;
+}
+
 // Error texts of the node calculation.
 inline constexpr const char* kTextMissingOperand = "Fehlender Operand";
 inline constexpr const char* kTextDivisionByZero = "Division durch 0";
@@ -148,7 +165,7 @@ using TKoNodePtr = std::unique_ptr<TKoOperatorNode>;
 class TKoOperatorNode {
  public:
   // Constructors; each counts the node against the live-node limit.
-  static TKoNodePtr Create(TDataType dataType, std::uint16_t operation);
+  static TKoNodePtr Create(TDataType dataType, TOperation operation);
   static TKoNodePtr CreateConstant(TDataType dataType, const void* value);
   static TKoNodePtr CreateConstant(long double value);  // extended constant
   static TKoNodePtr CreateVariable(TDataType dataType, const std::string& name, TKoVarDepot* depot);
@@ -179,8 +196,8 @@ class TKoOperatorNode {
   void SetChild(std::int32_t index, TKoOperatorNode* node) {
     Children.at(static_cast<std::size_t>(index)) = node;
   }
-  // Removes the child from the list without freeing it and hands it over.
-  TKoOperatorNode* ExtractChild(std::int32_t index);
+  // Removes the child from the list and hands it over.
+  TKoNodePtr ExtractChild(std::int32_t index);
 
   TKoNodePtr Clone(TKoVarDepot* depot) const;
   bool DependsOn(const std::string& name) const;
@@ -194,16 +211,16 @@ class TKoOperatorNode {
     return DependencePasses;
   }
   std::int32_t MaxOperandCount() const { return OperandCount(Operation); }
-  static std::int32_t OperandCount(std::uint16_t operation);
+  static std::int32_t OperandCount(TOperation operation);
   std::string DisplayName() const;
-  bool IsLeaf() const { return Operation == opConstant || Operation == opVariable; }
+  bool IsLeaf() const { return IsLeafCode(Operation); }
   // Value of a constant or variable node.
   long double LeafValue() const { return *ValueRef; }
 
   // Computes the value into dest and sets ErrorText; never throws for arithmetic failures.
   void Calculate(long double* dest) { (this->*CalcProc)(dest); }
 
-  const std::uint16_t Operation;
+  const TOperation Operation;
   const TDataType DataType;
   const std::int32_t DataSize;
   long double WorkValue = 0;
@@ -223,13 +240,13 @@ class TKoOperatorNode {
     InstanceGuard& operator=(const InstanceGuard&) = delete;
   };
 
-  TKoOperatorNode(TDataType dataType, std::uint16_t operation);
+  TKoOperatorNode(TDataType dataType, TOperation operation);
 
   using TCalcProc = void (TKoOperatorNode::*)(long double*);
   void CalcCopy(long double* dest);
   void CalcNegation(long double* dest);
   void CalcFunction(long double* dest);
-  template <std::uint16_t Code>
+  template <TOperation Code>
   void CalcFold(long double* dest);
   void FoldFailed(long double* dest, const char* text);
   void CalculateOperand(TKoOperatorNode* child, long double* dest);
@@ -248,7 +265,7 @@ class TKoOperatorNode {
 
 // The function routine for extended values: replaces x by f(x). False when the
 // function has no value there; library failures are thrown as EMathError.
-bool ExtendedFunction(std::uint16_t operation, long double& x);
+bool ExtendedFunction(TOperation operation, long double& x);
 
 // Power a^b by the rules for negative and zero bases; false when it is not defined.
 bool ExtendedPower(long double& a, long double b);
@@ -259,7 +276,7 @@ class TKoAbstractFunctionList {
  public:
   virtual ~TKoAbstractFunctionList() = default;
   std::int32_t IndexOfFunction(const std::string& name) const;
-  std::uint16_t FunctionCode(std::int32_t position) const {
+  TOperation FunctionCode(std::int32_t position) const {
     return Entries.at(static_cast<std::size_t>(position)).second;
   }
   std::int32_t Count() const { return static_cast<std::int32_t>(Entries.size()); }
@@ -269,12 +286,12 @@ class TKoAbstractFunctionList {
 
  protected:
   virtual void FillFunctions() = 0;
-  void Add(const std::string& name, std::uint16_t code) { Entries.emplace_back(name, code); }
+  void Add(const std::string& name, TOperation code) { Entries.emplace_back(name, code); }
   // Fills the list and builds the name index; called by the concrete constructor.
   void Build();
 
  private:
-  std::vector<std::pair<std::string, std::uint16_t>> Entries;   // list order
+  std::vector<std::pair<std::string, TOperation>> Entries;   // list order
   std::vector<std::pair<std::string, std::int32_t>> NameIndex;  // upper-case name, position
 };
 

@@ -78,8 +78,8 @@ bool ExtendedPower(long double& a, long double b) {
   return true;
 }
 
-bool ExtendedFunction(std::uint16_t operation, long double& x) {
-  switch (static_cast<TOperation>(operation)) {
+bool ExtendedFunction(TOperation operation, long double& x) {
+  switch (operation) {
     case opExp:
       x = Checked([](long double v) { return expl(v); }, x);
       break;
@@ -251,7 +251,7 @@ void TKoOperatorNode::FoldFailed(long double* dest, const char* text) {
   ErrorText = text;
 }
 
-template <std::uint16_t Code>
+template <TOperation Code>
 void TKoOperatorNode::CalcFold(long double* dest) {
   if (!ErrorText.empty()) ErrorText.clear();
   const std::size_t count = Children.size();

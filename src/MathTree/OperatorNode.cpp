@@ -20,43 +20,36 @@ void TKoOperatorNode::SetMaxInstances(std::int32_t n) {
   if (n < InstanceCount) throw ETooMuchInstances(kTextTooMuchInstances);
 }
 
-std::int32_t TKoOperatorNode::OperandCount(std::uint16_t operation) {
-  if (operation == opConstant || operation == opVariable) return 0;
-  if (operation >= opSum && operation <= opPower) return 2147483647;
-  if (operation == opNegation || (operation >= 40 && operation <= 300)) return 1;
+std::int32_t TKoOperatorNode::OperandCount(TOperation operation) {
+  if (IsLeafCode(operation)) return 0;
+  if (IsChainCode(operation)) return 2147483647;
+  if (operation == opNegation || IsFunctionCode(operation)) return 1;
   return -1;
 }
 
-TKoOperatorNode::TKoOperatorNode(TDataType dataType, std::uint16_t operation)
+TKoOperatorNode::TKoOperatorNode(TDataType dataType, TOperation operation)
     : Operation(operation), DataType(dataType), DataSize(DataTypeSize(dataType)) {
   // Only extended trees are ever built; other types have no arithmetic here.
   if (dataType != dtExtended) throw EUnsupportedDatatype(kTextUnknownDataType);
 }
 
-TKoNodePtr TKoOperatorNode::Create(TDataType dataType, std::uint16_t operation) {
+TKoNodePtr TKoOperatorNode::Create(TDataType dataType, TOperation operation) {
   TKoNodePtr node(new TKoOperatorNode(dataType, operation));
-  if (operation >= 40) {
+  // Codes without a routine of their own take the fold that accepts no second operand.
+  if (IsFunctionCode(operation)) {
     node->CalcProc = &TKoOperatorNode::CalcFunction;
   } else if (operation == opNegation) {
     node->CalcProc = &TKoOperatorNode::CalcNegation;
+  } else if (operation == opSum) {
+    node->CalcProc = &TKoOperatorNode::CalcFold<opSum>;
+  } else if (operation == opProduct) {
+    node->CalcProc = &TKoOperatorNode::CalcFold<opProduct>;
+  } else if (operation == opQuotient) {
+    node->CalcProc = &TKoOperatorNode::CalcFold<opQuotient>;
+  } else if (operation == opPower) {
+    node->CalcProc = &TKoOperatorNode::CalcFold<opPower>;
   } else {
-    switch (operation) {
-      case opSum:
-        node->CalcProc = &TKoOperatorNode::CalcFold<opSum>;
-        break;
-      case opProduct:
-        node->CalcProc = &TKoOperatorNode::CalcFold<opProduct>;
-        break;
-      case opQuotient:
-        node->CalcProc = &TKoOperatorNode::CalcFold<opQuotient>;
-        break;
-      case opPower:
-        node->CalcProc = &TKoOperatorNode::CalcFold<opPower>;
-        break;
-      default:
-        node->CalcProc = &TKoOperatorNode::CalcFold<opNone>;
-        break;
-    }
+    node->CalcProc = &TKoOperatorNode::CalcFold<opNone>;
   }
   return node;
 }
@@ -108,7 +101,7 @@ TKoOperatorNode::~TKoOperatorNode() {
 
 void TKoOperatorNode::AddChild(std::int32_t index, TKoOperatorNode* child) {
   TKoNodePtr owned(child);
-  if (!child || Operation < 10) return;
+  if (!child || !TakesOperands(Operation)) return;
   if (index >= 0 && static_cast<std::size_t>(index) <= Children.size()) {
     Children.insert(Children.begin() + index, child);
   } else {
@@ -118,25 +111,20 @@ void TKoOperatorNode::AddChild(std::int32_t index, TKoOperatorNode* child) {
 }
 
 void TKoOperatorNode::DeleteChild(std::int32_t index) {
-  if (Operation < 10) return;
-  delete ExtractChild(index);
+  if (!TakesOperands(Operation)) return;
+  ExtractChild(index);
 }
 
-TKoOperatorNode* TKoOperatorNode::ExtractChild(std::int32_t index) {
-  TKoOperatorNode* child = Children.at(static_cast<std::size_t>(index));
+TKoNodePtr TKoOperatorNode::ExtractChild(std::int32_t index) {
+  TKoNodePtr child(Children.at(static_cast<std::size_t>(index)));
   Children.erase(Children.begin() + index);
   return child;
 }
 
 TKoNodePtr TKoOperatorNode::Clone(TKoVarDepot* depot) const {
-  switch (Operation) {
-    case opConstant:
-      return CreateConstant(DataType, ValueRef);
-    case opVariable:
-      return CreateVariableWithValue(DataType, Variable->Name, ValueRef, depot ? depot : VarDepot);
-    default:
-      break;
-  }
+  if (Operation == opConstant) return CreateConstant(DataType, ValueRef);
+  if (Operation == opVariable)
+    return CreateVariableWithValue(DataType, Variable->Name, ValueRef, depot ? depot : VarDepot);
   TKoNodePtr copy = Create(DataType, Operation);
   copy->Children.reserve(Children.size());
   for (const TKoOperatorNode* child : Children)

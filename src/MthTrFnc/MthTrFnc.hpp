@@ -40,10 +40,9 @@ class TKoMathTreeFunction : public TKoMathFunction {
   void SetCreator(TKoFunctionCreator* creator);
   void SetCreator(std::unique_ptr<TKoFunctionCreator> creator) { SetCreator(creator.release()); }
   TKoFunctionCreator* GetCreator() const { return Creator; }
-  TKoOperatorNode* GetTree() const { return Tree; }
-  // Frees the current tree and takes ownership of the new one (or none).
-  void SetTree(TKoOperatorNode* tree);
-  void SetTree(TKoNodePtr tree) { SetTree(tree.release()); }
+  TKoOperatorNode* GetTree() const { return Tree.get(); }
+  // Frees the current tree and takes the new one (or none).
+  void SetTree(TKoNodePtr tree) { Tree = std::move(tree); }
   TKoVarDepot& GetVarDepot() { return *VarDepot; }
 
   // The tree as term text; "" without a tree.
@@ -57,6 +56,6 @@ class TKoMathTreeFunction : public TKoMathFunction {
   const TKoRealFunctionList* FunctionList = nullptr;
 
  private:
-  TKoFunctionCreator* Creator = nullptr;
-  TKoOperatorNode* Tree = nullptr;
+  TKoFunctionCreator* Creator = nullptr;  // freed here unless its NotOwned is set
+  TKoNodePtr Tree;                        // over the variables of VarDepot
 };

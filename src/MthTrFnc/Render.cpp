@@ -23,16 +23,12 @@ bool NeedsBrackets(const TKoOperatorNode* parent, std::size_t index, const TKoOp
   }
   const bool sum = Is(child, opSum), negation = Is(child, opNegation);
   const bool product = Is(child, opProduct), quotient = Is(child, opQuotient);
-  switch (parent->Operation) {
-    case opProduct:
-      return sum || (negation && (index > 0 || !parentStart));
-    case opQuotient:
-      return sum || negation || (index > 0 && (product || quotient));
-    case opPower:
-      return sum || product || quotient || negation || (index > 0 && Is(child, opPower));
-    default:
-      return false;
-  }
+  // Only products, quotients and powers bracket operands; a sum or function never does.
+  if (Is(parent, opProduct)) return sum || (negation && (index > 0 || !parentStart));
+  if (Is(parent, opQuotient)) return sum || negation || (index > 0 && (product || quotient));
+  if (Is(parent, opPower))
+    return sum || product || quotient || negation || (index > 0 && Is(child, opPower));
+  return false;
 }
 
 std::string RenderOperand(const TKoOperatorNode* parent, std::size_t index, bool parentStart) {
@@ -101,9 +97,46 @@ std::string RenderNode(const TKoOperatorNode* node, bool start) {
       return RenderNegation(node);
     case opFactorial:
       return RenderFactorial(node);
-    default:
-      return RenderFunction(node);
+    case opExp:
+    case opLn:
+    case opLog:
+    case opLd:
+    case opSqr:
+    case opSqrt:
+    case opSin:
+    case opCos:
+    case opTan:
+    case opCot:
+    case opArcSin:
+    case opArcCos:
+    case opArcTan:
+    case opArcCot:
+    case opSinh:
+    case opCosh:
+    case opTanh:
+    case opCoth:
+    case opArcSinh:
+    case opArcCosh:
+    case opArcTanh:
+    case opArcCoth:
+    case opTrunc:
+    case opRound:
+    case opFrac:
+    case opSgn:
+    case opAbs:
+    case opZero:
+    case opHeav:
+    case opCeil:
+    case opFloor:
+    case opPhase:
+    case opRnd:
+    // Nodes of these codes never reach a finished tree; they print as functions would.
+    case opNone:
+    case opReserved:
+    case opInfixMinus:
+      break;
   }
+  return RenderFunction(node);
 }
 
 }  // namespace
@@ -111,7 +144,7 @@ std::string RenderNode(const TKoOperatorNode* node, bool start) {
 std::string TKoMathTreeFunction::FunctionString() const {
   if (!Tree) return std::string();
   try {
-    return RenderNode(Tree, true);
+    return RenderNode(Tree.get(), true);
   } catch (const std::exception&) {
     throw EKoMathTreeFunction(kTextRenderFailed);
   }

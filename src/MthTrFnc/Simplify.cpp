@@ -58,13 +58,13 @@ void Replace(Node* parent, std::int32_t index, TKoNodePtr replacement) {
 }
 
 void ReplaceByChild(Node* parent, std::int32_t index, Node* node, std::int32_t child) {
-  Replace(parent, index, TKoNodePtr(node->ExtractChild(child)));
+  Replace(parent, index, node->ExtractChild(child));
 }
 
 // Replaces the child of the node at index by that child's only child.
 void Unwrap(Node* node, std::int32_t index) {
   TKoNodePtr wrapper(node->Child(index));
-  node->SetChild(index, wrapper->ExtractChild(0));
+  node->SetChild(index, wrapper->ExtractChild(0).release());
 }
 
 // Puts the children of every child with the node's own code in that child's place, and
@@ -74,7 +74,7 @@ void Unwrap(Node* node, std::int32_t index) {
 void FlattenChildren(Node* node, bool baseOnly) {
   for (std::int32_t i = baseOnly ? 0 : node->ChildCount() - 1; i >= 0; --i) {
     if (node->Child(i)->Operation == node->Operation) {
-      TKoNodePtr inner(node->ExtractChild(i));
+      TKoNodePtr inner = node->ExtractChild(i);
       for (std::int32_t k = inner->ChildCount() - 1; k >= 0; --k)
         node->AddChild(i, inner->ExtractChild(k));
     }
@@ -126,8 +126,8 @@ void CombineVariable(Node* sum, const std::string& key) {
     term = TKoOperatorNode::Create(dtExtended, opProduct);
     term->AddChild(Constant(static_cast<long double>(coefficient)));
   }
-  TKoNodePtr kept(sum->ExtractChild(last));
-  if (Is(kept.get(), opNegation)) kept.reset(kept->ExtractChild(0));
+  TKoNodePtr kept = sum->ExtractChild(last);
+  if (Is(kept.get(), opNegation)) kept = kept->ExtractChild(0);
   for (std::int32_t i = last - 1; i >= 0; --i) {
     const Node* variable = SummandVariable(sum->Child(i));
     if (variable && UpperCase(variable->Variable->Name) == key) sum->DeleteChild(i);
@@ -271,8 +271,8 @@ void SimplifyPower(Node* parent, std::int32_t index, Node* node) {
 void SimplifyNegation(Node* parent, std::int32_t index, Node* node) {
   const Node* child = node->Child(0);
   if (Is(child, opNegation)) {
-    TKoNodePtr inner(node->ExtractChild(0));
-    return Replace(parent, index, TKoNodePtr(inner->ExtractChild(0)));
+    TKoNodePtr inner = node->ExtractChild(0);
+    return Replace(parent, index, inner->ExtractChild(0));
   }
   if (IsConstant(child) && child->LeafValue() <= 0)
     Replace(parent, index, Constant(-child->LeafValue()));
@@ -288,7 +288,7 @@ void SimplifyNode(Node* parent, std::int32_t index, Node* node) {
   const std::int32_t count = node->ChildCount();
   for (std::int32_t i = 0; i < count; ++i) SimplifyNode(node, i, node->Child(i));
   if (count == 0 && !node->IsLeaf()) return;  // an operator without operands stays as it is
-  switch (static_cast<TOperation>(node->Operation)) {
+  switch (node->Operation) {
     case opConstant:
       return SimplifyConstant(parent, index, node);
     case opNegation:
@@ -350,8 +350,7 @@ void TKoMathTreeFunction::SimplifyOnce() {
   // The root gets a parent, so that every rule can replace its node in the parent's slot.
   TKoNodePtr holder = TKoOperatorNode::Create(dtExtended, opNegation);
   holder->Children.reserve(1);
-  holder->AddChild(-1, Tree);
-  Tree = nullptr;
+  holder->AddChild(std::move(Tree));
   try {
     SimplifyNode(holder.get(), 0, holder->Child(0));
   } catch (...) {

@@ -7,8 +7,8 @@ TKoMathTreeFunction::TKoMathTreeFunction() : VarDepot(std::make_unique<TKoVarDep
 }
 
 TKoMathTreeFunction::~TKoMathTreeFunction() {
+  // The tree member goes before the depot its variable nodes point into.
   SetCreator(nullptr);
-  delete Tree;
 }
 
 long double TKoMathTreeFunction::GetVarValue(const std::string& name) {
@@ -65,12 +65,6 @@ void TKoMathTreeFunction::AddVariable(const std::string& name) {
 void TKoMathTreeFunction::SetCreator(TKoFunctionCreator* creator) {
   if (Creator && !Creator->NotOwned && Creator != creator) delete Creator;
   Creator = creator;
-}
-
-void TKoMathTreeFunction::SetTree(TKoOperatorNode* tree) {
-  if (tree == Tree) return;
-  delete Tree;
-  Tree = tree;
 }
 
 void TKoMathTreeFunction::AssignTo(TKoMathFunction& dest) {

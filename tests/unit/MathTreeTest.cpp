@@ -13,13 +13,13 @@ TKoNodePtr C(long double v) {
   return TKoOperatorNode::CreateConstant(v);
 }
 
-TKoNodePtr Op(std::uint16_t code, std::initializer_list<TKoOperatorNode*> children) {
+TKoNodePtr Op(TOperation code, std::initializer_list<TKoOperatorNode*> children) {
   TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
   for (TKoOperatorNode* child : children) node->AddChild(-1, child);
   return node;
 }
 
-TKoNodePtr Fn(std::uint16_t code, long double x) {
+TKoNodePtr Fn(TOperation code, long double x) {
   return Op(code, {C(x).release()});
 }
 
@@ -246,7 +246,7 @@ TEST(FunctionList, DisplayNames) {
 // ---------------------------------------------------------------- evaluation
 
 struct FunctionCase {
-  std::uint16_t code;
+  TOperation code;
   long double x;
   long double expected;
 };

@@ -26,7 +26,7 @@ struct Term {
 };
 
 template <class... Operands>
-Term Apply(std::uint16_t code, Operands... operands) {
+Term Apply(TOperation code, Operands... operands) {
   TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
   (node->AddChild(std::move(operands.Node)), ...);
   return Term(std::move(node));

@@ -6,7 +6,7 @@ namespace {
 
 using Nodes = std::initializer_list<TKoOperatorNode*>;
 
-TKoOperatorNode* Op(std::uint16_t code, Nodes children) {
+TKoOperatorNode* Op(TOperation code, Nodes children) {
   TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
   for (TKoOperatorNode* child : children) node->AddChild(-1, child);
   return node.release();
@@ -22,7 +22,7 @@ class TreeFunctionTest : public testing::Test {
     return TKoOperatorNode::CreateVariable(dtExtended, name, f.VarDepot.get()).release();
   }
   std::string Text(TKoOperatorNode* tree) {
-    f.SetTree(tree);
+    f.SetTree(TKoNodePtr(tree));
     return f.FunctionString();
   }
   TKoMathTreeFunction f;
@@ -67,7 +67,7 @@ TEST_F(TreeFunctionTest, RendersWithTheFewestBracketsThatReadBack) {
 
 TEST_F(TreeFunctionTest, RenderFailureIsReported) {
   EXPECT_EQ(f.FunctionString(), "");
-  f.SetTree(Op(opSin, {}));
+  f.SetTree(TKoNodePtr(Op(opSin, {})));
   try {
     f.FunctionString();
     FAIL();
@@ -118,7 +118,7 @@ TEST_F(TreeFunctionTest, SharedCreatorOutlivesTheFunction) {
 TEST_F(TreeFunctionTest, AssignmentCopiesTreeAndVariables) {
   f.AddVariable("x");
   f.SetVarValue("X", 2);
-  f.SetTree(Op(opProduct, {V("x"), C(3)}));
+  f.SetTree(TKoNodePtr(Op(opProduct, {V("x"), C(3)})));
   TKoMathTreeFunction g;
   g.Assign(f);
   f.SetVarValue("x", 5);
