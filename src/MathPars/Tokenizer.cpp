@@ -5,12 +5,6 @@
 
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 bool IsExponentMark(char c) {
   return c == 'E' || c == 'e';
 }
@@ -133,7 +127,7 @@ TKoNodePtr TKoMathRealTokenizer::NextToken(std::int32_t& pos, std::string& token
       break;
   }
   if (IsDigit(c) || c == '.') return ReadNumber(pos, token);
-  if (IsLetter(c)) return ReadName(pos, token);
+  if (IsAsciiLetter(c)) return ReadName(pos, token);
   ErrorPos = pos;
   throw EBadToken(kTextIllegalChar + token);
 }
@@ -168,7 +162,7 @@ TKoNodePtr TKoMathRealTokenizer::ReadNumber(std::int32_t& pos, std::string& toke
 TKoNodePtr TKoMathRealTokenizer::ReadName(std::int32_t& pos, std::string& token) {
   const auto begin = static_cast<std::size_t>(pos - 1);
   std::size_t end = begin + 1;
-  while (end < Text.size() && (IsLetter(Text[end]) || IsDigit(Text[end]))) ++end;
+  while (end < Text.size() && (IsAsciiLetter(Text[end]) || IsDigit(Text[end]))) ++end;
   const std::string name = Text.substr(begin, end - begin);
   pos = static_cast<std::int32_t>(end) + 1;
   const TKoRealFunctionList& functions = SharedFunctionList();

@@ -110,14 +110,16 @@ class TKoSingleVariable {
   void SetAsExtended(long double v) {
     // Extended is the type every tree uses: stored without conversion.
     if (DataType == dtExtended) {
-      *reinterpret_cast<long double*>(Value) = v;
+      Value = v;
       return;
     }
     SetAsConverted(v);
   }
 
   std::string Name;
-  alignas(16) unsigned char Value[16] = {};  // native layout of DataType
+  // The value in the native layout of DataType: the narrower types occupy its first bytes.
+  // Variable nodes of extended variables read it in place.
+  long double Value = 0;
   TDataType DataType;
   std::int32_t DataSize;
 

@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr long double kPi = 3.14159265358979323846264338327950288L;
-constexpr long double kHalfPi = 1.57079632679489661926L;
+// Halving is exact: this is pi/2 correctly rounded, as kPi is pi.
+constexpr long double kHalfPi = kPi / 2;
 
 // Above this the whole factorial does not fit the extended range (1754! does).
 constexpr long double kLargestFactorial = 1754;
@@ -20,13 +20,14 @@ std::mt19937& RandomGenerator() {
   return generator;
 }
 
-// Evaluates f(x) and turns a non-finite result into the matching exception.
-template <class F>
-long double Checked(F f, long double x) {
-  return CheckedResult(f(x), [f, x] {
-    volatile long double vx = x;
-    return f(vx);
-  });
+long double Add(long double a, long double b) {
+  return a + b;
+}
+long double Multiply(long double a, long double b) {
+  return a * b;
+}
+long double Divide(long double a, long double b) {
+  return a / b;
 }
 
 long double Factorial(long double x) {
@@ -38,7 +39,7 @@ long double Factorial(long double x) {
     for (std::int32_t i = 2; i <= whole; ++i) r *= static_cast<long double>(i);
     return r;
   }
-  return Checked([](long double v) { return tgammal(v + 1); }, x);
+  return CheckedOp([](long double v) { return tgammal(v + 1); }, x);
 }
 
 long double Phase(long double x) {
@@ -58,7 +59,7 @@ bool ExtendedPower(long double& a, long double b) {
     return true;
   }
   if (a > 0) {
-    a = Checked([b](long double v) { return powl(v, b); }, a);
+    a = CheckedOp([](long double v, long double e) { return powl(v, e); }, a, b);
     return true;
   }
   // Negative bases are only defined for whole exponents.
@@ -73,7 +74,7 @@ bool ExtendedPower(long double& a, long double b) {
     return true;
   }
   const bool odd = std::fmod(magnitude, 2.0L) != 0;
-  const long double r = Checked([b](long double v) { return powl(-v, b); }, a);
+  const long double r = CheckedOp([](long double v, long double e) { return powl(-v, e); }, a, b);
   a = odd ? -r : r;
   return true;
 }
@@ -81,22 +82,22 @@ bool ExtendedPower(long double& a, long double b) {
 bool ExtendedFunction(TOperation operation, long double& x) {
   switch (operation) {
     case opExp:
-      x = Checked([](long double v) { return expl(v); }, x);
+      x = CheckedOp([](long double v) { return expl(v); }, x);
       break;
     case opLn:
-      x = Checked([](long double v) { return logl(v); }, x);
+      x = CheckedOp([](long double v) { return logl(v); }, x);
       break;
     case opLog:
-      x = Checked([](long double v) { return log10l(v); }, x);
+      x = CheckedOp([](long double v) { return log10l(v); }, x);
       break;
     case opLd:
-      x = Checked([](long double v) { return log2l(v); }, x);
+      x = CheckedOp([](long double v) { return log2l(v); }, x);
       break;
     case opSqr:
-      x = Checked([](long double v) { return v * v; }, x);
+      x = CheckedOp([](long double v) { return v * v; }, x);
       break;
     case opSqrt:
-      x = Checked([](long double v) { return sqrtl(v); }, x);
+      x = CheckedOp([](long double v) { return sqrtl(v); }, x);
       break;
     case opSin:
       x = sinl(x);
@@ -105,10 +106,10 @@ bool ExtendedFunction(TOperation operation, long double& x) {
       x = cosl(x);
       break;
     case opTan:
-      x = Checked([](long double v) { return tanl(v); }, x);
+      x = CheckedOp([](long double v) { return tanl(v); }, x);
       break;
     case opCot:
-      x = Checked([](long double v) { return cosl(v) / sinl(v); }, x);
+      x = CheckedOp([](long double v) { return cosl(v) / sinl(v); }, x);
       break;
     case opArcSin:
       if (std::fabs(x) > 1) RaiseInvalidArgument();
@@ -125,17 +126,17 @@ bool ExtendedFunction(TOperation operation, long double& x) {
       x = kHalfPi - atanl(x);
       break;
     case opSinh:
-      x = Checked([](long double v) { return sinhl(v); }, x);
+      x = CheckedOp([](long double v) { return sinhl(v); }, x);
       break;
     case opCosh:
-      x = Checked([](long double v) { return coshl(v); }, x);
+      x = CheckedOp([](long double v) { return coshl(v); }, x);
       break;
     case opTanh:
       x = tanhl(x);
       break;
     case opCoth:
       // 1/tanh stays finite where cosh and sinh alone would overflow.
-      x = Checked([](long double v) { return 1 / tanhl(v); }, x);
+      x = CheckedOp([](long double v) { return 1 / tanhl(v); }, x);
       break;
     case opArcSinh:
       x = asinhl(x);
@@ -146,11 +147,11 @@ bool ExtendedFunction(TOperation operation, long double& x) {
       break;
     case opArcTanh:
       if (x > 1) RaiseInvalidArgument();
-      x = Checked([](long double v) { return atanhl(v); }, x);
+      x = CheckedOp([](long double v) { return atanhl(v); }, x);
       break;
     case opArcCoth:
       // 0.5*ln((x+1)/(x-1)), written with log1p to keep its digits for large x.
-      x = Checked([](long double v) { return 0.5L * log1pl(2 / (v - 1)); }, x);
+      x = CheckedOp([](long double v) { return 0.5L * log1pl(2 / (v - 1)); }, x);
       break;
     case opTrunc:
       x = std::trunc(x);
@@ -283,25 +284,16 @@ void TKoOperatorNode::CalcFold(long double* dest) {
     if constexpr (Code == opSum) {
       *dest = a + b;
       if (!std::isfinite(*dest)) [[unlikely]]
-        return FoldFailed(dest, FailureTextOf([a, b] {
-                            volatile long double va = a, vb = b;
-                            return va + vb;
-                          }));
+        return FoldFailed(dest, OpFailureText(Add, a, b));
     } else if constexpr (Code == opProduct) {
       *dest = a * b;
       if (!std::isfinite(*dest)) [[unlikely]]
-        return FoldFailed(dest, FailureTextOf([a, b] {
-                            volatile long double va = a, vb = b;
-                            return va * vb;
-                          }));
+        return FoldFailed(dest, OpFailureText(Multiply, a, b));
     } else if constexpr (Code == opQuotient) {
       if (b == 0) return FoldFailed(dest, kTextDivisionByZero);
       *dest = a / b;
       if (!std::isfinite(*dest)) [[unlikely]]
-        return FoldFailed(dest, FailureTextOf([a, b] {
-                            volatile long double va = a, vb = b;
-                            return va / vb;
-                          }));
+        return FoldFailed(dest, OpFailureText(Divide, a, b));
     } else if constexpr (Code == opPower) {
       try {
         if (!ExtendedPower(*dest, b)) return FoldFailed(dest, kTextIllegalPower);

@@ -72,7 +72,7 @@ TKoNodePtr TKoOperatorNode::CreateVariable(TDataType dataType, const std::string
   node->Variable = depot->FindOrAdd(name, dataType);
   // The node reads the value in its own type.
   if (node->Variable->DataType != dataType) throw EWrongDataType(kTextVariableType + name);
-  node->ValueRef = reinterpret_cast<long double*>(node->Variable->Value);
+  node->ValueRef = &node->Variable->Value;
   return node;
 }
 
@@ -81,7 +81,7 @@ TKoNodePtr TKoOperatorNode::CreateVariableWithValue(TDataType dataType, const st
   TKoNodePtr node(new TKoOperatorNode(dataType, opVariable));
   node->VarDepot = depot;
   node->Variable = depot->FindOrAddWithValue(name, value, dataType);
-  node->ValueRef = reinterpret_cast<long double*>(node->Variable->Value);
+  node->ValueRef = &node->Variable->Value;
   return node;
 }
 

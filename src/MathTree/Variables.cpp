@@ -2,57 +2,41 @@
 
 #include "MathTree/MathTree.hpp"
 
-namespace {
-
-template <class T>
-T Load(const unsigned char* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <class T>
-void Store(unsigned char* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
-}  // namespace
-
 TKoSingleVariable::TKoSingleVariable(std::string name, const void* initialValue, TDataType dataType)
     : Name(std::move(name)), DataType(dataType), DataSize(DataTypeSize(dataType)) {
-  if (initialValue) std::memcpy(Value, initialValue, static_cast<std::size_t>(DataSize));
+  if (initialValue) std::memcpy(&Value, initialValue, static_cast<std::size_t>(DataSize));
 }
 
 std::unique_ptr<TKoSingleVariable> TKoSingleVariable::Clone() const {
-  return std::make_unique<TKoSingleVariable>(Name, Value, DataType);
+  return std::make_unique<TKoSingleVariable>(Name, &Value, DataType);
 }
 
 void TKoSingleVariable::GetValue(void* dest) const {
-  std::memcpy(dest, Value, static_cast<std::size_t>(DataSize));
+  std::memcpy(dest, &Value, static_cast<std::size_t>(DataSize));
 }
 
 void TKoSingleVariable::SetValue(const void* source) {
-  std::memcpy(Value, source, static_cast<std::size_t>(DataSize));
+  std::memcpy(&Value, source, static_cast<std::size_t>(DataSize));
 }
 
 long double TKoSingleVariable::GetAsExtended() const {
   switch (DataType) {
     case dtWord:
-      return Load<std::uint16_t>(Value);
+      return Load<std::uint16_t>(&Value);
     case dtSmall:
-      return Load<std::int16_t>(Value);
+      return Load<std::int16_t>(&Value);
     case dtLong:
-      return Load<std::int32_t>(Value);
+      return Load<std::int32_t>(&Value);
     case dtInt64:
     case dtComp:
-      return static_cast<long double>(Load<std::int64_t>(Value));
+      return static_cast<long double>(Load<std::int64_t>(&Value));
     case dtSingle:
-      return Load<float>(Value);
+      return Load<float>(&Value);
     case dtReal:
     case dtDouble:
-      return Load<double>(Value);
+      return Load<double>(&Value);
     case dtExtended:
-      return Load<long double>(Value);
+      return Load<long double>(&Value);
     case dtByte:
     case dtShort:
       break;
@@ -65,27 +49,27 @@ void TKoSingleVariable::SetAsConverted(long double v) {
   const auto whole = [v] { return static_cast<std::int32_t>(RoundHalfUp(static_cast<double>(v))); };
   switch (DataType) {
     case dtWord:
-      Store(Value, static_cast<std::uint16_t>(whole()));
+      Store(&Value, static_cast<std::uint16_t>(whole()));
       return;
     case dtSmall:
-      Store(Value, static_cast<std::int16_t>(whole()));
+      Store(&Value, static_cast<std::int16_t>(whole()));
       return;
     case dtLong:
-      Store(Value, whole());
+      Store(&Value, whole());
       return;
     case dtInt64:
     case dtComp:
-      Store(Value, static_cast<std::int64_t>(whole()));
+      Store(&Value, static_cast<std::int64_t>(whole()));
       return;
     case dtSingle:
-      Store(Value, static_cast<float>(v));
+      Store(&Value, static_cast<float>(v));
       return;
     case dtReal:
     case dtDouble:
-      Store(Value, static_cast<double>(v));
+      Store(&Value, static_cast<double>(v));
       return;
     case dtExtended:
-      Store(Value, v);
+      Store(&Value, v);
       return;
     case dtByte:
     case dtShort:
@@ -124,10 +108,9 @@ TKoSingleVariable* TKoVarDepot::FindOrAdd(const std::string& name, TDataType dat
   const std::string key = UpperCase(name);
   std::int32_t i = Search(key);
   if (i < 0) {
-    const unsigned char zero[16] = {};
     i = -i - 1;
     Items.emplace(Items.begin() + i, key,
-                  std::make_unique<TKoSingleVariable>(name, zero, dataType));
+                  std::make_unique<TKoSingleVariable>(name, nullptr, dataType));
   }
   return Items[static_cast<std::size_t>(i)].second.get();
 }

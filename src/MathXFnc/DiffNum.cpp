@@ -3,7 +3,6 @@
 #include <limits>
 #include <new>
 
-#include "MathXFnc/Checked.hpp"
 #include "MathXFnc/MathXFnc.hpp"
 
 namespace {

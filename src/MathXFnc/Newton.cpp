@@ -2,7 +2,6 @@
 #include <cmath>
 #include <new>
 
-#include "MathXFnc/Checked.hpp"
 #include "MathXFnc/MathXFnc.hpp"
 
 namespace {

@@ -9,12 +9,7 @@ namespace {
 
 constexpr const char* kTextIllegalValue = "Illegaler Parameterwert: ";
 
-constexpr long double kPi = 3.14159265358979323846264338327950288L;
 constexpr long double kEuler = 2.71828182845904523536028747135266250L;
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
 
 // An order of derivation: the whole text a decimal number with an optional sign, within
 // 32 bits and above 0. A sign '-', also after a '+', can only give an order refused here.

@@ -1,6 +1,5 @@
 #include "util/util.hpp"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,22 +63,6 @@ std::string ScientificText(long double v, int decimals, int expDigits) {
   std::string digits = s.substr(e + 2);
   while (static_cast<int>(digits.size()) < expDigits) digits.insert(digits.begin(), '0');
   return mantissa + "E" + sign + digits;
-}
-
-template <class T>
-T Load(const void* p) {
-  T v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-
-template <class T>
-void Store(void* p, T v) {
-  std::memcpy(p, &v, sizeof v);
-}
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 bool ScanInteger(const std::string& text, std::int64_t& value) {
@@ -216,7 +199,6 @@ bool ScanNumber(const std::string& text, long double& value) {
   }
   if (i != n) return false;
   // The syntax is checked above; the C library only converts (the "C" locale is never changed).
-  errno = 0;
   const long double v = std::strtold(text.c_str(), nullptr);
   if (std::isinf(v)) return false;
   value = v;

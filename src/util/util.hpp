@@ -5,6 +5,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <string>
@@ -56,29 +57,61 @@ const char* FloatFailureText(int flags, long double r);
 // A result that is not finite is a floating-point failure. Only then is the
 // computation repeated with the flags cleared, to learn which one it was: testing
 // the flags on every operation would cost more than the arithmetic itself. The
-// computation must read its operands through volatiles so that it is really redone.
-template <class Compute>
-inline int RecomputeFlags(Compute compute, long double& r) {
+// repetition reads the operands through volatiles so that it is really done again.
+inline long double ReadAgain(long double v) {
+  volatile long double copy = v;
+  return copy;
+}
+
+template <class Op, class... Args>
+int RecomputeFlags(Op op, long double& r, Args... args) {
   std::feclearexcept(FE_ALL_EXCEPT);
-  volatile long double again = compute();
+  volatile long double again = op(ReadAgain(args)...);
   const int flags = std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
   r = again;
   return flags;
 }
 
-template <class Compute>
-inline long double CheckedResult(long double r, Compute compute) {
+// op(args...), or the exception of the floating-point failure when the result is not finite.
+template <class Op, class... Args>
+long double CheckedOp(Op op, Args... args) {
+  const long double r = op(args...);
   if (std::isfinite(r)) [[likely]]
     return r;
-  const int flags = RecomputeFlags(compute, r);
-  RaiseFloatFailure(flags, r);
+  long double again = 0;
+  const int flags = RecomputeFlags(op, again, args...);
+  RaiseFloatFailure(flags, again);
 }
 
-template <class Compute>
-inline const char* FailureTextOf(Compute compute) {
+// The message of the failure of op(args...), whose result was not finite.
+template <class Op, class... Args>
+const char* OpFailureText(Op op, Args... args) {
   long double r = 0;
-  const int flags = RecomputeFlags(compute, r);
+  const int flags = RecomputeFlags(op, r, args...);
   return FloatFailureText(flags, r);
+}
+
+inline constexpr long double kPi = 3.14159265358979323846264338327950288L;
+
+constexpr bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+constexpr bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A value of type T read from, or written to, the bytes at p, which need no alignment.
+template <class T>
+T Load(const void* p) {
+  T v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+template <class T>
+void Store(void* p, T v) {
+  std::memcpy(p, &v, sizeof v);
 }
 
 enum TDataType : std::uint8_t {
