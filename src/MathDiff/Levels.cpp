@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "MathDiff/MathDiff.hpp"
+#include "MathDiff/Rules.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
 namespace {
 
 using Node = TKoOperatorNode;
-using calculus::Is;
+using nodes::Is;
 
 constexpr std::int32_t kHole = -1;
 
@@ -294,7 +295,7 @@ void TLevelRunner::SimplifyLevel() {
 
 bool TLevelRunner::Ended(const TLevelView& view) {
   if (view.Depends(Work.GetTree())) return false;
-  Work.SetTree(calculus::Constant(0));
+  Work.SetTree(nodes::Constant(0));
   return true;
 }
 

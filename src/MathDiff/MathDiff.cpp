@@ -3,8 +3,15 @@
 #include <cmath>
 #include <new>
 
+#include "MathDiff/Rules.hpp"
+#include "MathFunc/MathFunc.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
+
+using nodes::Constant;
+using nodes::Is;
+using nodes::IsConstant;
+using nodes::Make;
 
 TKoNodePtr calculus::TRuleContext::Template(const char* text, TKoNodePtr arg0,
                                             TKoNodePtr arg1) const {
@@ -21,14 +28,6 @@ TKoNodePtr calculus::TRuleContext::Equivalent(TOperation code, const TKoOperator
 namespace {
 
 using Node = TKoOperatorNode;
-
-using calculus::Constant;
-using calculus::Is;
-using calculus::Make;
-
-bool IsConstant(const Node* node, long double value) {
-  return Is(node, opConstant) && node->LeafValue() == value;
-}
 
 TKoNodePtr Reciprocal(TKoNodePtr x) {
   return Make(opQuotient, Constant(1), std::move(x));
@@ -151,7 +150,7 @@ TKoNodePtr TDeriver::Quotient(const Node* node) const {
 TKoNodePtr TDeriver::Power(const Node* node) const {
   const std::int32_t last = node->ChildCount() - 1;
   // d/dx c0^...^ck -> d/dx (c0^...^c(k-1))^ck where the exponents do not merge
-  if (!PowerReadsAsProduct(node))
+  if (!calculus::PowerReadsAsProduct(node))
     return Rewritten(
         Make(opPower, CopiesJoined(opPower, node, 0, last - 1), Copy(node->Child(last))));
   const Node* base = node->Child(0);
@@ -265,12 +264,12 @@ TKoNodePtr TDeriver::D(const Node* node) const {
       break;
   }
   // A code without a rule has no derivative here; answering 0 would be wrong.
-  throw EKoMathDifferencer("Keine Ableitungsregel f\xFCr " + node->DisplayName());
+  throw EKoMathDifferencer("Keine Ableitungsregel f\374r " + node->DisplayName());
 }
 
 }  // namespace
 
-bool PowerReadsAsProduct(const TKoOperatorNode* power) {
+bool calculus::PowerReadsAsProduct(const TKoOperatorNode* power) {
   for (std::int32_t i = 2; i < power->ChildCount(); ++i) {
     const Node* exponent = power->Child(i);
     if (!Is(exponent, opConstant)) return false;
@@ -285,6 +284,10 @@ TKoNodePtr DeriveTree(const TKoOperatorNode* root, const std::string& varName, T
   return derivative ? std::move(derivative) : Constant(0);
 }
 
+namespace {
+
+// The source function as the creators need it: its tree, built by its creator when
+// missing. None when it failed; text then tells why.
 const TKoOperatorNode* BuiltSourceTree(TKoMathTreeFunction& source, std::string& text) {
   TKoFunctionCreator* creator = source.GetCreator();
   if (!source.GetTree() && creator) {
@@ -301,22 +304,61 @@ const TKoOperatorNode* BuiltSourceTree(TKoMathTreeFunction& source, std::string&
   return text.empty() ? source.GetTree() : nullptr;
 }
 
+// The variable a creator works by when it is given none: x when the source has it or has
+// no variables at all, otherwise the source's first variable.
 std::string ChooseRunningVar(TKoMathTreeFunction& source) {
   if (source.IndexOfVar("x") >= 0 || source.VarCount() == 0) return "x";
   return source.GetVarName(0);
 }
 
-TKoMathDifferencer::TKoMathDifferencer(TKoMathTreeFunction* result)
-    : TKoFunctionCreator(result), Result(result) {}
+}  // namespace
 
-void TKoMathDifferencer::SetSource(TKoMathTreeFunction* source) {
+TKoCalculusCreator::TKoCalculusCreator(TKoMathTreeFunction* result, const char* failedText,
+                                       const char* noResultText)
+    : TKoFunctionCreator(result),
+      Result(result),
+      FailedText(failedText),
+      NoResultText(noResultText) {}
+
+void TKoCalculusCreator::SetSource(TKoMathTreeFunction* source) {
   Result->SetTree(nullptr);
   SourceFunction = source;
 }
 
+void TKoCalculusCreator::CopySettingsTo(TKoCalculusCreator& copy) const {
+  copy.NotOwned = NotOwned;
+  copy.SetSource(SourceFunction);
+  copy.RunningVarName = RunningVarName;
+}
+
+void TKoCalculusCreator::Execute() {
+  Result->SetTree(nullptr);
+  std::string sourceText;
+  const TKoOperatorNode* root =
+      SourceFunction ? BuiltSourceTree(*SourceFunction, sourceText) : nullptr;
+  if (!root) {
+    ErrorText = sourceText.empty() ? FailedText : sourceText;
+    return;
+  }
+  if (RunningVarName.empty()) RunningVarName = ChooseRunningVar(*SourceFunction);
+  try {
+    TKoNodePtr result = Form(root);
+    ErrorText = result ? "" : NoResultText;
+    Result->SetTree(std::move(result));
+  } catch (const Exception&) {
+    Result->SetTree(nullptr);
+    ErrorText = FailedText;
+  } catch (const std::bad_alloc&) {
+    Result->SetTree(nullptr);
+    ErrorText = FailedText;
+  }
+}
+
+TKoMathDifferencer::TKoMathDifferencer(TKoMathTreeFunction* result)
+    : TKoCalculusCreator(result, kTextDiffFailed, kTextDiffFailed) {}
+
 void TKoMathDifferencer::SetDiffLevel(std::int32_t level) {
-  if (level < 1)
-    throw EKoIllegalDiffLevel("Es gibt keine " + std::to_string(level) + ". Ableitung!");
+  if (level < 1) throw EKoIllegalDiffLevel(NoDerivativeText(level));
   if (level == DiffLevel) return;
   Result->SetTree(nullptr);
   DiffLevel = level;
@@ -326,14 +368,12 @@ std::unique_ptr<TKoFunctionCreator> TKoMathDifferencer::Clone(TKoMathFunction* t
   auto* result = dynamic_cast<TKoMathTreeFunction*>(target);
   if (!result) throw EKoMathDifferencer(kTextDiffFailed);
   auto copy = std::make_unique<TKoMathDifferencer>(result);
-  copy->NotOwned = NotOwned;
   copy->SetDiffLevel(DiffLevel);
-  copy->SetSource(SourceFunction);
-  copy->RunningVarName = RunningVarName;
+  CopySettingsTo(*copy);
   return copy;
 }
 
-TKoNodePtr TKoMathDifferencer::Derive(const TKoOperatorNode* sourceRoot) {
+TKoNodePtr TKoMathDifferencer::Form(const TKoOperatorNode* sourceRoot) {
   if (DiffLevel == 1) return DeriveTree(sourceRoot, RunningVarName, &Result->GetVarDepot());
   // Higher derivatives grow on a copy, so the source stays as it is. Where the levels
   // formed as they come exceed the node limit, simplifying each one may keep them small.
@@ -348,26 +388,4 @@ TKoNodePtr TKoMathDifferencer::Derive(const TKoOperatorNode* sourceRoot) {
     }
   }
   return nullptr;
-}
-
-void TKoMathDifferencer::Execute() {
-  Result->SetTree(nullptr);
-  std::string sourceText;
-  const TKoOperatorNode* root =
-      SourceFunction ? BuiltSourceTree(*SourceFunction, sourceText) : nullptr;
-  if (!root) {
-    ErrorText = sourceText.empty() ? kTextDiffFailed : sourceText;
-    return;
-  }
-  if (RunningVarName.empty()) RunningVarName = ChooseRunningVar(*SourceFunction);
-  try {
-    Result->SetTree(Derive(root));
-    ErrorText.clear();
-  } catch (const Exception&) {
-    Result->SetTree(nullptr);
-    ErrorText = kTextDiffFailed;
-  } catch (const std::bad_alloc&) {
-    Result->SetTree(nullptr);
-    ErrorText = kTextDiffFailed;
-  }
 }

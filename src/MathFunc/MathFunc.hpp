@@ -33,3 +33,7 @@ class TKoMathFunction {
 
 // A result number as printed: the display text with the decimal separator.
 std::string ValueToText(long double v);
+
+// The refusal of a derivative of an order below 1, symbolic or numeric:
+// "Es gibt keine 0. Ableitung!".
+std::string NoDerivativeText(std::int32_t level);

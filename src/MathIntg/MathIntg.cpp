@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <new>
 
-#include "MathDiff/MathDiff.hpp"
+#include "MathDiff/Rules.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
@@ -11,9 +11,9 @@ namespace {
 
 using Node = TKoOperatorNode;
 
-using calculus::Constant;
-using calculus::Is;
-using calculus::Make;
+using nodes::Constant;
+using nodes::Is;
+using nodes::Make;
 
 class TIntegrator : calculus::TRuleContext {
  public:
@@ -102,7 +102,7 @@ bool IsMinusOne(TKoOperatorNode& term) {
 
 TKoNodePtr TIntegrator::Power(const Node* node) const {
   // (c0^c1)^c2 with a broken exponent has no rule
-  if (!PowerReadsAsProduct(node)) return nullptr;
+  if (!calculus::PowerReadsAsProduct(node)) return nullptr;
   const Node* base = node->Child(0);
   TKoNodePtr exponent = Make(opProduct);
   for (std::int32_t i = 1; i < node->ChildCount(); ++i) exponent->AddChild(Copy(node->Child(i)));
@@ -223,45 +223,20 @@ TKoNodePtr TIntegrator::I(const Node* node) const {
 }  // namespace
 
 TKoMathIntegrator::TKoMathIntegrator(TKoMathTreeFunction* result)
-    : TKoFunctionCreator(result), Result(result) {}
-
-void TKoMathIntegrator::SetSource(TKoMathTreeFunction* source) {
-  Result->SetTree(nullptr);
-  SourceFunction = source;
-}
+    : TKoCalculusCreator(result, kTextIntegrationFailed, kTextNoAntiderivative) {}
 
 std::unique_ptr<TKoFunctionCreator> TKoMathIntegrator::Clone(TKoMathFunction* target) const {
   auto* result = dynamic_cast<TKoMathTreeFunction*>(target);
   if (!result) throw EKoMathIntegrator(kTextIntegrationFailed);
   auto copy = std::make_unique<TKoMathIntegrator>(result);
-  copy->NotOwned = NotOwned;
-  copy->SetSource(SourceFunction);
-  copy->RunningVarName = RunningVarName;
+  CopySettingsTo(*copy);
   return copy;
 }
 
-void TKoMathIntegrator::Execute() {
-  Result->SetTree(nullptr);
-  std::string sourceText;
-  const TKoOperatorNode* root =
-      SourceFunction ? BuiltSourceTree(*SourceFunction, sourceText) : nullptr;
-  if (!root) {
-    ErrorText = sourceText.empty() ? kTextIntegrationFailed : sourceText;
-    return;
-  }
-  if (RunningVarName.empty()) RunningVarName = ChooseRunningVar(*SourceFunction);
-  try {
-    // The rules may add the variable to the depot: they work on a copy of the source.
-    TKoMathTreeFunction work;
-    work.Assign(*SourceFunction);
-    TKoNodePtr antiderivative = TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
-    ErrorText = antiderivative ? "" : kTextNoAntiderivative;
-    if (antiderivative) Result->SetTree(antiderivative->Clone(&SourceFunction->GetVarDepot()));
-  } catch (const Exception&) {
-    Result->SetTree(nullptr);
-    ErrorText = kTextIntegrationFailed;
-  } catch (const std::bad_alloc&) {
-    Result->SetTree(nullptr);
-    ErrorText = kTextIntegrationFailed;
-  }
+TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* /*sourceRoot*/) {
+  // The rules may add the variable to the depot: they work on a copy of the source.
+  TKoMathTreeFunction work;
+  work.Assign(*SourceFunction);
+  TKoNodePtr antiderivative = TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
+  return antiderivative ? antiderivative->Clone(&SourceFunction->GetVarDepot()) : nullptr;
 }

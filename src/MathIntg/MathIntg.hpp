@@ -5,9 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "FncCreat/FncCreat.hpp"
-
-class TKoMathTreeFunction;
+#include "MathDiff/MathDiff.hpp"
 
 TCALC_EXCEPTION(EKoMathIntegrator, EKoFunctionCreatorError);
 
@@ -15,26 +13,16 @@ inline constexpr const char* kTextNoAntiderivative =
     "Die Stammfunktion konnte nicht gebildet werden.";
 inline constexpr const char* kTextIntegrationFailed = "Fehler im Integrieren";
 inline constexpr const char* kTextIntegrationTooComplex =
-    "Integration nicht m\xF6glich bzw. zu kompliziert!";
+    "Integration nicht m\366glich bzw. zu kompliziert!";
 
 // Fills the result function with an antiderivative of the source function, without a
 // constant of integration.
-class TKoMathIntegrator : public TKoFunctionCreator {
+class TKoMathIntegrator : public TKoCalculusCreator {
  public:
   explicit TKoMathIntegrator(TKoMathTreeFunction* result);
 
-  // Builds the antiderivative; failure leaves ErrorText set and no result tree. Never throws.
-  void Execute() override;
   std::unique_ptr<TKoFunctionCreator> Clone(TKoMathFunction* target) const override;
 
-  // Discards the result's tree; the source is not owned.
-  void SetSource(TKoMathTreeFunction* source);
-  // The variable of integration; without one, the first Execute chooses it.
-  void SetRunningVarName(const std::string& name) { RunningVarName = name; }
-  const std::string& GetRunningVarName() const { return RunningVarName; }
-
- private:
-  TKoMathTreeFunction* Result;                    // not owned; the function that holds this creator
-  TKoMathTreeFunction* SourceFunction = nullptr;  // not owned
-  std::string RunningVarName;
+ protected:
+  TKoNodePtr Form(const TKoOperatorNode* sourceRoot) override;
 };

@@ -293,7 +293,7 @@ class TKoAbstractFunctionList {
   void Build();
 
  private:
-  std::vector<std::pair<std::string, TOperation>> Entries;   // list order
+  std::vector<std::pair<std::string, TOperation>> Entries;      // list order
   std::vector<std::pair<std::string, std::int32_t>> NameIndex;  // upper-case name, position
 };
 

@@ -18,14 +18,8 @@ long double BalancedStep(std::int32_t level) {
                   1.0L / static_cast<long double>(level + 2));
 }
 
-std::string NoDerivativeText(std::int32_t level) {
-  return "Es gibt keine " + std::to_string(level) + ". Ableitung!";
-}
-
 std::string DiffLevelTooHighText() {
-  return "Numerisch gibt es h\xF6"
-         "chstens die " +
-         std::to_string(kMaxNumDiffLevel) + ". Ableitung!";
+  return "Numerisch gibt es h\366chstens die " + std::to_string(kMaxNumDiffLevel) + ". Ableitung!";
 }
 
 }  // namespace

@@ -25,8 +25,7 @@ inline constexpr const char* kTextNumCalcFailed = "Fehler bei der numerischen Be
 inline constexpr const char* kTextIntervalStepZero =
     "Intervall bei der numerischen Integration ist \"0\"!";
 inline constexpr const char* kTextIntervalReversed =
-    "Intervallende muss gr\xF6\xDF"
-    "er als Intervallanfang sein!";
+    "Intervallende muss gr\366\337er als Intervallanfang sein!";
 inline constexpr const char* kTextTooManyPieces =
     "Zu viele Teilintervalle bei der numerischen Integration!";
 

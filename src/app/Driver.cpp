@@ -12,19 +12,19 @@ namespace {
 char ToCodePage437(char c) {
   switch (static_cast<unsigned char>(c)) {
     case 0xC4:
-      return '\x8E';  // Ä
+      return '\216';  // Ä
     case 0xD6:
-      return '\x99';  // Ö
+      return '\231';  // Ö
     case 0xDC:
-      return '\x9A';  // Ü
+      return '\232';  // Ü
     case 0xDF:
-      return '\xE1';  // ß
+      return '\341';  // ß
     case 0xE4:
-      return '\x84';  // ä
+      return '\204';  // ä
     case 0xF6:
-      return '\x94';  // ö
+      return '\224';  // ö
     case 0xFC:
-      return '\x81';  // ü
+      return '\201';  // ü
     default:
       return c;
   }

@@ -65,7 +65,7 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   n.SetRunningVar(cmd.XVar);
   n.Calculate();
   WriteHeader(cmd, title + f.FunctionString() + " im Intervall [" + ValueToText(n.IntervalFrom) +
-                       separator + ValueToText(cmd.ToValue) + "] betr\xE4gt:");
+                       separator + ValueToText(cmd.ToValue) + "] betr\344gt:");
   WriteResult(n);
 }
 
@@ -104,10 +104,7 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathIntgNumFunction n(&f);
-  RunInterval(cmd, f, n,
-              "Die Fl\xE4"
-              "che von ",
-              ",");
+  RunInterval(cmd, f, n, "Die Fl\344che von ", ",");
 }
 
 void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -138,13 +135,13 @@ void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   n.SetRunningVar(cmd.XVar);
   n.SetVarValue(cmd.XVar, x);
   n.Calculate();
-  WriteHeader(cmd, "Der angen\xE4herte Wert von " + f.FunctionString() + " betr\xE4gt:");
+  WriteHeader(cmd, "Der angen\344herte Wert von " + f.FunctionString() + " betr\344gt:");
   WriteResult(n);
 }
 
 void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathLenNumFunction n(&f);
-  RunInterval(cmd, f, n, "Die L\xE4nge von ", ";");
+  RunInterval(cmd, f, n, "Die L\344nge von ", ";");
 }
 
 void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {

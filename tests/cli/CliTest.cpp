@@ -11,38 +11,34 @@ std::string HelpText(const std::string& prog) {
          "\n" +
          prog + " [\\vVariablenname1=Wert...] Ausdruck\n" +
          "Der Ausdruck ist in normaler Notation, wie z.B. 32^4+sin(9) anzugeben\n"
-         "und am Besten in einfache Anf\x81hrungsstriche einzuschlie\xE1"
-         "en.\n"
+         "und am Besten in einfache Anf\201hrungsstriche einzuschlie\341en.\n"
          "Als Komma ist der Punkt anzugeben, z.B. 2.5.\n"
-         "Beliebige Buchstabenfolgen ohne Sonderzeichen au\xE1"
-         "er der vordefinierten\n"
-         "Funktionen k\x94nnen mit einem Wert vorbelegt werden, indem man \\v, gefolgt\n"
+         "Beliebige Buchstabenfolgen ohne Sonderzeichen au\341er der vordefinierten\n"
+         "Funktionen k\224nnen mit einem Wert vorbelegt werden, indem man \\v, gefolgt\n"
          "vom Variablennamen und der Wertzugweisung angibt:\n"
          "Z.B. ergibt " +
          prog + " \\va=4 5*a^2 gleich 80\n" +
          "Pi und e sind entsprechend vordefiniert.\n"
          "Erlaubte Operatoren sind +,-,*,/,^,!,(,) . \n"
-         "Bei der Potenz wird f\x81r negative Basen nur f\x81r ganzzahlige Potenzen\n"
+         "Bei der Potenz wird f\201r negative Basen nur f\201r ganzzahlige Potenzen\n"
          " korrekt gerechnet.!\n"
-         "Bei der Fakult\x84t wird bei gebrochenen Werten die Gammafunktion verwendet.\n"
+         "Bei der Fakult\204t wird bei gebrochenen Werten die Gammafunktion verwendet.\n"
          "Vordefinierte Funktionen sind:\n"
          "Exp, Ln, Log, Ld, Sqr, Sqrt, Sin, Cos, Tan, Cot, ArcSin, ArcCos, ArcTan, ArcCot, "
          "Sinh, Cosh, Tanh, Coth, ArcSinh, ArcCosh, ArcTanh, ArcCoth, Int, Trunc, Round, Frac, "
          "Sgn, Abs, Zero, Ceil, Floor, Heav, Phase, Rnd\n"
          "\n"
-         "\x9A"
-         "bersicht \x81"
-         "ber alle m\x94glichen Eingabeschalter:\n"
+         "\232bersicht \201ber alle m\224glichen Eingabeschalter:\n"
          "\\vVarName=VarWert  Wertzuweisung einer Variablen\n"
          "\\c Der Term wird nicht berechnet sondern vereinfacht.\n"
          "\\s  erweitere Ausgabe (mit Funktionsstring) \n"
-         "  (falls jemand meinem Parser mi\xE1traut ;-))\n"
+         "  (falls jemand meinem Parser mi\341traut ;-))\n"
          "\\ss  erweitere Ausgabe mit alle gesetzten Parametern\n"
          "\\xVarName  Standardvariable (\"x\" vordefiniert)\n"
-         "\\n  Berechnung anhand des Newtonverfahrens f\x81r die Standardvariable\n"
+         "\\n  Berechnung anhand des Newtonverfahrens f\201r die Standardvariable\n"
          "\\d[n]  Berechnung der n. Ableitung (Standard 1.)\n"
-         "  f\x81r den angegebenen Funktionsterm anhand der Standardvariablen\n"
-         "\\i  Berechnung der Stammfunktion f\x81r den angegebenen\n"
+         "  f\201r den angegebenen Funktionsterm anhand der Standardvariablen\n"
+         "\\i  Berechnung der Stammfunktion f\201r den angegebenen\n"
          "  Funktionsterm anhand der Standardvariablen\n"
          "\\m \\d[n]  Numerische Ableitung an der Stelle,\n"
          "  die der Wert der Standardvariablen angibt\n"
@@ -50,15 +46,14 @@ std::string HelpText(const std::string& prog) {
          "  die der Wert der Standardvariablen angibt,\n"
          "  bis zum Wert, der mit \\tWert angegeben wird, z.B. \\t10.0.\n"
          "  Die Integration erfolgt mit dem Simpsonverfahren und der Teilintervall\n"
-         "  mu\xE1 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
-         "\\w  Numerische L\x84ngenberechnung von der Stelle,\n"
+         "  mu\341 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
+         "\\w  Numerische L\204ngenberechnung von der Stelle,\n"
          "  die der Wert der Standardvariablen angibt,\n"
          "  bis zum Wert, der mit \\tWert angegeben wird, z.B. \\t10.0.\n"
-         "  Die L\x84ngenberechnung erfolgt mit einem numerischen Verfahren \n"
+         "  Die L\204ngenberechnung erfolgt mit einem numerischen Verfahren \n"
          "  (siehe https://tcalc.example.org/bogenlaenge.html) und der Teilintervall\n"
-         "  mu\xE1 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
-         "\\j  Weitere Informationen, die \x81"
-         "ber den Rahmen des Programms hinausgehen.\n";
+         "  mu\341 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01).\n"
+         "\\j  Weitere Informationen, die \201ber den Rahmen des Programms hinausgehen.\n";
 }
 
 TEST(Cli, HelpWithoutArguments) {
@@ -149,8 +144,8 @@ TEST(Cli, ArgumentErrors) {
       {{"\\va=", "1"}, "Illegaler Parameterwert: \n"},
       {{"\\va=x", "1+1"}, "Illegaler Parameterwert: x\n"},
       {{"\\va=x", "\\vb=y", "1"}, "Illegaler Parameterwert: x\nIllegaler Parameterwert: y\n"},
-      {{"\\va=\xE4\xF6\xFC\xC4\xD6\xDC\xDF", "1"},
-       "Illegaler Parameterwert: \x84\x94\x81\x8E\x99\x9A\xE1\n"},
+      {{"\\va=\344\366\374\304\326\334\337", "1"},
+       "Illegaler Parameterwert: \204\224\201\216\231\232\341\n"},
       {{"\\t10,5", "x"}, "Illegaler Parameterwert: 10,5\n"},
       {{"\\l0,1", "\\m", "\\i", "x"}, "Illegaler Parameterwert: 0,1\n"},
       {{"\\tabc", "x"}, "Illegaler Parameterwert: abc\n"},
@@ -222,15 +217,14 @@ TEST(Cli, NumericModes) {
       {{"\\vx=1e10", "\\n", "x-5"}, "5\n"},
       {{"\\n", "x^2+1"}, "Ableitung im Newtonverfahren ist Null!\n"},
       {{"\\n", "\\vx=1", "exp(x)"}, "Newtonverfahren konvergiert nicht!\n"},
-      {{"\\s", "\\n", "\\vx=3", "x^2-4"}, "Der angen\x84herte Wert von x^2-4 betr\x84gt:\n2\n"},
+      {{"\\s", "\\n", "\\vx=3", "x^2-4"}, "Der angen\204herte Wert von x^2-4 betr\204gt:\n2\n"},
       {{"\\m", "\\d3", "x^3"}, "6\n"},
       {{"\\s", "\\m", "\\d1", "\\vx=2", "x^3"},
        "Die 1. Ableitung von x^3 an der Stelle 2 ist:\n12.000000004092071\n"},
       {{"\\s", "\\m", "\\i", "\\t1", "x^2"},
-       "Die Fl\x84"
-       "che von x^2 im Intervall [0,1] betr\x84gt:\n0.33333333333333333\n"},
+       "Die Fl\204che von x^2 im Intervall [0,1] betr\204gt:\n0.33333333333333333\n"},
       {{"\\s", "\\w", "\\t1", "x"},
-       "Die L\x84nge von x im Intervall [0;1] betr\x84gt:\n1.414213562373095\n"},
+       "Die L\204nge von x im Intervall [0;1] betr\204gt:\n1.414213562373095\n"},
       {{"\\m", "\\i", "\\t0.05", "\\l0.1", "x"},
        "Illegale Intervallangaben: \"von\":0  \"bis\":0.05  \"Intervall\":0.1\n"},
       {{"\\m", "\\i", "\\vx=-1", "\\t1", "1/x"}, "Division durch 0\n"},

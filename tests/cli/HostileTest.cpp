@@ -61,16 +61,14 @@ std::vector<Hostile> HostileCases() {
        "Zu viele Teilintervalle bei der numerischen Integration!\n"},
       {"integral to -1e4000",
        {"\\m", "\\i", "\\t-1e4000", "x"},
-       "Intervallende muss gr\x94\xE1"
-       "er als Intervallanfang sein!\n"},
+       "Intervallende muss gr\224\341er als Intervallanfang sein!\n"},
       {"piece width 1e4000",
        {"\\w", "\\t1", "\\l1e4000", "x"},
        "Illegale Intervallangaben: \"von\":0  \"bis\":1  \"Intervall\":1E+4000\n"},
       {"piece width 0", {"\\m", "\\i", "\\t1", "\\l0", "x"}, "", 217},
       {"arc length to 0",
        {"\\w", "\\t0", "x"},
-       "Intervallende muss gr\x94\xE1"
-       "er als Intervallanfang sein!\n"},
+       "Intervallende muss gr\224\341er als Intervallanfang sein!\n"},
       {"arc length, piece width 0", {"\\w", "\\t1", "\\l0", "x"}, "", 217},
       {"integral to 1e4000",
        {"\\m", "\\i", "\\t1e4000", "x"},

@@ -28,13 +28,9 @@ TEST(HelpText, RowCountAndProgramName) {
   EXPECT_EQ(rows[4], "prog [\\vVariablenname1=Wert...] Ausdruck");
   EXPECT_EQ(rows[11], "Z.B. ergibt prog \\va=4 5*a^2 gleich 80");
   EXPECT_EQ(rows[17], "Vordefinierte Funktionen sind:");
-  EXPECT_EQ(rows[20],
-            "\xDC"
-            "bersicht \xFC"
-            "ber alle m\xF6glichen Eingabeschalter:");
+  EXPECT_EQ(rows[20], "\334bersicht \374ber alle m\366glichen Eingabeschalter:");
   EXPECT_EQ(rows[45],
-            "\\j  Weitere Informationen, die \xFC"
-            "ber den Rahmen des Programms hinausgehen.");
+            "\\j  Weitere Informationen, die \374ber den Rahmen des Programms hinausgehen.");
 }
 
 TEST(HelpText, ExactRows) {
@@ -43,17 +39,15 @@ TEST(HelpText, ExactRows) {
     std::size_t row;
     const char* text;
   } cases[] = {
-      {6,
-       "und am Besten in einfache Anf\xFChrungsstriche einzuschlie\xDF"
-       "en."},
+      {6, "und am Besten in einfache Anf\374hrungsstriche einzuschlie\337en."},
       {7, "Als Komma ist der Punkt anzugeben, z.B. 2.5."},
       {13, "Erlaubte Operatoren sind +,-,*,/,^,!,(,) . "},
       {15, " korrekt gerechnet.!"},
       {23, "\\s  erweitere Ausgabe (mit Funktionsstring) "},
       {26, "\\xVarName  Standardvariable (\"x\" vordefiniert)"},
       {36, "  bis zum Wert, der mit \\tWert angegeben wird, z.B. \\t10.0."},
-      {38, "  mu\xDF mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01)."},
-      {42, "  Die L\xE4ngenberechnung erfolgt mit einem numerischen Verfahren "},
+      {38, "  mu\337 mit \\lWert (z.B. \\l0.1) bestimmt werden (Standard 0.01)."},
+      {42, "  Die L\344ngenberechnung erfolgt mit einem numerischen Verfahren "},
       {43, "  (siehe https://tcalc.example.org/bogenlaenge.html) und der Teilintervall"},
   };
   for (const auto& c : cases) EXPECT_EQ(rows[c.row], c.text) << "row " << c.row;

@@ -335,9 +335,7 @@ TEST(NumericDerivative, RefusesLevelsBeyondTheLimit) {
     d.Value = 5;  // kept on refusal
     d.SetDiffLevel(9);
   });
-  EXPECT_EQ(above.Error,
-            "Numerisch gibt es h\xF6"
-            "chstens die 8. Ableitung!");
+  EXPECT_EQ(above.Error, "Numerisch gibt es h\366chstens die 8. Ableitung!");
   EXPECT_EQ(above.Value, 5);
 }
 
@@ -492,7 +490,7 @@ TEST(IntervalMethods, RefuseBadIntervalsThroughTheErrorText) {
     EXPECT_EQ(RunMethod<TKoMathLenNumFunction>(*f, setup).Error, c.Error);
   }
   EXPECT_EQ(kTextIntervalReversed,
-            std::string("Intervallende muss gr\xF6\xDF") + "er als Intervallanfang sein!");
+            std::string("Intervallende muss gr\366\337") + "er als Intervallanfang sein!");
 }
 
 TEST(IntervalMethods, RefuseStepsThatAreNotPositive) {
