@@ -40,8 +40,9 @@ void BuildDamped(TKoMathTreeFunction& f) {
     if (b) node->AddChild(std::move(b));
     return node;
   };
+  // The sign binds weaker than the quotient: -x/10 is -(x/10).
   TKoNodePtr exponent =
-      apply(opQuotient, apply(opNegation, x()), TKoOperatorNode::CreateConstant(10.0L));
+      apply(opNegation, apply(opQuotient, x(), TKoOperatorNode::CreateConstant(10.0L)));
   f.SetTree(apply(opProduct, apply(opSin, x()), apply(opExp, std::move(exponent))));
 }
 

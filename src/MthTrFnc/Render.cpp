@@ -1,12 +1,11 @@
 // Printing a tree back as term text, with the fewest brackets that read back to
 // the same tree value.
+#include "MathTree/NodeHelpers.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
 namespace {
 
-bool Is(const TKoOperatorNode* node, TOperation code) {
-  return node->Operation == code;
-}
+using nodes::Is;
 
 bool IsNegativeConstant(const TKoOperatorNode* node) {
   return Is(node, opConstant) && node->LeafValue() < 0;

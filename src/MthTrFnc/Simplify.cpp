@@ -4,23 +4,16 @@
 #include <cmath>
 #include <map>
 
+#include "MathTree/NodeHelpers.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
 namespace {
 
 using Node = TKoOperatorNode;
-
-bool Is(const Node* node, TOperation code) {
-  return node->Operation == code;
-}
-
-bool IsConstant(const Node* node) {
-  return Is(node, opConstant);
-}
-
-bool IsConstant(const Node* node, long double value) {
-  return IsConstant(node) && node->LeafValue() == value;
-}
+using nodes::Constant;
+using nodes::Is;
+using nodes::IsConstant;
+using nodes::Make;
 
 bool IsNegatedConstant(const Node* node) {
   return Is(node, opNegation) && node->ChildCount() == 1 && IsConstant(node->Child(0));
@@ -40,16 +33,6 @@ const Node* SummandVariable(const Node* node) {
   return nullptr;
 }
 
-TKoNodePtr Constant(long double value) {
-  return TKoOperatorNode::CreateConstant(value);
-}
-
-TKoNodePtr Wrap(TOperation code, TKoNodePtr child) {
-  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, code);
-  node->AddChild(std::move(child));
-  return node;
-}
-
 // Puts the replacement into the node's slot of the parent and frees the node together
 // with the children it still holds.
 void Replace(Node* parent, std::int32_t index, TKoNodePtr replacement) {
@@ -67,10 +50,9 @@ void Unwrap(Node* node, std::int32_t index) {
   node->SetChild(index, wrapper->ExtractChild(0).release());
 }
 
-// Puts the children of every child with the node's own code in that child's place, and
-// theirs in turn; with baseOnly just for the base of a power.
 // One level: a child of the same operation is replaced by its own children, from the
-// last child to the first; for a power only the base.
+// last child to the first; for a power only the base. Children moved up are not looked
+// at again in this pass: the next pass of Simplify flattens them in turn.
 void FlattenChildren(Node* node, bool baseOnly) {
   for (std::int32_t i = baseOnly ? 0 : node->ChildCount() - 1; i >= 0; --i) {
     if (node->Child(i)->Operation == node->Operation) {
@@ -280,7 +262,7 @@ void SimplifyNegation(Node* parent, std::int32_t index, Node* node) {
 
 // Negative numbers always appear as the negation of a positive constant.
 void SimplifyConstant(Node* parent, std::int32_t index, Node* node) {
-  if (node->LeafValue() < 0) Replace(parent, index, Wrap(opNegation, Constant(-node->LeafValue())));
+  if (node->LeafValue() < 0) Replace(parent, index, Make(opNegation, Constant(-node->LeafValue())));
 }
 
 void SimplifyNode(Node* parent, std::int32_t index, Node* node) {

@@ -117,6 +117,9 @@ TEST(Cli, Evaluation) {
       {{"sin(Pi)*0-0.05"}, "-0.05\n"},
       {{"0.5!"}, "0.88622692545275801\n"},
       {{"round(-2.5)+round(2.5)"}, "1\n"},
+      // Every run draws the same random sequence: the generator's first two numbers.
+      {{"rnd(4294967296)"}, "3499211612\n"},
+      {{"rnd(4294967296)*0+rnd(4294967296)"}, "581869302\n"},
   });
 }
 

@@ -80,6 +80,9 @@ TEST_F(TreeFunctionTest, RenderFailureIsReported) {
 class CountingCreator : public TKoFunctionCreator {
  public:
   using TKoFunctionCreator::TKoFunctionCreator;
+  ~CountingCreator() override {
+    if (Destroyed) ++*Destroyed;
+  }
   void Execute() override {
     ++Builds;
     static_cast<TKoMathTreeFunction*>(MathFunction)->SetTree(TKoOperatorNode::CreateConstant(7));
@@ -88,6 +91,7 @@ class CountingCreator : public TKoFunctionCreator {
     return std::make_unique<CountingCreator>(target);
   }
   int Builds = 0;
+  int* Destroyed = nullptr;
 };
 
 TEST_F(TreeFunctionTest, BuildsItsTreeOnceThroughTheCreator) {
@@ -102,17 +106,31 @@ TEST_F(TreeFunctionTest, BuildsItsTreeOnceThroughTheCreator) {
   EXPECT_EQ(creator->Builds, 1);
 }
 
-TEST_F(TreeFunctionTest, SharedCreatorOutlivesTheFunction) {
-  CountingCreator shared(nullptr);
-  shared.NotOwned = true;
+// A creator marked as not owned is shared by an assignment and freed by neither function;
+// an owned one is copied, and each function frees its own.
+TEST_F(TreeFunctionTest, OnlyOwnedCreatorsAreCopiedAndFreed) {
+  int destroyed = 0;
+  auto shared = std::make_unique<CountingCreator>(nullptr);
+  shared->NotOwned = true;
+  shared->Destroyed = &destroyed;
   {
-    TKoMathTreeFunction g;
-    g.SetCreator(&shared);
-    TKoMathTreeFunction h;
+    TKoMathTreeFunction g, h;
+    g.SetCreator(shared.get());
     g.AssignTo(h);
-    EXPECT_EQ(h.GetCreator(), &shared);
+    EXPECT_EQ(h.GetCreator(), shared.get());
+    g.SetCreator(nullptr);
   }
-  EXPECT_TRUE(shared.NotOwned);
+  EXPECT_EQ(destroyed, 0);
+  {
+    TKoMathTreeFunction g, h;
+    auto* owned = new CountingCreator(&g);
+    owned->Destroyed = &destroyed;
+    g.SetCreator(owned);
+    g.AssignTo(h);
+    EXPECT_NE(h.GetCreator(), owned);
+    EXPECT_EQ(h.GetCreator()->MathFunction, &h);
+  }
+  EXPECT_EQ(destroyed, 1);
 }
 
 TEST_F(TreeFunctionTest, AssignmentCopiesTreeAndVariables) {
