@@ -9,6 +9,7 @@
 #include "MathDiff/MathDiff.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
+#include "app/app.hpp"
 
 namespace {
 
@@ -27,14 +28,7 @@ void BM_DerivativeOfLevel(benchmark::State& state) {
   std::string result;
   for (auto _ : state) {
     TKoMathTreeFunction g;
-    auto creator = std::make_unique<TKoMathDifferencer>(&g);
-    TKoMathDifferencer* differencer = creator.get();
-    g.SetCreator(std::move(creator));
-    differencer->SetSource(&f);
-    differencer->SetRunningVarName("x");
-    differencer->SetDiffLevel(level);
-    differencer->Execute();
-    result = differencer->ErrorText;
+    result = FormDerivative(g, f, "x", level).ErrorText;
     benchmark::DoNotOptimize(g.GetTree());
   }
   state.SetLabel(std::string(term) + (result.empty() ? "" : ": " + result));

@@ -1,3 +1,4 @@
+#include <memory>
 #include <string>
 
 #include "MathDiff/MathDiff.hpp"
@@ -36,17 +37,12 @@ bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
 
 // A symbolic result: the creator's error text, failedText when the result could not be
 // simplified, or the simplified result function.
-void WriteSymbolic(const TKoFunctionCreator& creator, TKoMathTreeFunction& g, bool simplified,
-                   const char* failedText) {
-  if (creator.ErrorText.empty() && g.GetTree() && !simplified) {
-    WriteLine(failedText);
-    return;
-  }
-  if (!creator.ErrorText.empty() || !g.GetTree()) {
-    WriteLine(creator.ErrorText.empty() ? kTextSyntaxError : creator.ErrorText);
-    return;
-  }
-  WriteLine(g.FunctionString());
+std::string SymbolicText(const TKoFunctionCreator& creator, TKoMathTreeFunction& g,
+                         bool simplified, const char* failedText) {
+  if (creator.ErrorText.empty() && g.GetTree() && !simplified) return failedText;
+  if (!creator.ErrorText.empty() || !g.GetTree())
+    return creator.ErrorText.empty() ? kTextSyntaxError : creator.ErrorText;
+  return g.FunctionString();
 }
 
 // The point or start of a numeric method: the standard variable as given.
@@ -75,6 +71,43 @@ std::string Level(const TKoMathCommandLine& cmd) {
 
 }  // namespace
 
+TKoCalculusCreator& FormDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f,
+                                   const std::string& var, std::int32_t level) {
+  auto differencer = std::make_unique<TKoMathDifferencer>(&g);
+  TKoMathDifferencer& d = *differencer;
+  g.SetCreator(std::move(differencer));
+  d.SetSource(&f);
+  d.SetRunningVarName(var);
+  d.SetDiffLevel(level);
+  d.Execute();
+  return d;
+}
+
+TKoCalculusCreator& FormAntiderivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f,
+                                       const std::string& var) {
+  auto integrator = std::make_unique<TKoMathIntegrator>(&g);
+  TKoMathIntegrator& i = *integrator;
+  g.SetCreator(std::move(integrator));
+  i.SetSource(&f);
+  i.SetRunningVarName(var);
+  i.Execute();
+  return i;
+}
+
+std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level) {
+  TKoMathTreeFunction g;
+  const TKoCalculusCreator& differencer = FormDerivative(g, f, var, level);
+  return SymbolicText(differencer, g, SimplifiedWithinLimit(g), kTextDiffFailed);
+}
+
+std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var) {
+  if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
+  TKoMathTreeFunction g;
+  const TKoCalculusCreator& integrator = FormAntiderivative(g, f, var);
+  if (!SimplifiedWithinLimit(g)) return kTextIntegrationFailed;
+  return SymbolicText(integrator, g, true, kTextIntegrationFailed);
+}
+
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   const long double x = StartValue(cmd, f);
   TKoMathDiffNumFunction n(&f);
@@ -89,17 +122,9 @@ void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f)
 
 void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   ParserOf(f).Execute();
-  // G is freed before F: its tree may point into F's variables.
-  TKoMathTreeFunction g;
-  auto* differencer = new TKoMathDifferencer(&g);
-  g.SetCreator(differencer);
-  differencer->SetSource(&f);
-  differencer->SetRunningVarName(cmd.XVar);
-  differencer->SetDiffLevel(cmd.DiffLevel);
-  differencer->Execute();
-  const bool simplified = SimplifiedWithinLimit(g);
+  const std::string result = DerivativeText(f, cmd.XVar, cmd.DiffLevel);
   WriteHeader(cmd, "Die " + Level(cmd) + ". Ableitung von " + f.FunctionString() + " ist:");
-  WriteSymbolic(*differencer, g, simplified, kTextDiffFailed);
+  WriteLine(result);
 }
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -108,24 +133,10 @@ void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
-  // The antiderivative is built from the simplified term.
   ParserOf(f).Execute();
-  TKoMathTreeFunction g;
-  auto* integrator = new TKoMathIntegrator(&g);
-  g.SetCreator(integrator);
-  bool simplified = SimplifiedWithinLimit(f);
-  if (simplified) {
-    integrator->SetSource(&f);
-    integrator->SetRunningVarName(cmd.XVar);
-    integrator->Execute();
-    simplified = SimplifiedWithinLimit(g);
-  }
+  const std::string result = AntiderivativeText(f, cmd.XVar);
   WriteHeader(cmd, "Die Stammfunktion von " + f.FunctionString() + " ist:");
-  if (!simplified) {
-    WriteLine(kTextIntegrationFailed);
-    return;
-  }
-  WriteSymbolic(*integrator, g, true, kTextIntegrationFailed);
+  WriteLine(result);
 }
 
 void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {

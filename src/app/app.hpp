@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <cstdint>
+
+class TKoCalculusCreator;
 class TKoMathCommandLine;
 class TKoMathTreeFunction;
 
@@ -22,6 +25,19 @@ void RunOnLargeStack(const std::function<void()>& run);
 // One run with the arguments after the program path; returns the exit status.
 // Exceptions that no function object catches pass to the caller.
 int RunDriver(const std::string& progName, const std::vector<std::string>& args);
+
+// The symbolic modes without output, for the driver and the tests alike. The Form routines
+// attach to g a creator for f's derivative of the level (antiderivative) by var, run it and
+// return it; g then holds the raw result, bound to f's variables, or no tree. g must be
+// freed before f.
+TKoCalculusCreator& FormDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f,
+                                   const std::string& var, std::int32_t level);
+TKoCalculusCreator& FormAntiderivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f,
+                                       const std::string& var);
+// The line a symbolic mode prints for its result: the simplified result, or the text in its
+// place. The antiderivative is formed from f simplified, which f then stays.
+std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level);
+std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var);
 
 // The modes; F holds the variables and the parser with the term.
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);

@@ -1,5 +1,5 @@
 // Shared by the simplifier, differencer and integrator tests: the driver's way of
-// building F and G, evaluation of printed terms, and random terms.
+// building F and running the symbolic modes, evaluation of printed terms, and random terms.
 #pragma once
 
 #include <cmath>
@@ -13,6 +13,7 @@
 #include "MathIntg/MathIntg.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
+#include "app/app.hpp"
 
 namespace symtest {
 
@@ -29,19 +30,9 @@ struct Source {
   TKoMathTreeFunction F;
 };
 
-// G with a differencer for F, executed and simplified; the printed result or the error text.
+// The symbolic derivative mode's result line for F by x.
 inline std::string Derivative(TKoMathTreeFunction& f, std::int32_t level = 1) {
-  TKoMathTreeFunction g;
-  auto creator = std::make_unique<TKoMathDifferencer>(&g);
-  TKoMathDifferencer* differencer = creator.get();
-  g.SetCreator(std::move(creator));
-  differencer->SetSource(&f);
-  differencer->SetRunningVarName("x");
-  differencer->SetDiffLevel(level);
-  differencer->Execute();
-  if (!differencer->ErrorText.empty()) return differencer->ErrorText;
-  g.Simplify();
-  return g.FunctionString();
+  return DerivativeText(f, "x", level);
 }
 
 inline std::string Derivative(const std::string& term, std::int32_t level = 1) {
@@ -49,20 +40,11 @@ inline std::string Derivative(const std::string& term, std::int32_t level = 1) {
   return Derivative(source.F, level);
 }
 
-// The antiderivative mode: F simplified first, then G built, simplified and printed.
+// The antiderivative mode's result line: F simplified first, then G built, simplified and
+// printed.
 inline std::string Antiderivative(const std::string& term) {
   Source source(term);
-  source.F.Simplify();
-  TKoMathTreeFunction g;
-  auto creator = std::make_unique<TKoMathIntegrator>(&g);
-  TKoMathIntegrator* integrator = creator.get();
-  g.SetCreator(std::move(creator));
-  integrator->SetSource(&source.F);
-  integrator->SetRunningVarName("x");
-  integrator->Execute();
-  if (!integrator->ErrorText.empty()) return integrator->ErrorText;
-  g.Simplify();
-  return g.FunctionString();
+  return AntiderivativeText(source.F, "x");
 }
 
 // A term ready to be evaluated at points of x.
