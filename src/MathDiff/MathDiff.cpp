@@ -264,7 +264,7 @@ TKoNodePtr TDeriver::D(const Node* node) const {
       break;
   }
   // A code without a rule has no derivative here; answering 0 would be wrong.
-  throw EKoMathDifferencer("Keine Ableitungsregel f\374r " + node->DisplayName());
+  throw EKoMathDifferencer(kTextNoDiffRule + node->DisplayName());
 }
 
 }  // namespace

@@ -15,6 +15,9 @@ TCALC_EXCEPTION(EKoMathDifferencer, EKoFunctionCreatorError);
 TCALC_EXCEPTION(EKoIllegalDiffLevel, EKoMathDifferencer);
 
 inline constexpr const char* kTextDiffFailed = "Fehler im Differenzieren";
+// Followed by the code's name; preceded by the name of a function that jumps.
+inline constexpr const char* kTextNoDiffRule = "Keine Ableitungsregel f\374r ";
+inline constexpr const char* kTextNotContinuous = " nicht stetig!";
 
 // The derivative of the tree at root by the named variable, bound to depot; the constant
 // 0 when root does not depend on it. Exceptions of the rules pass to the caller.

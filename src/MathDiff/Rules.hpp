@@ -5,13 +5,14 @@
 #include <string>
 
 #include "FncCreat/FncCreat.hpp"
+#include "MathDiff/MathDiff.hpp"
 #include "MathTree/NodeHelpers.hpp"
 
 namespace calculus {
 
 // The rules' refusal of a function that jumps (trunc, abs, sgn ...).
 [[noreturn]] inline void RaiseNotContinuous(const TKoOperatorNode* node) {
-  throw EKoFunctionNotStetic(node->DisplayName() + " nicht stetig!");
+  throw EKoFunctionNotStetic(node->DisplayName() + kTextNotContinuous);
 }
 
 // True when the power c0^c1^...^ck equals c0^(c1*...*ck): every exponent after the

@@ -31,6 +31,8 @@ inline constexpr const char* kTextPlusAtEnd = "Plusoperator als letztes Zeichen 
 inline constexpr const char* kTextValueExpected = "Numerischer Wert wurde erwartet: ";
 inline constexpr const char* kTextIllegalChar = "Illegales Zeichen: ";
 inline constexpr const char* kTextNoPlaceholderArg = "Kein Argument f\374r Platzhalter ";
+// 'Operator "+" Error: Argument fehlt!'
+inline constexpr const char* kTextOperator = "Operator \"";
 inline constexpr const char* kTextArgumentMissing = "\" Error: Argument fehlt!";
 inline constexpr const char* kTextNoArguments = "\" Error: Keine Argumente!";
 inline constexpr const char* kTextMissingBracket = "Klammer zu fehlt!";

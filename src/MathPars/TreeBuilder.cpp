@@ -5,11 +5,11 @@
 namespace {
 
 [[noreturn]] void RaiseArgumentMissing(const TKoOperatorNode& op) {
-  throw EMissingNode("Operator \"" + op.DisplayName() + kTextArgumentMissing);
+  throw EMissingNode(kTextOperator + op.DisplayName() + kTextArgumentMissing);
 }
 
 [[noreturn]] void RaiseNoArguments(const TKoOperatorNode& op) {
-  throw EMissingNode("Operator \"" + op.DisplayName() + kTextNoArguments);
+  throw EMissingNode(kTextOperator + op.DisplayName() + kTextNoArguments);
 }
 
 // Links without taking ownership: until the build succeeds the token list answers

@@ -93,6 +93,9 @@ inline constexpr const char* kTextIllegalOperations = "Illegale Operationen";
 inline constexpr const char* kTextTooMuchInstances = "Too much instances of TKoOperatorNode!";
 inline constexpr const char* kTextUnknownDataType = "Unbekannter Datentyp!";
 inline constexpr const char* kTextVariableType = "Anderer Datentyp der Variablen ";
+// "Variable a existiert nicht!"
+inline constexpr const char* kTextVariable = "Variable ";
+inline constexpr const char* kTextNotExisting = " existiert nicht!";
 
 // ---------------------------------------------------------------- variables
 

@@ -100,7 +100,7 @@ std::int32_t TKoVarDepot::IndexOfVariable(const std::string& name) const {
 
 TKoSingleVariable& TKoVarDepot::Existing(const std::string& name) const {
   const std::int32_t i = IndexOfVariable(name);
-  if (i < 0) throw ENotExistingVariable("Variable " + name + " existiert nicht!");
+  if (i < 0) throw ENotExistingVariable(kTextVariable + name + kTextNotExisting);
   return *Items[static_cast<std::size_t>(i)].second;
 }
 

@@ -19,7 +19,7 @@ long double BalancedStep(std::int32_t level) {
 }
 
 std::string DiffLevelTooHighText() {
-  return "Numerisch gibt es h\366chstens die " + std::to_string(kMaxNumDiffLevel) + ". Ableitung!";
+  return kTextNumDiffMaxLevel + std::to_string(kMaxNumDiffLevel) + kTextNumDiffMaxLevelEnd;
 }
 
 }  // namespace

@@ -34,9 +34,8 @@ long double ArcThrough(long double a, long double m, long double b, long double 
 
 // The refusal of an interval shorter than one step, with its three numbers.
 std::string IllegalIntervalText(long double from, long double to, long double step) {
-  return "Illegale Intervallangaben: \"von\":" + DataToText(&from, dtExtended) +
-         "  \"bis\":" + DataToText(&to, dtExtended) +
-         "  \"Intervall\":" + DataToText(&step, dtExtended);
+  return kTextIllegalInterval + DataToText(&from, dtExtended) + kTextIllegalIntervalTo +
+         DataToText(&to, dtExtended) + kTextIllegalIntervalStep + DataToText(&step, dtExtended);
 }
 
 }  // namespace

@@ -26,6 +26,13 @@ inline constexpr const char* kTextIntervalStepZero =
     "Intervall bei der numerischen Integration ist \"0\"!";
 inline constexpr const char* kTextIntervalReversed =
     "Intervallende muss gr\366\337er als Intervallanfang sein!";
+// "Numerisch gibt es h\366chstens die 8. Ableitung!"
+inline constexpr const char* kTextNumDiffMaxLevel = "Numerisch gibt es h\366chstens die ";
+inline constexpr const char* kTextNumDiffMaxLevelEnd = ". Ableitung!";
+// 'Illegale Intervallangaben: "von":0  "bis":1  "Intervall":2'
+inline constexpr const char* kTextIllegalInterval = "Illegale Intervallangaben: \"von\":";
+inline constexpr const char* kTextIllegalIntervalTo = "  \"bis\":";
+inline constexpr const char* kTextIllegalIntervalStep = "  \"Intervall\":";
 inline constexpr const char* kTextTooManyPieces =
     "Zu viele Teilintervalle bei der numerischen Integration!";
 

@@ -270,59 +270,13 @@ void SimplifyNode(Node* parent, std::int32_t index, Node* node) {
   const std::int32_t count = node->ChildCount();
   for (std::int32_t i = 0; i < count; ++i) SimplifyNode(node, i, node->Child(i));
   if (count == 0 && !node->IsLeaf()) return;  // an operator without operands stays as it is
-  switch (node->Operation) {
-    case opConstant:
-      return SimplifyConstant(parent, index, node);
-    case opNegation:
-      return SimplifyNegation(parent, index, node);
-    case opSum:
-      return SimplifySum(parent, index, node);
-    case opProduct:
-      return SimplifyProduct(parent, index, node);
-    case opQuotient:
-      return SimplifyQuotient(parent, index, node);
-    case opPower:
-      return SimplifyPower(parent, index, node);
-    case opNone:
-    case opVariable:
-    case opReserved:
-    case opExp:
-    case opLn:
-    case opLog:
-    case opLd:
-    case opSqr:
-    case opSqrt:
-    case opSin:
-    case opCos:
-    case opTan:
-    case opCot:
-    case opArcSin:
-    case opArcCos:
-    case opArcTan:
-    case opArcCot:
-    case opSinh:
-    case opCosh:
-    case opTanh:
-    case opCoth:
-    case opArcSinh:
-    case opArcCosh:
-    case opArcTanh:
-    case opArcCoth:
-    case opTrunc:
-    case opRound:
-    case opFrac:
-    case opSgn:
-    case opAbs:
-    case opZero:
-    case opHeav:
-    case opCeil:
-    case opFloor:
-    case opPhase:
-    case opRnd:
-    case opFactorial:
-    case opInfixMinus:
-      return;
-  }
+  // Only these codes have rules; every other node stays as it is, its operands simplified.
+  if (Is(node, opConstant)) return SimplifyConstant(parent, index, node);
+  if (Is(node, opNegation)) return SimplifyNegation(parent, index, node);
+  if (Is(node, opSum)) return SimplifySum(parent, index, node);
+  if (Is(node, opProduct)) return SimplifyProduct(parent, index, node);
+  if (Is(node, opQuotient)) return SimplifyQuotient(parent, index, node);
+  if (Is(node, opPower)) return SimplifyPower(parent, index, node);
 }
 
 }  // namespace

@@ -12,6 +12,19 @@
 
 namespace {
 
+// The headers of the extended output, around the term and the numbers they name.
+constexpr const char* kTextThe = "Die ";
+constexpr const char* kTextDerivativeOf = ". Ableitung von ";
+constexpr const char* kTextAtPoint = " an der Stelle ";
+constexpr const char* kTextIs = " ist:";
+constexpr const char* kTextAreaOf = "Die Fl\344che von ";
+constexpr const char* kTextLengthOf = "Die L\344nge von ";
+constexpr const char* kTextInInterval = " im Intervall [";
+constexpr const char* kTextIntervalEnd = "] betr\344gt:";
+constexpr const char* kTextAntiderivativeOf = "Die Stammfunktion von ";
+constexpr const char* kTextApproximationOf = "Der angen\344herte Wert von ";
+constexpr const char* kTextAmountsTo = " betr\344gt:";
+
 TKoMathParser& ParserOf(TKoMathTreeFunction& f) {
   return static_cast<TKoMathParser&>(*f.GetCreator());
 }
@@ -37,8 +50,8 @@ bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
 
 // A symbolic result: the creator's error text, failedText when the result could not be
 // simplified, or the simplified result function.
-std::string SymbolicText(const TKoFunctionCreator& creator, TKoMathTreeFunction& g,
-                         bool simplified, const char* failedText) {
+std::string SymbolicText(const TKoFunctionCreator& creator, TKoMathTreeFunction& g, bool simplified,
+                         const char* failedText) {
   if (creator.ErrorText.empty() && g.GetTree() && !simplified) return failedText;
   if (!creator.ErrorText.empty() || !g.GetTree())
     return creator.ErrorText.empty() ? kTextSyntaxError : creator.ErrorText;
@@ -60,8 +73,8 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   n.SetIntervalStep(cmd.Intervall);
   n.SetRunningVar(cmd.XVar);
   n.Calculate();
-  WriteHeader(cmd, title + f.FunctionString() + " im Intervall [" + ValueToText(n.IntervalFrom) +
-                       separator + ValueToText(cmd.ToValue) + "] betr\344gt:");
+  WriteHeader(cmd, title + f.FunctionString() + kTextInInterval + ValueToText(n.IntervalFrom) +
+                       separator + ValueToText(cmd.ToValue) + kTextIntervalEnd);
   WriteResult(n);
 }
 
@@ -115,27 +128,27 @@ void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f)
   n.SetDiffLevel(cmd.DiffLevel);
   n.SetRunningVar(cmd.XVar);
   n.Calculate();
-  WriteHeader(cmd, "Die " + Level(cmd) + ". Ableitung von " + f.FunctionString() +
-                       " an der Stelle " + ValueToText(x) + " ist:");
+  WriteHeader(cmd, kTextThe + Level(cmd) + kTextDerivativeOf + f.FunctionString() + kTextAtPoint +
+                       ValueToText(x) + kTextIs);
   WriteResult(n);
 }
 
 void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   ParserOf(f).Execute();
   const std::string result = DerivativeText(f, cmd.XVar, cmd.DiffLevel);
-  WriteHeader(cmd, "Die " + Level(cmd) + ". Ableitung von " + f.FunctionString() + " ist:");
+  WriteHeader(cmd, kTextThe + Level(cmd) + kTextDerivativeOf + f.FunctionString() + kTextIs);
   WriteLine(result);
 }
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathIntgNumFunction n(&f);
-  RunInterval(cmd, f, n, "Die Fl\344che von ", ",");
+  RunInterval(cmd, f, n, kTextAreaOf, ",");
 }
 
 void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   ParserOf(f).Execute();
   const std::string result = AntiderivativeText(f, cmd.XVar);
-  WriteHeader(cmd, "Die Stammfunktion von " + f.FunctionString() + " ist:");
+  WriteHeader(cmd, kTextAntiderivativeOf + f.FunctionString() + kTextIs);
   WriteLine(result);
 }
 
@@ -146,13 +159,13 @@ void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   n.SetRunningVar(cmd.XVar);
   n.SetVarValue(cmd.XVar, x);
   n.Calculate();
-  WriteHeader(cmd, "Der angen\344herte Wert von " + f.FunctionString() + " betr\344gt:");
+  WriteHeader(cmd, kTextApproximationOf + f.FunctionString() + kTextAmountsTo);
   WriteResult(n);
 }
 
 void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathLenNumFunction n(&f);
-  RunInterval(cmd, f, n, "Die L\344nge von ", ";");
+  RunInterval(cmd, f, n, kTextLengthOf, ";");
 }
 
 void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {

@@ -1,11 +1,10 @@
 // The program driver: reads the arguments, runs exactly one mode and writes its lines.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <cstdint>
 
 class TKoCalculusCreator;
 class TKoMathCommandLine;

@@ -225,8 +225,7 @@ void TestTerm(const std::string& text) {
     } else {
       ReadBack(term, text);
       SimplifyKeepsValues(term, text);
-      for (std::int32_t level = 1; level <= 3; ++level)
-        FormAndEvaluate(term.F, level);
+      for (std::int32_t level = 1; level <= 3; ++level) FormAndEvaluate(term.F, level);
       Term integrand(text);
       if (Simplified(integrand.F)) FormAndEvaluate(integrand.F, 0);
     }
