@@ -51,7 +51,9 @@ inline constexpr const char* kTextNoTreeFunction = "Der Parser braucht eine Baum
 // "!", or an unresolved braced text.
 struct TKoToken {
   std::string Text;
-  TKoOperatorNode* Node = nullptr;  // not owned: the tree builder links or frees it
+  // Owned by the list: the tree builder links the nodes in place and takes them all over
+  // when the build succeeds; FreeTokenNodes frees those of a list that ended in no tree.
+  TKoOperatorNode* Node = nullptr;
 };
 using TKoTokenList = std::vector<TKoToken>;
 

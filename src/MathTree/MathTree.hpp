@@ -163,6 +163,17 @@ class TKoVarDepot {
 };
 
 // ---------------------------------------------------------------- nodes
+//
+// Who owns a node. A node owns its children and frees them with itself, unless its
+// OwnsChildren is false; a TKoNodePtr owns a node that no parent holds yet, and AddChild and
+// ExtractChild hand a child over in either direction. While a term is parsed, every node
+// belongs to the token list: the builder links nodes without handing them over, so that a
+// failed build can clear OwnsChildren and free each node once through its token; a
+// successful build hands the whole tree to the caller. A tree function owns its tree, and
+// its creator unless the creator's NotOwned is set (a creator shared by several functions,
+// which the caller frees). Variable nodes point into the depot they were made with, which
+// must outlive them: a tree that a differencer or integrator puts into its result function
+// is bound to the variables of the source function, so the result is freed first.
 
 class TKoOperatorNode;
 using TKoNodePtr = std::unique_ptr<TKoOperatorNode>;
