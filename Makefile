@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all test bench asan fuzz format clean
+.PHONY: all test bench asan fuzz format format-check tidy clean
 
 all:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
@@ -35,8 +35,20 @@ fuzz:
 	    build-fuzz/corpus/$$t tests/fuzz/corpus/$$t || exit 1; \
 	done
 
+SOURCES = find src tests bench -name '*.cpp' -o -name '*.hpp'
+
 format:
-	find src tests bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format -i
+	$(SOURCES) | xargs clang-format -i
+
+format-check:
+	$(SOURCES) | xargs clang-format --dry-run -Werror
+
+# The checks of .clang-tidy over the program and the tests; any finding fails.
+tidy:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) "$(CURDIR)/src/" "$(CURDIR)/tests/" >$(BUILD)/tidy.log 2>&1 \
+	  || { grep -E 'warning:|error:|note:' -A3 $(BUILD)/tidy.log; exit 1; }
+	@echo "clang-tidy: no findings"
 
 clean:
 	rm -rf $(BUILD) build-bench build-asan build-fuzz

@@ -165,6 +165,8 @@ TKoNodePtr TDeriver::Power(const Node* node) const {
   return result;
 }
 
+// One case per operation code, each with its rule.
+// NOLINTNEXTLINE(readability-function-size)
 TKoNodePtr TDeriver::D(const Node* node) const {
   if (!Depends(node)) return nullptr;
   const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;

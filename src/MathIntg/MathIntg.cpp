@@ -119,6 +119,8 @@ TKoNodePtr TIntegrator::Power(const Node* node) const {
                base);
 }
 
+// One case per operation code, each with its rule.
+// NOLINTNEXTLINE(readability-function-size)
 TKoNodePtr TIntegrator::I(const Node* node) const {
   // int c -> c*x
   if (!node->DependsOn(VarName)) return Make(opProduct, Copy(node), Var());

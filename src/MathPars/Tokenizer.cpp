@@ -36,7 +36,7 @@ TKoNodePtr PlaceholderCopy(const std::string& token, int index, const TKoOpNodeA
 
 void Append(TKoTokenList& tokens, std::string text, TKoNodePtr node) {
   tokens.push_back({std::move(text), node.get()});
-  node.release();
+  static_cast<void>(node.release());  // the list holds it now
 }
 
 }  // namespace

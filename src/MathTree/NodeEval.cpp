@@ -79,6 +79,8 @@ bool ExtendedPower(long double& a, long double b) {
   return true;
 }
 
+// One case per operation code: the switch is the table of the functions.
+// NOLINTNEXTLINE(readability-function-size)
 bool ExtendedFunction(TOperation operation, long double& x) {
   switch (operation) {
     case opExp:

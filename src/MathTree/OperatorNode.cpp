@@ -107,7 +107,7 @@ void TKoOperatorNode::AddChild(std::int32_t index, TKoOperatorNode* child) {
   } else {
     Children.push_back(child);
   }
-  owned.release();
+  static_cast<void>(owned.release());  // the list holds it now
 }
 
 void TKoOperatorNode::DeleteChild(std::int32_t index) {

@@ -116,6 +116,38 @@ std::string DataToText(const void* value, TDataType dataType) {
   return s;
 }
 
+namespace {
+
+// Exponent form: strips the exponent's leading zeros and the mantissa's trailing zeros. ePos
+// is the place of the "E", p the 1-based place of the first point (0: none).
+void StripExponentForm(std::string& s, std::size_t ePos, long p) {
+  std::size_t d = ePos + 1;
+  if (d < s.size() && (s[d] == '+' || s[d] == '-')) ++d;
+  std::size_t z = d;
+  while (z < s.size() && s[z] == '0') ++z;
+  if (z == s.size()) {
+    s.erase(d);
+    if (!s.empty() && s.back() == '0') {
+      s.erase(ePos);
+    } else {
+      s.push_back('0');
+    }
+  } else {
+    s.erase(d, z - d);
+  }
+  const auto ePos2 = s.find('E');
+  const std::size_t mantEnd = ePos2 == std::string::npos ? s.size() : ePos2;
+  if (p > 0 && static_cast<std::size_t>(p - 1) < mantEnd) {
+    std::size_t last = mantEnd;
+    while (last > static_cast<std::size_t>(p) && s[last - 1] == '0') --last;
+    if (last == static_cast<std::size_t>(p)) last = static_cast<std::size_t>(p - 1);
+    s.erase(last, mantEnd - last);
+  }
+  if (!s.empty() && s.back() == '.') s.pop_back();
+}
+
+}  // namespace
+
 void NiceFloatText(std::string& text) {
   std::string s = Trim(text);
   const bool negative = !s.empty() && s[0] == '-';
@@ -148,32 +180,7 @@ void NiceFloatText(std::string& text) {
       if (!s.empty() && s.back() == '.') s.pop_back();
       done = true;
     }
-    if (!done) {
-      // Exponent form: strip the exponent's leading zeros and the mantissa's trailing zeros.
-      std::size_t d = ePos + 1;
-      if (d < s.size() && (s[d] == '+' || s[d] == '-')) ++d;
-      std::size_t z = d;
-      while (z < s.size() && s[z] == '0') ++z;
-      if (z == s.size()) {
-        s.erase(d);
-        if (!s.empty() && s.back() == '0') {
-          s.erase(ePos);
-        } else {
-          s.push_back('0');
-        }
-      } else {
-        s.erase(d, z - d);
-      }
-      const auto ePos2 = s.find('E');
-      const std::size_t mantEnd = ePos2 == std::string::npos ? s.size() : ePos2;
-      if (p > 0 && static_cast<std::size_t>(p - 1) < mantEnd) {
-        std::size_t last = mantEnd;
-        while (last > static_cast<std::size_t>(p) && s[last - 1] == '0') --last;
-        if (last == static_cast<std::size_t>(p)) last = static_cast<std::size_t>(p - 1);
-        s.erase(last, mantEnd - last);
-      }
-      if (!s.empty() && s.back() == '.') s.pop_back();
-    }
+    if (!done) StripExponentForm(s, ePos, p);
   }
   if (s == "-0") s = "0";
   text = s;

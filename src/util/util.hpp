@@ -26,13 +26,16 @@ class Exception : public std::exception {
   std::string Message;
 };
 
-// Declares an exception class deriving from Base that reports its own name.
+// Declares an exception class deriving from Base that reports its own name. The names are
+// declarators and cannot stand in brackets.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TCALC_EXCEPTION(Name, Base)                                   \
   class Name : public Base {                                          \
    public:                                                            \
     using Base::Base;                                                 \
     const char* ClassName() const noexcept override { return #Name; } \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // The floating-point failures of the processor and the library's domain refusal.
 TCALC_EXCEPTION(EMathError, Exception);

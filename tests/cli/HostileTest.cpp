@@ -83,6 +83,7 @@ std::vector<Hostile> HostileCases() {
   cases.push_back(
       {"past the node limit", {"\\w", "\\t1", fewerPieces, pastLimit}, "Syntaxfehler\n"});
   std::vector<std::string> assignments;
+  assignments.reserve(10001);
   for (int i = 0; i < 10000; ++i)
     assignments.push_back("\\va" + std::to_string(i) + "=" + std::to_string(i));
   assignments.push_back("a1+a9999");

@@ -59,7 +59,7 @@ std::string Tokens(const std::string& term, TKoOpNodeArray args = {}) {
   TKoVarDepot depot;
   TKoMathRealTokenizer tokenizer(&depot);
   TKoTokenList tokens = tokenizer.TokenizeWithArgs(term, std::move(args));
-  const std::string s = TokenString(tokens);
+  std::string s = TokenString(tokens);
   FreeTokenNodes(tokens);
   return s;
 }
@@ -187,6 +187,8 @@ TEST(Tokenizer, PlaceholdersTakeCopiesAndConsumeTheArguments) {
   EXPECT_EQ(LiveNodes(), start + 3);  // the arguments are gone, their copies remain
   FreeTokenNodes(tokens);
 
+  // Only {1} has an argument this time.
+  args = TKoOpNodeArray();
   args[1] = TKoOperatorNode::CreateConstant(1);
   EXPECT_EQ(FailureOf([&] { tokenizer.TokenizeWithArgs("{1}+{0}", std::move(args)); }),
             (Failure{"ESyntaxError", "Kein Argument f\374r Platzhalter {0}"}));
@@ -651,6 +653,7 @@ Sensitivity SensitivityAt(const TKoOperatorNode& tree, const Evaluation& at, TKo
                           std::mt19937& random) {
   Sensitivity s;
   std::vector<long double> values;
+  values.reserve(static_cast<std::size_t>(depot.VariableCount()));
   for (std::int32_t i = 0; i < depot.VariableCount(); ++i)
     values.push_back(depot.VariableAt(i)->GetAsExtended());
   for (int run = 0; run < 4; ++run) {
