@@ -38,16 +38,6 @@ void WriteResult(TKoMathFunction& n) {
   WriteLine(n.GetErrorText().empty() ? ValueToText(n.Value) : n.GetErrorText());
 }
 
-// Simplifies f; false when that exceeds the live-node limit, with f only partly simplified.
-bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
-  try {
-    f.Simplify();
-    return true;
-  } catch (const ETooMuchInstances&) {
-    return false;
-  }
-}
-
 // A symbolic result: the creator's error text, failedText when the result could not be
 // simplified, or the simplified result function.
 std::string SymbolicText(const TKoFunctionCreator& creator, TKoMathTreeFunction& g, bool simplified,
@@ -83,6 +73,16 @@ std::string Level(const TKoMathCommandLine& cmd) {
 }
 
 }  // namespace
+
+bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
+  try {
+    f.Simplify();
+    return true;
+  } catch (const ETooMuchInstances&) {
+    return false;
+  }
+}
+
 
 TKoCalculusCreator& FormDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f,
                                    const std::string& var, std::int32_t level) {

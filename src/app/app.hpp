@@ -25,6 +25,9 @@ void RunOnLargeStack(const std::function<void()>& run);
 // Exceptions that no function object catches pass to the caller.
 int RunDriver(const std::string& progName, const std::vector<std::string>& args);
 
+// Simplifies f; false when that exceeds the live-node limit, with f only partly simplified.
+bool SimplifiedWithinLimit(TKoMathTreeFunction& f);
+
 // The symbolic modes without output, for the driver and the tests alike. The Form routines
 // attach to g a creator for f's derivative of the level (antiderivative) by var, run it and
 // return it; g then holds the raw result, bound to f's variables, or no tree. g must be
