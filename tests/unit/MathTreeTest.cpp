@@ -243,6 +243,20 @@ TEST(FunctionList, DisplayNames) {
   EXPECT_EQ(TKoOperatorNode::CreateVariable(dtExtended, "Pi", &depot)->DisplayName(), "Pi");
 }
 
+// Every listed name reads back: its code prints as the name in lower case (Int as trunc),
+// takes one argument and parses as that code.
+TEST(FunctionList, EveryNamePrintsAndReadsAsItsCode) {
+  const auto& list = SharedFunctionList();
+  for (std::int32_t i = 0; i < list.Count(); ++i) {
+    const TOperation code = list.FunctionCode(i);
+    std::string lower = UpperCase(list.Name(i));
+    for (char& c : lower) c = static_cast<char>(c - 'A' + 'a');
+    EXPECT_EQ(Fn(code, 1)->DisplayName(), lower == "int" ? "trunc" : lower) << list.Name(i);
+    EXPECT_EQ(TKoOperatorNode::OperandCount(code), 1) << list.Name(i);
+    EXPECT_EQ(list.FunctionCode(list.IndexOfFunction(Fn(code, 1)->DisplayName())), code);
+  }
+}
+
 // ---------------------------------------------------------------- evaluation
 
 struct FunctionCase {
