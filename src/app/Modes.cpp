@@ -83,7 +83,6 @@ bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
   }
 }
 
-
 TKoCalculusCreator& FormDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f,
                                    const std::string& var, std::int32_t level) {
   auto differencer = std::make_unique<TKoMathDifferencer>(&g);
