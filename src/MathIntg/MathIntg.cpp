@@ -31,6 +31,9 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr ChainTemplate(const char* text, const Node* u) const {
     return Chain(Template(text, Copy(u)), u);
   }
+  // A function or power of an inner term whose derivative folds to 0 (2*x-2*x): the inner
+  // term, and so the node, is a constant.
+  bool HasConstantInner(const Node* node) const;
   TKoNodePtr Sum(const Node* node) const;
   TKoNodePtr Product(const Node* node) const;
   TKoNodePtr Quotient(const Node* node) const;
@@ -42,6 +45,26 @@ TKoNodePtr TIntegrator::Chain(TKoNodePtr outer, const Node* u) const {
   TKoNodePtr inner = DeriveTree(u, VarName, Depot);
   if (inner->DependsOn(VarName)) throw EKoMathIntegrator(kTextIntegrationTooComplex);
   return Template("{0}/{1}", std::move(outer), std::move(inner));
+}
+
+bool TIntegrator::HasConstantInner(const Node* node) const {
+  if (node->ChildCount() == 0) return false;
+  const bool function = IsFunctionCode(node->Operation);
+  if (!function && !(Is(node, opPower) && calculus::PowerReadsAsProduct(node))) return false;
+  for (std::int32_t i = 1; i < node->ChildCount(); ++i)
+    if (node->Child(i)->DependsOn(VarName)) return false;
+  const Node* u = node->Child(0);
+  if (IsVar(u)) return false;
+  try {
+    TKoNodePtr inner = DeriveTree(u, VarName, Depot);
+    if (inner->DependsOn(VarName)) return false;
+    long double value = 0;
+    inner->Calculate(&value);
+    return inner->ErrorText.empty() && value == 0;
+  } catch (const Exception&) {
+    // An inner term without a derivative is left to the node's own rule.
+    return false;
+  }
 }
 
 // int u+v -> int u + int v
@@ -123,7 +146,8 @@ TKoNodePtr TIntegrator::Power(const Node* node) const {
 // NOLINTNEXTLINE(readability-function-size)
 TKoNodePtr TIntegrator::I(const Node* node) const {
   // int c -> c*x
-  if (!node->DependsOn(VarName)) return Make(opProduct, Copy(node), Var());
+  if (!node->DependsOn(VarName) || HasConstantInner(node))
+    return Make(opProduct, Copy(node), Var());
   const Node* u = node->ChildCount() > 0 ? node->Child(0) : nullptr;
   switch (node->Operation) {
     // int x -> 0.5*x^2

@@ -43,9 +43,9 @@ long double Factorial(long double x) {
 }
 
 long double Phase(long double x) {
-  const auto round = [](long double v) {
-    return static_cast<long double>(RoundHalfUp(static_cast<double>(v)));
-  };
+  // 0.5 added and the sum truncated toward zero, as whole numbers are rounded elsewhere, but
+  // in extended precision: no digit of t is lost to double, nor its size to 64 bits.
+  const auto round = [](long double v) { return std::trunc(v + 0.5L); };
   const long double t = x / kHalfPi;
   return round((t - round(t)) * 2 * kPi);
 }
@@ -70,7 +70,9 @@ bool ExtendedPower(long double& a, long double b) {
     long double r = 1;
     for (std::int32_t i = 0; i < n; ++i) r *= a;
     if (!std::isfinite(r)) throw EOverflow(kTextOverflow);
+    // A power that underflows to 0 has a reciprocal beyond the range.
     a = b < 0 ? 1 / r : r;
+    if (!std::isfinite(a)) throw EOverflow(kTextOverflow);
     return true;
   }
   const bool odd = std::fmod(magnitude, 2.0L) != 0;
@@ -125,7 +127,8 @@ bool ExtendedFunction(TOperation operation, long double& x) {
       x = atanl(x);
       break;
     case opArcCot:
-      x = kHalfPi - atanl(x);
+      // pi/2 - arctan(x) cancels for large x; atan2(1, x) is the same angle in (0, pi/2).
+      x = x > 0 ? atan2l(1.0L, x) : kHalfPi - atanl(x);
       break;
     case opSinh:
       x = CheckedOp([](long double v) { return sinhl(v); }, x);
@@ -152,14 +155,21 @@ bool ExtendedFunction(TOperation operation, long double& x) {
       x = CheckedOp([](long double v) { return atanhl(v); }, x);
       break;
     case opArcCoth:
-      // 0.5*ln((x+1)/(x-1)), written with log1p to keep its digits for large x.
-      x = CheckedOp([](long double v) { return 0.5L * log1pl(2 / (v - 1)); }, x);
+      // 0.5*ln((x+1)/(x-1)), written with log1p to keep its digits for large x; the function
+      // is odd, so negative arguments take the digits of their magnitude.
+      x = CheckedOp(
+          [](long double v) {
+            const long double r = 0.5L * log1pl(2 / (std::fabs(v) - 1));
+            return v < 0 ? -r : r;
+          },
+          x);
       break;
     case opTrunc:
       x = std::trunc(x);
       break;
     case opRound:
-      x = std::floor(x + 0.5L);
+      // Half up, exactly: x + 0.5 itself may round up to the next whole number.
+      x = std::floor(x) + (x - std::floor(x) >= 0.5L ? 1 : 0);
       break;
     case opFrac:
       x = x - std::trunc(x);
@@ -243,10 +253,13 @@ void TKoOperatorNode::CalcFunction(long double* dest) {
   CalculateOperand(child, dest);
   // The function is applied also after an error below; its own failure replaces the text.
   try {
-    if (!ExtendedFunction(Operation, *dest)) FoldFailed(dest, kTextIllegalOperations);
+    if (!ExtendedFunction(Operation, *dest)) return FoldFailed(dest, kTextIllegalOperations);
   } catch (const Exception& e) {
-    FoldFailed(dest, e.what());
+    return FoldFailed(dest, e.what());
   }
+  // No function hands a value beyond the range on as if it were a number.
+  if (!std::isfinite(*dest)) [[unlikely]]
+    FoldFailed(dest, std::isnan(*dest) ? kTextInvalidOp : kTextOverflow);
 }
 
 void TKoOperatorNode::FoldFailed(long double* dest, const char* text) {

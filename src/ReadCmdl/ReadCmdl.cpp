@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string_view>
 
+#include "MathTree/MathTree.hpp"
 #include "util/util.hpp"
 
 namespace {
@@ -20,6 +21,14 @@ bool ScanOrder(std::string_view text, std::int32_t& order) {
   if (error != std::errc() || end != text.data() + text.size() || n <= 0) return false;
   order = n;
   return true;
+}
+
+// A name a term reads as a variable: a letter, then letters and digits, and no function's.
+bool IsVariableName(const std::string& text) {
+  if (text.empty() || !IsAsciiLetter(text[0])) return false;
+  for (const char c : text)
+    if (!IsAsciiLetter(c) && !IsDigit(c)) return false;
+  return SharedFunctionList().IndexOfFunction(text) < 0;
 }
 
 std::string WithoutLeadingBlanks(const std::string& s) {
@@ -125,7 +134,8 @@ void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
       AddVariable(value);
       return;
     case 'X':
-      if (IsAsciiLetter(value[0])) XVar = value;
+      // Anything else could never be the variable of a term: it is ignored.
+      if (IsVariableName(value)) XVar = value;
       return;
     default:
       return;

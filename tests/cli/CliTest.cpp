@@ -120,6 +120,17 @@ TEST(Cli, Evaluation) {
       // Every run draws the same random sequence: the generator's first two numbers.
       {{"rnd(4294967296)"}, "3499211612\n"},
       {{"rnd(4294967296)*0+rnd(4294967296)"}, "581869302\n"},
+      // Functions near their limits, against references to 60 digits.
+      {{"arccoth(-1.0000000001)"}, "-11.859499055104698\n"},
+      {{"arccot(1e10)"}, "1E-10\n"},
+      {{"arccot(1e30)"}, "1E-30\n"},
+      {{"round(0.49999999999999999997)"}, "0\n"},
+      {{"(-1e-3000)^(-2)"}, "Floating point overflow\n"},
+      {{"sin((-1e-3000)^(-2))"}, "Floating point overflow\n"},
+      {{"phase(1e18)"}, "0\n"},
+      {{"\\i", "exp(2*x-2*x)"}, "exp(2*x-2*x)*x\n"},
+      {{"\\xa+b", "\\i", "5"}, "5*x\n"},
+      {{"\\xsin", "\\i", "5"}, "5*x\n"},
   });
 }
 
