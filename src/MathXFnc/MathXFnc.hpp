@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "MathFunc/MathFunc.hpp"
 #include "util/util.hpp"
@@ -61,6 +62,8 @@ class TKoMathUseOtherFunction : public TKoMathFunction {
   // The wrapped function's value with the running variable at x, which it keeps.
   // An error text of the wrapped function raises EKoEvaluationFailed and stays set.
   long double EvaluateAt(long double x);
+  // The same without raising: false when the wrapped function reported an error text.
+  bool TryEvaluateAt(long double x, long double& v);
 
   TKoMathFunction* OtherFunction;
   std::int32_t RunningIndex = 0;
@@ -100,7 +103,7 @@ class TKoMathNewtonFunction : public TKoMathIteratedFunction {
 inline constexpr std::int32_t kMaxNumDiffLevel = 8;
 
 // The n-th derivative of the wrapped function at the running variable's value, by
-// difference quotients.
+// extrapolated centred difference quotients.
 class TKoMathDiffNumFunction : public TKoMathUseOtherFunction {
  public:
   explicit TKoMathDiffNumFunction(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {}
@@ -110,10 +113,21 @@ class TKoMathDiffNumFunction : public TKoMathUseOtherFunction {
   std::int32_t GetDiffLevel() const { return DiffLevel; }
   void Calculate() override;
 
-  long double NumDiffStep = 1e-10L;  // first derivative's step, relative to max(1, |x|)
-
  private:
-  long double NumDerivative(std::int32_t level, long double x, long double h);
+  struct TQuotient {
+    long double Value = 0;
+    long double Noise = 0;  // bound of the rounding of the function values in it
+    bool Exact = true;      // every point met without rounding
+  };
+  // One step's best estimate after the descent has weighed it.
+  struct TWeighedStep {
+    long double Value;
+    long double Error;
+    bool Converged;  // error below a small share of the value
+  };
+  bool CentredQuotient(long double x0, long double f0, long double h, TQuotient& q);
+  std::vector<TWeighedStep> Descend(long double x0, long double f0);
+  long double Extrapolated(long double x0, long double f0);
 
   std::int32_t DiffLevel = 1;
 };

@@ -61,12 +61,19 @@ void TKoMathUseOtherFunction::BindRunningVar() {
 }
 
 long double TKoMathUseOtherFunction::EvaluateAt(long double x) {
+  long double v = 0;
+  if (!TryEvaluateAt(x, v)) [[unlikely]]
+    throw EKoEvaluationFailed(OtherFunction->GetErrorText());
+  return v;
+}
+
+bool TKoMathUseOtherFunction::TryEvaluateAt(long double x, long double& v) {
   OtherFunction->SetVarValueAt(RunningIndex, x);
   OtherFunction->Calculate();
-  const std::string& error = OtherFunction->GetErrorText();
-  if (!error.empty()) [[unlikely]]
-    throw EKoEvaluationFailed(error);
-  return OtherFunction->Value;
+  if (!OtherFunction->GetErrorText().empty()) [[unlikely]]
+    return false;
+  v = OtherFunction->Value;
+  return true;
 }
 
 TKoMathIteratedFunction::TKoMathIteratedFunction(TKoMathFunction* other)

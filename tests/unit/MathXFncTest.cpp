@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -533,6 +536,194 @@ TEST(IntervalMethods, EndWithTheFirstErrorText) {
     EXPECT_EQ(RunMethod<TKoMathIntgNumFunction>(*f, setup).Error, c.IntegralError);
     EXPECT_EQ(RunMethod<TKoMathLenNumFunction>(*f, setup).Error, c.ArcError);
   }
+}
+
+// ---------------------------------------------------------------- accuracy across scales
+
+// A function with its derivatives in closed form (level 0 is the value) and the distance
+// over which it behaves like a polynomial: its Taylor radius, 1 for entire functions.
+struct ClosedForm {
+  const char* Name;
+  TermOf F;
+  std::function<long double(long double, int)> D;
+  std::function<long double(long double)> Radius;
+  bool PositiveOnly;
+};
+
+long double Factorial(int n) {
+  long double f = 1;
+  for (int i = 2; i <= n; ++i) f *= i;
+  return f;
+}
+
+long double Choose(int n, int k) {
+  return Factorial(n) / (Factorial(k) * Factorial(n - k));
+}
+
+long double SinDerivative(long double x, int n) {
+  switch (n % 4) {
+    case 0:
+      return std::sin(x);
+    case 1:
+      return std::cos(x);
+    case 2:
+      return -std::sin(x);
+    default:
+      return -std::cos(x);
+  }
+}
+
+long double LnDerivative(long double x, int n) {
+  if (n == 0) return std::log(x);
+  return (n % 2 == 1 ? 1 : -1) * Factorial(n - 1) / std::pow(x, n);
+}
+
+long double SqrtDerivative(long double x, int n) {
+  long double c = 1;
+  for (int k = 0; k < n; ++k) c *= 0.5L - k;
+  return c * std::sqrt(x) / std::pow(x, n);
+}
+
+long double PowerDerivative(long double x, int n) {
+  return n > 5 ? 0 : Factorial(5) / Factorial(5 - n) * std::pow(x, 5 - n);
+}
+
+long double ReciprocalDerivative(long double x, int n) {
+  return (n % 2 == 0 ? 1 : -1) * Factorial(n) / std::pow(x, n + 1);
+}
+
+long double ArctanDerivative(long double x, int n) {
+  if (n == 0) return std::atan(x);
+  return (n % 2 == 1 ? 1 : -1) * Factorial(n - 1) * std::sin(n * std::atan2(1.0L, x)) /
+         std::pow(1 + x * x, n / 2.0L);
+}
+
+using DerivativeOf = long double (*)(long double, int);
+
+// Leibniz's rule. The terms' sum of magnitudes goes to *terms, to tell a trustworthy
+// reference from one lost in cancellation.
+long double ProductDerivative(DerivativeOf f, DerivativeOf g, long double x, int n,
+                              long double* terms) {
+  long double sum = 0;
+  *terms = 0;
+  for (int k = 0; k <= n; ++k) {
+    const long double t = Choose(n, k) * f(x, k) * g(x, n - k);
+    sum += t;
+    *terms += std::fabs(t);
+  }
+  return sum;
+}
+
+std::function<long double(long double, int)> Product(DerivativeOf f, DerivativeOf g) {
+  return [f, g](long double x, int n) {
+    long double terms = 0;
+    const long double d = ProductDerivative(f, g, x, n, &terms);
+    // Cancellation beyond a few digits leaves no reference to compare with.
+    return terms > 1e3L * std::fabs(d) ? std::numeric_limits<long double>::quiet_NaN() : d;
+  };
+}
+
+const std::vector<ClosedForm>& ClosedForms() {
+  const auto one = [](long double) { return 1.0L; };
+  const auto distance = [](long double x) { return std::fabs(x); };
+  const auto atLeastOne = [](long double x) { return std::max(1.0L, std::fabs(x)); };
+  const auto expDerivative = [](long double x, int) { return std::exp(x); };
+  static const std::vector<ClosedForm> forms = {
+      {"sin", [](Vars v) { return Apply(opSin, v("x")); }, SinDerivative, one, false},
+      {"exp", [](Vars v) { return Apply(opExp, v("x")); }, expDerivative, one, false},
+      {"ln", [](Vars v) { return Apply(opLn, v("x")); }, LnDerivative, distance, true},
+      {"sqrt", [](Vars v) { return Apply(opSqrt, v("x")); }, SqrtDerivative, distance, true},
+      {"x^5", [](Vars v) { return Pow(v("x"), 5); }, PowerDerivative, distance, false},
+      {"1/x", [](Vars v) { return 1 / v("x"); }, ReciprocalDerivative, distance, false},
+      {"arctan", [](Vars v) { return Apply(opArcTan, v("x")); }, ArctanDerivative, atLeastOne,
+       false},
+      {"sin*exp", [](Vars v) { return Apply(opSin, v("x")) * Apply(opExp, v("x")); },
+       Product(SinDerivative, [](long double x, int) { return std::exp(x); }), one, false},
+      {"sqrt*ln", [](Vars v) { return Apply(opSqrt, v("x")) * Apply(opLn, v("x")); },
+       Product(SqrtDerivative, LnDerivative), distance, true},
+      {"x^5*arctan", [](Vars v) { return Pow(v("x"), 5) * Apply(opArcTan, v("x")); },
+       Product(PowerDerivative, ArctanDerivative), atLeastOne, false},
+  };
+  return forms;
+}
+
+// Points from 1e-300 to 1e15 in magnitude, fixed ones and a reproducible random spread.
+std::vector<long double> AccuracyPoints() {
+  std::vector<long double> points = {1e-300L, 1e-100L, 1e-12L, 1e-3L, 0.7L,  3,
+                                     1000,    1e6L,    1e10L,  1e15L, -0.7L, -1e6L};
+  std::mt19937_64 random(12);
+  for (int i = 0; i < 40; ++i) {
+    const long double u = static_cast<long double>(random() >> 11) / 9007199254740992.0L;
+    const long double sign = random() % 3 == 0 ? -1 : 1;
+    points.push_back(sign * std::pow(10.0L, -300 + 315 * u));
+  }
+  for (int i = 0; i < 16; ++i)
+    points.push_back(static_cast<long double>(random() >> 11) / 9007199254740992.0L * 10 - 5);
+  return points;
+}
+
+// Whether rounding leaves the digits the targets ask for: the function's values near the
+// point, rounded at the last place, spread over steps of a 1/(2n) of its radius.
+bool WellConditioned(const ClosedForm& form, long double x, int n, long double exact) {
+  const long double radius = form.Radius(x);
+  long double largest = std::fabs(form.D(x, 0));
+  for (int k = -n; k <= n; ++k) {
+    const long double y = x + k * radius / 2;
+    if (form.PositiveOnly && y <= 0) continue;
+    const long double v = form.D(y, 0);
+    if (std::isfinite(v)) largest = std::max(largest, std::fabs(v));
+  }
+  const long double logAchievable = std::log(std::numeric_limits<long double>::epsilon()) +
+                                    std::log(largest) + n * std::log(2.0L) -
+                                    std::log(std::fabs(exact)) - n * std::log(radius / (2 * n));
+  return logAchievable <= std::log(n == 1 ? 1e-16L : n <= 3 ? 1e-15L : 1e-9L);
+}
+
+long double TargetOf(int n) {
+  return n == 1 ? 1e-14L : n <= 3 ? 1e-12L : 1e-6L;
+}
+
+// The table of the worst relative errors goes to the test's output.
+TEST(NumericDerivative, MeetsTheTargetsAcrossScales) {
+  const std::vector<long double> points = AccuracyPoints();
+  std::array<long double, kMaxNumDiffLevel + 1> worst{};
+  std::array<int, kMaxNumDiffLevel + 1> count{};
+  std::printf("%-11s", "level");
+  for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9d", n);
+  std::printf("\n");
+  for (const ClosedForm& form : ClosedForms()) {
+    std::array<long double, kMaxNumDiffLevel + 1> formWorst{};
+    for (const long double x : points) {
+      if (form.PositiveOnly && x <= 0) continue;
+      const long double value = form.D(x, 0);
+      if (!std::isfinite(value) || std::fabs(value) > 1e4000L) continue;
+      for (int n = 1; n <= kMaxNumDiffLevel; ++n) {
+        const long double exact = form.D(x, n);
+        if (!std::isfinite(exact) || exact == 0 || std::fabs(exact) > 1e4000L ||
+            std::fabs(exact) < 1e-4000L || !WellConditioned(form, x, n, exact))
+          continue;
+        auto f = Function(form.F, x);
+        const Outcome r = RunMethod<TKoMathDiffNumFunction>(*f, Level(n));
+        const long double error =
+            r.Error.empty() ? std::fabs(r.Value - exact) / std::fabs(exact) : 1;
+        if (error > TargetOf(n)) {
+          ADD_FAILURE() << form.Name << " at " << static_cast<double>(x) << ", level " << n << ": "
+                        << r.Error << " relative error " << static_cast<double>(error);
+        }
+        formWorst[n] = std::max(formWorst[n], error);
+        worst[n] = std::max(worst[n], error);
+        ++count[n];
+      }
+    }
+    std::printf("%-11s", form.Name);
+    for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9.1Le", formWorst[n]);
+    std::printf("\n");
+  }
+  std::printf("%-11s", "worst");
+  for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9.1Le", worst[n]);
+  std::printf("\n%-11s", "cases");
+  for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9d", count[n]);
+  std::printf("\n");
 }
 
 }  // namespace
