@@ -77,8 +77,8 @@ class TKoMathUseOtherFunction : public TKoMathFunction {
   std::string RunningVarName;
 };
 
-// Base of the iterative methods: iteration limit, tolerance, and a guard against a
-// missing running variable.
+// Base of the iterative methods: iteration limit and a guard against a missing running
+// variable.
 class TKoMathIteratedFunction : public TKoMathUseOtherFunction {
  public:
   explicit TKoMathIteratedFunction(TKoMathFunction* other);
@@ -86,17 +86,22 @@ class TKoMathIteratedFunction : public TKoMathUseOtherFunction {
   void Calculate() override;
 
   std::int32_t MaxIterations = 1000;  // 0: no limit
-  long double Tolerance = 1e-20L;
 };
 
 // A zero of the wrapped function by Newton's iteration from the running variable's
-// value, with a forward difference quotient as derivative.
+// value, with a difference quotient as derivative.
 class TKoMathNewtonFunction : public TKoMathIteratedFunction {
  public:
   explicit TKoMathNewtonFunction(TKoMathFunction* other) : TKoMathIteratedFunction(other) {}
   void Calculate() override;
 
-  long double NewtonStep = 1e-10L;  // relative to max(1, |x|)
+  long double NewtonStep = 1e-10L;  // relative to max(1, |x|), to |x| near 0
+
+ private:
+  long double Slope(long double x, long double f, long double h);
+  // Whether f = f(x) is clearly smaller than the function's values a tiny step away on
+  // either side where it is defined.
+  bool SmallerThanAround(long double x, long double f);
 };
 
 // Above this level no digit of a numeric derivative can be relied on.

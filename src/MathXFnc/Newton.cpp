@@ -1,15 +1,48 @@
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "MathXFnc/MathXFnc.hpp"
 
 namespace {
 
-// Iterates are taken as equal when they differ by a few units in the last place: an
-// absolute tolerance alone is never met by roots far from 0, where neighbouring
-// numbers are farther apart than it.
+// Iterates are taken as equal when they differ by a few units in the last place; an
+// absolute tolerance would stop at once near tiny roots and never near huge ones.
 constexpr long double kRelativeTolerance = 1e-18L;
+
+// Where the iterates have come to rest the function must be clearly smaller than a
+// tiny step away on either side, or the rest is at a jump, a pole or a flat stretch,
+// not at a root.
+constexpr long double kNeighbourStep = 1e-12L;
+constexpr long double kResidual = 0.5L;
+
+// A quotient whose two values round to the same number takes steps this much larger,
+// up to this many times the point's scale: a large constant can swallow the change.
+constexpr long double kStepGrowth = 16;
+constexpr long double kLargestStep = 1e3L;
+
+// Towards a root of multiplicity m the steps shrink by (m - 1)/m each pass, and reach
+// no rest where that root is 0; steps whose ratio stays within this band for three
+// passes and head for 0, from a millionth of the start or closer, have 0 checked once.
+constexpr long double kLinearLow = 0.3L;
+constexpr long double kLinearHigh = 0.95L;
+constexpr long double kRatioSpread = 0.02L;
+constexpr long double kNearZero = 1e-3L;
+
+// The quotient's step must stay well below the point's distance from 0 and below
+// Newton's last step, or it measures the distance to a tiny or multiple root instead of
+// the slope: at most this share of both, but some units in the last place of the point.
+constexpr long double kStepShare = 1e-2L;
+constexpr long double kSmallestStepUlps = 16;
+constexpr long double kInfinity = std::numeric_limits<long double>::infinity();
+
+long double ShrunkStep(long double h, long double x, long double lastStep) {
+  if (x != 0) h = std::min(h, kStepShare * std::fabs(x));
+  if (lastStep != 0) h = std::min(h, kStepShare * std::fabs(lastStep));
+  const long double lastPlace = std::nextafter(std::fabs(x), kInfinity) - std::fabs(x);
+  return std::max(h, kSmallestStepUlps * lastPlace);
+}
 
 constexpr std::int64_t kUnlimitedPasses = 2147483647;
 
@@ -22,24 +55,83 @@ long double Difference(long double a, long double b) {
 
 }  // namespace
 
+// The forward quotient at x with step h, f = f(x). Where it is 0, centred quotients with
+// growing steps follow, while the values are normal numbers (fewer digits leave nothing
+// to compare) and the function is defined: a large constant can swallow the change, and
+// a centred quotient that stays 0 is a true slope of 0, which ends the method.
+long double TKoMathNewtonFunction::Slope(long double x, long double f, long double h) {
+  long double upper = x + h;
+  long double fUpper = EvaluateAt(upper);
+  if (fUpper != f) return CheckedOp(Quotient, CheckedOp(Difference, fUpper, f), h);
+  const long double largest = kLargestStep * std::max(1.0L, std::fabs(x));
+  long double lower = x;
+  long double fLower = f;
+  while (fUpper == fLower && std::fabs(f) >= std::numeric_limits<long double>::min() &&
+         h * kStepGrowth <= largest) {
+    h *= kStepGrowth;
+    upper = x + h;
+    lower = x - h;
+    if (!TryEvaluateAt(upper, fUpper) || !TryEvaluateAt(lower, fLower)) break;
+  }
+  const long double rise = CheckedOp(Difference, fUpper, fLower);
+  // A step that changes the value on one side only met a jump of a step function.
+  if (rise == 0 || fUpper == f || fLower == f) throw EKoDiffNull(kTextNewtonDiffNull);
+  return CheckedOp(Quotient, rise, upper - lower);
+}
+
+bool TKoMathNewtonFunction::SmallerThanAround(long double x, long double f) {
+  const long double d = kNeighbourStep * (x == 0 ? 1 : std::fabs(x));
+  long double around = kInfinity;
+  for (const long double y : {x - d, x + d}) {
+    long double v = 0;
+    if (TryEvaluateAt(y, v)) around = std::min(around, std::fabs(v));
+  }
+  return around < kInfinity && std::fabs(f) <= kResidual * around;
+}
+
 void TKoMathNewtonFunction::Calculate() {
   TKoMathIteratedFunction::Calculate();
   try {
     const std::int64_t passes = MaxIterations == 0 ? kUnlimitedPasses : MaxIterations;
-    long double x = OtherFunction->GetVarValueAt(RunningIndex);
+    const long double start = OtherFunction->GetVarValueAt(RunningIndex);
+    long double x = start;
+    bool resting = false;  // the last step was within the tolerance
+    long double steps[3] = {0, 0, 0};
+    bool zeroChecked = false;
     for (std::int64_t i = 0; i <= passes; ++i) {
       const long double f = EvaluateAt(x);
-      // A step relative to x, so that x + h differs from x at every scale.
-      const long double h = NewtonStep * std::max(1.0L, std::fabs(x));
-      const long double slope = CheckedOp(Quotient, CheckedOp(Difference, EvaluateAt(x + h), f), h);
-      if (slope == 0) throw EKoDiffNull(kTextNewtonDiffNull);
-      const long double next = CheckedOp(Difference, x, CheckedOp(Quotient, f, slope));
-      const long double change = std::fabs(next - x);
-      x = next;
-      if (change <= Tolerance || change <= kRelativeTolerance * std::fabs(x)) {
+      if (f == 0) {
         Value = x;
         return;
       }
+      if (resting) {
+        if (!SmallerThanAround(x, f)) break;
+        Value = x;
+        return;
+      }
+      const long double h = ShrunkStep(NewtonStep * std::max(1.0L, std::fabs(x)), x, steps[0]);
+      const long double step = CheckedOp(Quotient, f, Slope(x, f, h));
+      steps[2] = steps[1];
+      steps[1] = steps[0];
+      steps[0] = step;
+      if (!zeroChecked && steps[2] != 0) {
+        // Steps that shrink by a steady ratio q, with Aitken's limit x - step / (1 - q).
+        const long double q = steps[0] / steps[1];
+        const long double before = steps[1] / steps[2];
+        if (q > kLinearLow && q < kLinearHigh && std::fabs(q - before) < kRatioSpread &&
+            std::fabs(x - step / (1 - q)) <= kNearZero * std::fabs(x) &&
+            std::fabs(x) <= kNearZero * kNearZero * std::fabs(start)) {
+          zeroChecked = true;
+          long double atZero = 0;
+          if (TryEvaluateAt(0, atZero) && atZero == 0) {
+            Value = 0;
+            return;
+          }
+        }
+      }
+      const long double next = CheckedOp(Difference, x, step);
+      resting = std::fabs(next - x) <= kRelativeTolerance * std::fabs(next);
+      x = next;
     }
     throw EKoNoResult(kTextNewtonNoResult);
   } catch (const EKoDiffNull& e) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
+
 #include "CliRun.hpp"
 
 namespace {
@@ -243,7 +246,37 @@ TEST(Cli, NumericModes) {
        "Illegale Intervallangaben: \"von\":0  \"bis\":0.05  \"Intervall\":0.1\n"},
       {{"\\m", "\\i", "\\vx=-1", "\\t1", "1/x"}, "Division durch 0\n"},
       {{"\\m", "\\i", "\\t1", "2x"}, "Syntaxfehler\n"},
+      // Tiny, huge and double roots.
+      {{"\\n", "\\vx=1e-100", "x^2-1e-300"}, "1E-150\n"},
+      {{"\\n", "\\vx=1", "x^2-1e-20"}, "1E-10\n"},
+      {{"\\n", "\\vx=3", "(x-1)^2"}, "1\n"},
+      {{"\\n", "\\vx=1", "x^2-1e20"}, "10000000000\n"},
+      {{"\\m", "\\d1", "\\vx=3", "x^2"}, "6\n"},
   });
+}
+
+TEST(Cli, NumericDerivativesNearTheirValues) {
+  struct Case {
+    std::vector<std::string> Args;
+    long double Exact;
+    long double Tolerance;  // relative
+  } cases[] = {
+      // Oscillating functions far from 0, where steps of the point's size mean nothing.
+      {{"\\m", "\\d2", "\\vx=1e6", "sin(x)"}, 0.349993502171292952117652486781L, 1e-12L},
+      {{"\\m", "\\d1", "\\vx=1e15", "sin(x)"}, -0.513193737786970252234536136423L, 1e-14L},
+      // Close to the edge of the domain: no step may leave it.
+      {{"\\m", "\\d1", "\\vx=1e-12", "sqrt(x)"}, 500000, 1e-14L},
+      {{"\\m", "\\d2", "\\vx=1e-6", "ln(x)"}, -1e12L, 1e-12L},
+      {{"\\m", "\\d8", "\\vx=2", "exp(x)"}, 7.38905609893065022723L, 1e-6L},
+  };
+  for (const Case& c : cases) {
+    const CliResult r = RunTcalc(c.Args);
+    SCOPED_TRACE(c.Args[1] + " " + c.Args[2] + " " + c.Args[3] + ": " + r.out);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_FALSE(r.out.empty());
+    const long double value = std::strtold(r.out.c_str(), nullptr);
+    EXPECT_LE(std::fabs(value - c.Exact), c.Tolerance * std::fabs(c.Exact));
+  }
 }
 
 TEST(Cli, UnhandledExceptionReport) {

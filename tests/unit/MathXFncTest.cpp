@@ -162,6 +162,25 @@ const std::vector<NewtonCase>& NewtonCases() {
       {"x^3-2 from 1", [](Vars v) { return Pow(v("x"), 3) - 2; }, 1, std::cbrt(2.0L), ""},
       {"cos(x) from 1", [](Vars v) { return Apply(opCos, v("x")); }, 1, kPi / 2, ""},
       {"x^2-1e-6 from 0.002", [](Vars v) { return v("x") * v("x") - 1e-6L; }, 0.002L, 1e-3L, ""},
+      // Tiny and huge roots, where a step relative to max(1, |x|) reaches across the root
+      // or a large constant swallows its change.
+      {"x^2-1e-300 from 1e-100", [](Vars v) { return v("x") * v("x") - 1e-300L; }, 1e-100L, 1e-150L,
+       ""},
+      {"x^2-1e-20 from 1", [](Vars v) { return v("x") * v("x") - 1e-20L; }, 1, 1e-10L, ""},
+      {"x^2-1e20 from 1", [](Vars v) { return v("x") * v("x") - 1e20L; }, 1, 1e10L, ""},
+      {"x^3-27 from 0", [](Vars v) { return Pow(v("x"), 3) - 27; }, 0, 3, ""},
+      // Multiple roots: the steps shrink by (m-1)/m and must not be measured by the quotient.
+      {"(x-1)^2 from 3", [](Vars v) { return Pow(v("x") - 1, 2); }, 3, 1, ""},
+      {"(x-1)^3 from 3", [](Vars v) { return Pow(v("x") - 1, 3); }, 3, 1, ""},
+      {"(x-2)^4*(x+1) from 5", [](Vars v) { return Pow(v("x") - 2, 4) * (v("x") + 1); }, 5, 2, ""},
+      {"x^2 from 1", [](Vars v) { return v("x") * v("x"); }, 1, 0, ""},
+      // The first step lands beside a pole, where the function is flat but for the pole:
+      // no root there.
+      {"x!-24 from 0", [](Vars v) { return Apply(opFactorial, v("x")) - 24; }, 0, 0,
+       kTextNewtonDiffNull},
+      // Step functions are flat but at their jumps.
+      {"floor(x)-2 from 0.2", [](Vars v) { return Apply(opFloor, v("x")) - 2; }, 0.2L, 0,
+       kTextNewtonDiffNull},
       {"0*x+5", [](Vars v) { return 0 * v("x") + 5; }, 0, 0, kTextNewtonDiffNull},
       {"x^2+1 from 0", [](Vars v) { return v("x") * v("x") + 1; }, 0, 0, kTextNewtonDiffNull},
       {"exp(x) from 1", [](Vars v) { return Apply(opExp, v("x")); }, 1, 0, kTextNewtonNoResult},
@@ -201,8 +220,54 @@ TEST(Newton, ConvergesAtEveryScale) {
   }
 }
 
+// Roots with references exact or correctly rounded, at scales from 1e-150 to 1e150 and
+// from starts near and far; the table of the worst relative errors goes to the output.
+TEST(Newton, MeetsTheTargetsAcrossScales) {
+  struct Family {
+    const char* Name;
+    std::function<Term(Vars, long double)> F;
+    std::function<long double(long double)> Root;
+    long double Start;      // factor on the root
+    long double Tolerance;  // relative
+  };
+  const Family families[] = {
+      {"x^2-c", [](Vars v, long double c) { return v("x") * v("x") - c; },
+       [](long double c) { return std::sqrt(c); }, 1.3L, 1e-15L},
+      {"x^3-c", [](Vars v, long double c) { return Pow(v("x"), 3) - c; },
+       [](long double c) { return std::cbrt(c); }, 0.7L, 1e-15L},
+      {"(x-c)*(x+c)", [](Vars v, long double c) { return (v("x") - c) * (v("x") + c); },
+       [](long double c) { return c; }, 1.1L, 1e-15L},
+      {"(x-c)^2", [](Vars v, long double c) { return Pow(v("x") - c, 2); },
+       [](long double c) { return c; }, 1.2L, 1e-9L},
+      {"(x-c)^3*(x+1)", [](Vars v, long double c) { return Pow(v("x") - c, 3) * (v("x") + 1); },
+       [](long double c) { return c; }, 1.3L, 1e-9L},
+      {"ln(x)-ln(c)", [](Vars v, long double c) { return Apply(opLn, v("x")) - std::log(c); },
+       [](long double c) { return c; }, 1.05L, 1e-15L},
+  };
+  std::mt19937_64 random(7);
+  for (const Family& family : families) {
+    long double worst = 0;
+    int count = 0;
+    for (int i = 0; i < 60; ++i) {
+      const long double u = static_cast<long double>(random() >> 11) / 9007199254740992.0L;
+      const long double c = std::pow(10.0L, -300 + 600 * u);
+      const long double root = family.Root(c);
+      if (!std::isfinite(root) || std::fabs(root) > 1e150L || std::fabs(root) < 1e-150L) continue;
+      auto f = Function([&](Vars v) { return family.F(v, c); }, family.Start * root);
+      const Outcome r = RunMethod<TKoMathNewtonFunction>(*f, kNoSetup);
+      const long double error = r.Error.empty() ? std::fabs(r.Value - root) / root : 1;
+      if (error > family.Tolerance)
+        ADD_FAILURE() << family.Name << " with c = " << static_cast<double>(c) << ": " << r.Error
+                      << " relative error " << static_cast<double>(error);
+      worst = std::max(worst, error);
+      ++count;
+    }
+    std::printf("%-15s %3d roots, worst relative error %.1Le\n", family.Name, count, worst);
+  }
+}
+
 TEST(Newton, IterationLimitCountsPasses) {
-  // exp(x) moves one unit per pass and never converges; each pass evaluates twice.
+  // exp(x) moves one unit per pass and never converges.
   for (std::int32_t limit : {0, 3, 10}) {
     auto f = Unparsed([](Vars v) { return Apply(opExp, v("x")); }, 1);
     const Outcome r =
