@@ -31,6 +31,9 @@ constexpr long double kConverged = 1e-2L;
 // the quotient itself by this factor: smaller steps only add noise.
 constexpr long double kNoiseCut = 1e3L;
 
+// An error estimate within this many times the rounding bound is rounding alone.
+constexpr long double kNoiseExplains = 8;
+
 // Steps whose quotients are all exactly 0 on an exact stencil: the derivative is 0.
 constexpr int kExactZeroSteps = 64;
 
@@ -69,6 +72,7 @@ struct TStepRow {
   int Columns = 0;                                 // valid entries of Tableau
   long double Value = 0;                           // best entry
   long double Error = 0;                           // its error estimate, rounding noise included
+  long double ValueNoise = 0;                      // the rounding bound of the best entry
   bool HasEstimate = false;                        // an entry with an error estimate exists
 };
 
@@ -104,6 +108,7 @@ void Extrapolate(const TStepRow* previous, long double step, long double quotien
     if (error < row.Error) {
       row.Error = error;
       row.Value = next;
+      row.ValueNoise = row.Noise[k];
       row.HasEstimate = true;
     }
   }
@@ -177,7 +182,9 @@ std::vector<TKoMathDiffNumFunction::TWeighedStep> TKoMathDiffNumFunction::Descen
   auto weigh = [&weighed](const TStepRow& row, long double disagreement) {
     const long double error = std::max(row.Error, std::max(disagreement, 0.0L));
     const bool converged = row.HasEstimate && error <= kConverged * std::fabs(row.Value);
-    weighed.push_back({row.Value, row.HasEstimate ? error : kInfinity, converged});
+    TWeighedStep w{row.Value, kInfinity, row.ValueNoise, converged};
+    if (row.HasEstimate) w.Error = error;
+    weighed.push_back(w);
   };
   const int top = std::ilogb(std::max(std::fabs(x0), 1.0L)) + 1;
   const int bottom = LastPlaceExponent(x0) + 1 + kStepMantissaBits;
@@ -208,7 +215,8 @@ std::vector<TKoMathDiffNumFunction::TWeighedStep> TKoMathDiffNumFunction::Descen
         const TWeighedStep& w = weighed.back();
         const bool counts = w.Converged && w.Value != 0;
         convergedNonZero = convergedNonZero || counts;
-        runBest = counts ? std::min(runBest, w.Error) : kInfinity;
+        runBest = kInfinity;
+        if (counts) runBest = std::min(runBest, w.Error);
       }
       previous = &row;
       exactZeros = q.Exact && q.Value == 0 ? exactZeros + 1 : 0;
@@ -231,14 +239,17 @@ long double TKoMathDiffNumFunction::Extrapolated(long double x0, long double f0)
   // Steps far too large for the function can agree with each other by chance (powers of
   // two meet multiples of pi), but the quotients of the smallest steps must approach the
   // derivative: of the converged estimates that agree with the smallest step's within
-  // their errors, the most accurate. Without any converged one, the least error.
+  // their errors, the most accurate.
   const TWeighedStep* last = nullptr;
   for (const TWeighedStep& w : weighed)
     if (w.Converged) last = &w;
   const TWeighedStep* best = nullptr;
   for (const TWeighedStep& w : weighed) {
+    // Without convergence only a value that rounding alone leaves uncertain, a
+    // derivative of 0 within the noise, is a result; quotients that grow without bound
+    // at a jump or a pole are none.
     const bool candidate =
-        last == nullptr ? w.Error < kInfinity
+        last == nullptr ? w.Error <= kNoiseExplains * w.Noise
                         : w.Converged && std::fabs(w.Value - last->Value) <= w.Error + last->Error;
     if (candidate && (best == nullptr || w.Error < best->Error)) best = &w;
   }
@@ -248,5 +259,7 @@ long double TKoMathDiffNumFunction::Extrapolated(long double x0, long double f0)
   }
   // The last evaluation may have left the domain; the result stands.
   SetErrorText("");
+  // A value no larger than its own rounding is a derivative of 0.
+  if (last == nullptr && std::fabs(best->Value) <= best->Error) return 0;
   return best->Value;
 }

@@ -99,6 +99,8 @@ class TKoMathNewtonFunction : public TKoMathIteratedFunction {
 
  private:
   long double Slope(long double x, long double f, long double h);
+  bool IsZeroAt(long double x);
+  long double Iterate();
   // Whether f = f(x) is clearly smaller than the function's values a tiny step away on
   // either side where it is defined.
   bool SmallerThanAround(long double x, long double f);
@@ -128,7 +130,8 @@ class TKoMathDiffNumFunction : public TKoMathUseOtherFunction {
   struct TWeighedStep {
     long double Value;
     long double Error;
-    bool Converged;  // error below a small share of the value
+    long double Noise;  // the rounding bound of the value
+    bool Converged;     // error below a small share of the value
   };
   bool CentredQuotient(long double x0, long double f0, long double h, TQuotient& q);
   std::vector<TWeighedStep> Descend(long double x0, long double f0);

@@ -22,11 +22,9 @@ constexpr long double kResidual = 0.5L;
 constexpr long double kStepGrowth = 16;
 constexpr long double kLargestStep = 1e3L;
 
-// Towards a root of multiplicity m the steps shrink by (m - 1)/m each pass, and reach
-// no rest where that root is 0; steps whose ratio stays within this band for three
-// passes and head for 0, from a millionth of the start or closer, have 0 checked once.
+// Towards a root of multiplicity m the steps shrink by (m - 1)/m each pass.
 constexpr long double kLinearLow = 0.3L;
-constexpr long double kLinearHigh = 0.95L;
+constexpr long double kLinearHigh = 0.99L;
 constexpr long double kRatioSpread = 0.02L;
 constexpr long double kNearZero = 1e-3L;
 
@@ -42,6 +40,20 @@ long double ShrunkStep(long double h, long double x, long double lastStep) {
   if (lastStep != 0) h = std::min(h, kStepShare * std::fabs(lastStep));
   const long double lastPlace = std::nextafter(std::fabs(x), kInfinity) - std::fabs(x);
   return std::max(h, kSmallestStepUlps * lastPlace);
+}
+
+// Whether the iterates head for 0: a step that lands a thousand times closer to it, or
+// steps that shrink by a steady ratio q towards it (Aitken's limit x - step / (1 - q))
+// once they are a millionth of the start or closer. Such iterates never come to rest
+// relative to their size.
+bool HeadsForZero(long double x, long double next, long double start, const long double* steps) {
+  if (next != 0 && std::fabs(next) <= kNearZero * std::fabs(x)) return true;
+  if (steps[2] == 0) return false;
+  const long double q = steps[0] / steps[1];
+  const long double before = steps[1] / steps[2];
+  return q > kLinearLow && q < kLinearHigh && std::fabs(q - before) < kRatioSpread &&
+         std::fabs(x - steps[0] / (1 - q)) <= kNearZero * std::fabs(x) &&
+         std::fabs(x) <= kNearZero * kNearZero * std::fabs(start);
 }
 
 constexpr std::int64_t kUnlimitedPasses = 2147483647;
@@ -79,6 +91,11 @@ long double TKoMathNewtonFunction::Slope(long double x, long double f, long doub
   return CheckedOp(Quotient, rise, upper - lower);
 }
 
+bool TKoMathNewtonFunction::IsZeroAt(long double x) {
+  long double v = 0;
+  return TryEvaluateAt(x, v) && v == 0;
+}
+
 bool TKoMathNewtonFunction::SmallerThanAround(long double x, long double f) {
   const long double d = kNeighbourStep * (x == 0 ? 1 : std::fabs(x));
   long double around = kInfinity;
@@ -89,51 +106,39 @@ bool TKoMathNewtonFunction::SmallerThanAround(long double x, long double f) {
   return around < kInfinity && std::fabs(f) <= kResidual * around;
 }
 
+// The root, or an exception that tells why there is none.
+long double TKoMathNewtonFunction::Iterate() {
+  const std::int64_t passes = MaxIterations == 0 ? kUnlimitedPasses : MaxIterations;
+  const long double start = OtherFunction->GetVarValueAt(RunningIndex);
+  long double x = start;
+  bool resting = false;  // the last step was within the tolerance
+  long double steps[3] = {0, 0, 0};
+  bool zeroChecked = false;
+  for (std::int64_t i = 0; i <= passes; ++i) {
+    const long double f = EvaluateAt(x);
+    const long double h = ShrunkStep(NewtonStep * std::max(1.0L, std::fabs(x)), x, steps[0]);
+    const long double slope = Slope(x, f, h);
+    if (f == 0 || (resting && SmallerThanAround(x, f))) return x;
+    if (resting) break;
+    const long double step = CheckedOp(Quotient, f, slope);
+    steps[2] = steps[1];
+    steps[1] = steps[0];
+    steps[0] = step;
+    const long double next = CheckedOp(Difference, x, step);
+    if (!zeroChecked && HeadsForZero(x, next, start, steps)) {
+      zeroChecked = true;
+      if (IsZeroAt(0)) return 0;
+    }
+    resting = std::fabs(next - x) <= kRelativeTolerance * std::fabs(next);
+    x = next;
+  }
+  throw EKoNoResult(kTextNewtonNoResult);
+}
+
 void TKoMathNewtonFunction::Calculate() {
   TKoMathIteratedFunction::Calculate();
   try {
-    const std::int64_t passes = MaxIterations == 0 ? kUnlimitedPasses : MaxIterations;
-    const long double start = OtherFunction->GetVarValueAt(RunningIndex);
-    long double x = start;
-    bool resting = false;  // the last step was within the tolerance
-    long double steps[3] = {0, 0, 0};
-    bool zeroChecked = false;
-    for (std::int64_t i = 0; i <= passes; ++i) {
-      const long double f = EvaluateAt(x);
-      if (f == 0) {
-        Value = x;
-        return;
-      }
-      if (resting) {
-        if (!SmallerThanAround(x, f)) break;
-        Value = x;
-        return;
-      }
-      const long double h = ShrunkStep(NewtonStep * std::max(1.0L, std::fabs(x)), x, steps[0]);
-      const long double step = CheckedOp(Quotient, f, Slope(x, f, h));
-      steps[2] = steps[1];
-      steps[1] = steps[0];
-      steps[0] = step;
-      if (!zeroChecked && steps[2] != 0) {
-        // Steps that shrink by a steady ratio q, with Aitken's limit x - step / (1 - q).
-        const long double q = steps[0] / steps[1];
-        const long double before = steps[1] / steps[2];
-        if (q > kLinearLow && q < kLinearHigh && std::fabs(q - before) < kRatioSpread &&
-            std::fabs(x - step / (1 - q)) <= kNearZero * std::fabs(x) &&
-            std::fabs(x) <= kNearZero * kNearZero * std::fabs(start)) {
-          zeroChecked = true;
-          long double atZero = 0;
-          if (TryEvaluateAt(0, atZero) && atZero == 0) {
-            Value = 0;
-            return;
-          }
-        }
-      }
-      const long double next = CheckedOp(Difference, x, step);
-      resting = std::fabs(next - x) <= kRelativeTolerance * std::fabs(next);
-      x = next;
-    }
-    throw EKoNoResult(kTextNewtonNoResult);
+    Value = Iterate();
   } catch (const EKoDiffNull& e) {
     SetErrorText(e.message());
   } catch (const EKoNoResult& e) {
