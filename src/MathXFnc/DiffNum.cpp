@@ -21,7 +21,7 @@ constexpr int kStepMantissaBits = 4;
 constexpr long double kNoiseWeight = 2;
 
 // Extrapolation orders kept per step; higher orders only repeat the noise of the finest step.
-constexpr int kMaxOrder = 10;
+constexpr std::size_t kMaxOrder = 10;
 
 // An estimate counts as converged when its error estimate is below this share of it;
 // steps far too large for the function give values that agree with nothing.
@@ -69,7 +69,7 @@ struct TStepRow {
   std::array<long double, kMaxOrder + 1> Tableau{};
   std::array<long double, kMaxOrder + 1> Noise{};  // rounding bound of each entry
   std::array<long double, kMaxOrder + 1> Steps{};  // this step and the ones before it
-  int Columns = 0;                                 // valid entries of Tableau
+  std::size_t Columns = 0;                         // valid entries of Tableau
   long double Value = 0;                           // best entry
   long double Error = 0;                           // its error estimate, rounding noise included
   long double ValueNoise = 0;                      // the rounding bound of the best entry
@@ -90,8 +90,8 @@ void Extrapolate(const TStepRow* previous, long double step, long double quotien
   row.Value = quotient;
   row.Error = kInfinity;
   if (previous == nullptr) return;
-  const int columns = std::min(previous->Columns + 1, kMaxOrder + 1);
-  for (int k = 1; k < columns; ++k) {
+  const std::size_t columns = std::min(previous->Columns + 1, kMaxOrder + 1);
+  for (std::size_t k = 1; k < columns; ++k) {
     row.Steps[k] = previous->Steps[k - 1];
     const long double ratio = row.Steps[k] / step;
     const long double here = row.Tableau[k - 1];

@@ -751,23 +751,26 @@ long double TargetOf(int n) {
   return n == 1 ? 1e-14L : n <= 3 ? 1e-12L : 1e-6L;
 }
 
-using LevelTable = std::array<long double, kMaxNumDiffLevel + 1>;
+constexpr std::size_t kLevels = kMaxNumDiffLevel;
+using LevelTable = std::array<long double, kLevels + 1>;
+using LevelCount = std::array<int, kLevels + 1>;
 
 void PrintRow(const char* name, const LevelTable& row) {
   std::printf("%-11s", name);
-  for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9.1Le", row[n]);
+  for (std::size_t n = 1; n <= kLevels; ++n) std::printf("%9.1Le", row[n]);
   std::printf("\n");
 }
 
 // The worst relative error of each level over the points where the form is defined and
 // well conditioned; failures beyond the targets are reported. count gets the cases.
 LevelTable WorstErrors(const ClosedForm& form, const std::vector<long double>& points,
-                       std::array<int, kMaxNumDiffLevel + 1>& count) {
+                       LevelCount& count) {
   LevelTable worst{};
   for (const long double x : points) {
     const long double value = form.PositiveOnly && x <= 0 ? kInfinity : form.D(x, 0);
     if (!std::isfinite(value) || std::fabs(value) > 1e4000L) continue;
-    for (int n = 1; n <= kMaxNumDiffLevel; ++n) {
+    for (std::size_t level = 1; level <= kLevels; ++level) {
+      const int n = static_cast<int>(level);
       const long double exact = form.D(x, n);
       if (!std::isfinite(exact) || exact == 0 || std::fabs(exact) > 1e4000L ||
           std::fabs(exact) < 1e-4000L || !WellConditioned(form, x, n, exact))
@@ -778,8 +781,8 @@ LevelTable WorstErrors(const ClosedForm& form, const std::vector<long double>& p
       if (error > TargetOf(n))
         ADD_FAILURE() << form.Name << " at " << static_cast<double>(x) << ", level " << n << ": "
                       << r.Error << " relative error " << static_cast<double>(error);
-      worst[n] = std::max(worst[n], error);
-      ++count[n];
+      worst[level] = std::max(worst[level], error);
+      ++count[level];
     }
   }
   return worst;
@@ -789,18 +792,18 @@ LevelTable WorstErrors(const ClosedForm& form, const std::vector<long double>& p
 TEST(NumericDerivative, MeetsTheTargetsAcrossScales) {
   const std::vector<long double> points = AccuracyPoints();
   LevelTable worst{};
-  std::array<int, kMaxNumDiffLevel + 1> count{};
+  LevelCount count{};
   std::printf("%-11s", "level");
-  for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9d", n);
+  for (std::size_t n = 1; n <= kLevels; ++n) std::printf("%9zu", n);
   std::printf("\n");
   for (const ClosedForm& form : ClosedForms()) {
     const LevelTable formWorst = WorstErrors(form, points, count);
     PrintRow(form.Name, formWorst);
-    for (int n = 1; n <= kMaxNumDiffLevel; ++n) worst[n] = std::max(worst[n], formWorst[n]);
+    for (std::size_t n = 1; n <= kLevels; ++n) worst[n] = std::max(worst[n], formWorst[n]);
   }
   PrintRow("worst", worst);
   std::printf("%-11s", "cases");
-  for (int n = 1; n <= kMaxNumDiffLevel; ++n) std::printf("%9d", count[n]);
+  for (std::size_t n = 1; n <= kLevels; ++n) std::printf("%9d", count[n]);
   std::printf("\n");
 }
 
