@@ -246,11 +246,13 @@ TKoNodePtr TDeriver::D(const Node* node) const {
     case opArcTanh:
     case opArcCoth:
       return Chain(Reciprocal(Node::CreateSubtraction(Constant(1), sqrU())), u);
+    // d/dx abs(u) -> sgn(u)*u'; sgn(0) = 0 keeps it defined at the kink
+    case opAbs:
+      return Chain(Make(opSgn, Copy(u)), u);
     case opTrunc:
     case opRound:
     case opFrac:
     case opSgn:
-    case opAbs:
     case opZero:
     case opHeav:
     case opCeil:

@@ -3,42 +3,47 @@
 #include <cstdint>
 #include <new>
 
-#include "MathDiff/Rules.hpp"
+#include "MathIntg/Integrator.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
-namespace {
-
-using Node = TKoOperatorNode;
+namespace integration {
 
 using nodes::Constant;
 using nodes::Is;
 using nodes::Make;
 
-class TIntegrator : calculus::TRuleContext {
- public:
-  using TRuleContext::TRuleContext;
-
-  // An antiderivative of node, or none when the rules find none.
-  TKoNodePtr I(const Node* node) const;
-
- private:
-  TKoNodePtr Var() const { return TKoOperatorNode::CreateVariable(dtExtended, VarName, Depot); }
-  // An antiderivative of an equivalent term, which is freed afterwards.
-  TKoNodePtr Rewritten(TKoNodePtr term) const { return I(term.get()); }
-  // The antiderivative outer(u) of f(u) divided by u', which must be free of the variable.
-  TKoNodePtr Chain(TKoNodePtr outer, const Node* u) const;
-  TKoNodePtr ChainTemplate(const char* text, const Node* u) const {
-    return Chain(Template(text, Copy(u)), u);
+TKoNodePtr TIntegrator::I(const Node* node) const {
+  try {
+    if (TKoNodePtr today = Rules(node)) return today;
+  } catch (const EKoMathIntegrator&) {
+    // An inner term that is not linear: a shape may still fit the node as a whole.
+    if (TKoNodePtr shaped = ShapesOrNone(node)) return shaped;
+    throw;
   }
-  // A function or power of an inner term whose derivative folds to 0 (2*x-2*x): the inner
-  // term, and so the node, is a constant.
-  bool HasConstantInner(const Node* node) const;
-  TKoNodePtr Sum(const Node* node) const;
-  TKoNodePtr Product(const Node* node) const;
-  TKoNodePtr Quotient(const Node* node) const;
-  TKoNodePtr Power(const Node* node) const;
-};
+  return ShapesOrNone(node);
+}
+
+// Where no shape fits, the refusal of today's rule stands, whatever a shape's attempt
+// ran into on the way.
+TKoNodePtr TIntegrator::ShapesOrNone(const Node* node) const {
+  try {
+    return Shapes(node);
+  } catch (const Exception&) {
+    return nullptr;
+  }
+}
+
+TKoNodePtr TIntegrator::ConstantSlope(const Node* u) const {
+  try {
+    TKoNodePtr slope = DeriveTree(u, VarName, Depot);
+    if (slope->DependsOn(VarName)) return nullptr;
+    return slope;
+  } catch (const Exception&) {
+    // A term without a derivative has no slope either.
+    return nullptr;
+  }
+}
 
 TKoNodePtr TIntegrator::Chain(TKoNodePtr outer, const Node* u) const {
   if (IsVar(u)) return outer;
@@ -57,7 +62,8 @@ bool TIntegrator::HasConstantInner(const Node* node) const {
   if (IsVar(u)) return false;
   try {
     TKoNodePtr inner = DeriveTree(u, VarName, Depot);
-    if (inner->DependsOn(VarName)) return false;
+    // Only a derivative of numbers alone: a parameter that is 0 now may not be later.
+    if (HasVariable(inner.get())) return false;
     long double value = 0;
     inner->Calculate(&value);
     return inner->ErrorText.empty() && value == 0;
@@ -144,7 +150,7 @@ TKoNodePtr TIntegrator::Power(const Node* node) const {
 
 // One case per operation code, each with its rule.
 // NOLINTNEXTLINE(readability-function-size)
-TKoNodePtr TIntegrator::I(const Node* node) const {
+TKoNodePtr TIntegrator::Rules(const Node* node) const {
   // int c -> c*x
   if (!node->DependsOn(VarName) || HasConstantInner(node))
     return Make(opProduct, Copy(node), Var());
@@ -246,7 +252,7 @@ TKoNodePtr TIntegrator::I(const Node* node) const {
   return nullptr;
 }
 
-}  // namespace
+}  // namespace integration
 
 TKoMathIntegrator::TKoMathIntegrator(TKoMathTreeFunction* result)
     : TKoCalculusCreator(result, kTextIntegrationFailed, kTextNoAntiderivative) {}
@@ -263,6 +269,7 @@ TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* /*sourceRoot*/) {
   // The rules may add the variable to the depot: they work on a copy of the source.
   TKoMathTreeFunction work;
   work.Assign(*SourceFunction);
-  TKoNodePtr antiderivative = TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
+  TKoNodePtr antiderivative =
+      integration::TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
   return antiderivative ? antiderivative->Clone(&SourceFunction->GetVarDepot()) : nullptr;
 }

@@ -1,0 +1,81 @@
+// Internal to the integrator: its rules, today's per operation code and the shapes that
+// take their place where those find nothing (products, quotients, powers).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MathDiff/Rules.hpp"
+#include "MathIntg/MathIntg.hpp"
+
+namespace integration {
+
+using Node = TKoOperatorNode;
+// The coefficients c0, c1, ... of a polynomial in the variable with numeric coefficients.
+using Polynomial = std::vector<long double>;
+
+// Whether any variable occurs in the subtree.
+bool HasVariable(const Node* node);
+
+class TIntegrator : calculus::TRuleContext {
+ public:
+  using TRuleContext::TRuleContext;
+
+  // An antiderivative of node, or none when the rules find none.
+  TKoNodePtr I(const Node* node) const;
+
+ private:
+  // The rule of the node's operation code.
+  TKoNodePtr Rules(const Node* node) const;
+  // The shapes, where the rule of the operation code found nothing.
+  TKoNodePtr Shapes(const Node* node) const;
+  TKoNodePtr ShapesOrNone(const Node* node) const;
+
+  TKoNodePtr Var() const { return TKoOperatorNode::CreateVariable(dtExtended, VarName, Depot); }
+  // An antiderivative of an equivalent term, which is freed afterwards.
+  TKoNodePtr Rewritten(TKoNodePtr term) const { return I(term.get()); }
+  // The antiderivative outer(u) of f(u) divided by u', which must be free of the variable.
+  TKoNodePtr Chain(TKoNodePtr outer, const Node* u) const;
+  TKoNodePtr ChainTemplate(const char* text, const Node* u) const {
+    return Chain(Template(text, Copy(u)), u);
+  }
+  // u' when it is free of the variable, else none.
+  TKoNodePtr ConstantSlope(const Node* u) const;
+  // A function or power of an inner term whose derivative folds to 0 (2*x-2*x): the inner
+  // term, and so the node, is a constant.
+  bool HasConstantInner(const Node* node) const;
+  TKoNodePtr Sum(const Node* node) const;
+  TKoNodePtr Product(const Node* node) const;
+  TKoNodePtr Quotient(const Node* node) const;
+  TKoNodePtr Power(const Node* node) const;
+
+  // Shapes.cpp
+  std::optional<Polynomial> PolynomialOf(const Node* node, std::size_t maxDegree) const;
+  TKoNodePtr Monomial(long double c, std::size_t k) const;
+  TKoNodePtr PolynomialTree(const Polynomial& p) const;
+  TKoNodePtr Times(long double p, long double q, TKoNodePtr node) const;
+  TKoNodePtr Root(long double v) const;
+  TKoNodePtr Over(TKoNodePtr node, TKoNodePtr d) const;
+  TKoNodePtr PolynomialIntegral(const Polynomial& p) const;
+  TKoNodePtr ProductShapes(const Node* node) const;
+  TKoNodePtr PolynomialTimes(const std::vector<const Node*>& factors) const;
+  TKoNodePtr QuotientShapes(const Node* node) const;
+  TKoNodePtr Distributed(const Node* product, const Node* sum) const;
+  TKoNodePtr PowerShapes(const Node* node) const;
+  TKoNodePtr Rational(const Polynomial& numerator, const Polynomial& denominator) const;
+  TKoNodePtr ReciprocalQuadratic(const Polynomial& q) const;
+  TKoNodePtr ReciprocalSqrtQuadratic(const Polynomial& q, const Node* root) const;
+  TKoNodePtr ByParts(const Polynomial& p, const Node* f) const;
+  TKoNodePtr ExpTimesTrig(const Node* e, const Node* trig) const;
+  TKoNodePtr LnTimesPolynomial(const Node* ln, const Polynomial& p) const;
+  TKoNodePtr TrigPower(const Node* f, std::int32_t n) const;
+  TKoNodePtr Substitution(const std::vector<const Node*>& factors,
+                          const std::vector<const Node*>& constants) const;
+  TKoNodePtr SubstitutedAntiderivative(const Node* g, const Node*& inner) const;
+  TKoNodePtr Substitute(const Node* tree, const Node* u) const;
+  bool ValueAt(const Node* node, long double x, long double& value) const;
+};
+
+}  // namespace integration

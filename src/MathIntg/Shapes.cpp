@@ -1,0 +1,620 @@
+// The shapes the integrator tries where the rule of the operation code finds nothing:
+// polynomials and their products, rational functions over linear and quadratic
+// polynomials, integration by parts, substitution and powers of trigonometric functions.
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "MathIntg/Integrator.hpp"
+
+namespace integration {
+
+using nodes::Constant;
+using nodes::Is;
+using nodes::Make;
+
+namespace {
+
+constexpr std::size_t kMaxDegree = 24;
+constexpr std::int32_t kMaxTrigPower = 24;
+// Points where two terms are compared to tell whether their quotient is a constant.
+constexpr std::array<long double, 7> kSamples = {0.3711L, 0.8123L,  1.2347L, 1.9031L,
+                                                 2.4779L, -0.5309L, -1.3717L};
+constexpr std::size_t kLeastSamples = 3;
+constexpr long double kSameRatio = 1e-10L;
+// A constant found by comparison is used only as a fraction with a small denominator.
+constexpr std::int32_t kLargestDenominator = 1000;
+
+bool IsZero(const Polynomial& p) {
+  for (const long double c : p)
+    if (c != 0) return false;
+  return true;
+}
+
+void Trim(Polynomial& p) {
+  while (p.size() > 1 && p.back() == 0) p.pop_back();
+}
+
+Polynomial Add(Polynomial a, const Polynomial& b) {
+  if (a.size() < b.size()) a.resize(b.size(), 0);
+  for (std::size_t i = 0; i < b.size(); ++i) a[i] += b[i];
+  Trim(a);
+  return a;
+}
+
+Polynomial Multiply(const Polynomial& a, const Polynomial& b) {
+  Polynomial r(a.size() + b.size() - 1, 0);
+  for (std::size_t i = 0; i < a.size(); ++i)
+    for (std::size_t j = 0; j < b.size(); ++j) r[i + j] += a[i] * b[j];
+  Trim(r);
+  return r;
+}
+
+Polynomial Scaled(Polynomial p, long double f) {
+  for (long double& c : p) c *= f;
+  Trim(p);
+  return p;
+}
+
+Polynomial Derivative(const Polynomial& p) {
+  if (p.size() <= 1) return {0};
+  Polynomial d(p.size() - 1, 0);
+  for (std::size_t i = 1; i < p.size(); ++i) d[i - 1] = p[i] * static_cast<long double>(i);
+  return d;
+}
+
+std::size_t Degree(const Polynomial& p) {
+  return p.size() - 1;
+}
+
+// A whole constant exponent, or -1 when the exponent is none.
+std::int64_t WholeExponent(long double c, std::int64_t largest) {
+  if (c != std::floor(c) || c < 0 || c > static_cast<long double>(largest)) return -1;
+  return static_cast<std::int64_t>(c);
+}
+
+bool HasOtherVariable(const Node* node, const std::string& upperVar) {
+  if (Is(node, opVariable)) return !EqualsUpperCase(node->Variable->Name, upperVar);
+  for (const Node* child : node->Children)
+    if (HasOtherVariable(child, upperVar)) return true;
+  return false;
+}
+
+// The fraction p/q with q up to kLargestDenominator that is v, if there is one.
+bool AsFraction(long double v, long double& p, long double& q) {
+  for (std::int32_t d = 1; d <= kLargestDenominator; ++d) {
+    const long double n = std::round(v * d);
+    if (std::fabs(n - v * d) <= 1e-9L * std::fmax(1.0L, std::fabs(n))) {
+      p = n;
+      q = d;
+      return true;
+    }
+  }
+  return false;
+}
+
+TKoNodePtr Fraction(long double p, long double q) {
+  if (q == 1) return Constant(p);
+  return Make(opQuotient, Constant(p), Constant(q));
+}
+
+// The node times the constant factors (copied), or the node alone without any.
+TKoNodePtr TimesConstants(TKoNodePtr node, const std::vector<const Node*>& constants,
+                          TKoVarDepot* depot) {
+  if (constants.empty()) return node;
+  TKoNodePtr product = Make(opProduct);
+  for (const Node* c : constants) product->AddChild(c->Clone(depot));
+  product->AddChild(std::move(node));
+  return product;
+}
+
+}  // namespace
+
+std::optional<Polynomial> TIntegrator::PolynomialOf(const Node* node, std::size_t maxDegree) const {
+  if (!node->DependsOn(VarName)) {
+    if (HasVariable(node)) return std::nullopt;
+    TKoNodePtr copy = Copy(node);
+    long double value = 0;
+    copy->Calculate(&value);
+    if (!copy->ErrorText.empty() || !std::isfinite(value)) return std::nullopt;
+    return Polynomial{value};
+  }
+  if (IsVar(node)) return maxDegree >= 1 ? std::optional(Polynomial{0, 1}) : std::nullopt;
+  std::optional<Polynomial> result;
+  if (Is(node, opSum)) {
+    result = Polynomial{0};
+    for (const Node* child : node->Children) {
+      const std::optional<Polynomial> term = PolynomialOf(child, maxDegree);
+      if (!term) return std::nullopt;
+      result = Add(*result, *term);
+    }
+    return result;
+  }
+  if (Is(node, opNegation)) {
+    const std::optional<Polynomial> term = PolynomialOf(node->Child(0), maxDegree);
+    if (!term) return std::nullopt;
+    return Scaled(*term, -1);
+  }
+  if (Is(node, opProduct)) {
+    result = Polynomial{1};
+    for (const Node* child : node->Children) {
+      const std::optional<Polynomial> factor = PolynomialOf(child, maxDegree);
+      if (!factor || Degree(*result) + Degree(*factor) > maxDegree) return std::nullopt;
+      result = Multiply(*result, *factor);
+    }
+    return result;
+  }
+  if (Is(node, opQuotient)) {
+    result = PolynomialOf(node->Child(0), maxDegree);
+    for (std::int32_t i = 1; result && i < node->ChildCount(); ++i) {
+      const std::optional<Polynomial> divisor = PolynomialOf(node->Child(i), 0);
+      if (!divisor || (*divisor)[0] == 0) return std::nullopt;
+      result = Scaled(*result, 1 / (*divisor)[0]);
+    }
+    return result;
+  }
+  if (!Is(node, opSqr) && !Is(node, opPower)) return std::nullopt;
+  std::int64_t n = 2;
+  if (Is(node, opPower)) {
+    if (!calculus::PowerReadsAsProduct(node) || node->ChildCount() != 2) return std::nullopt;
+    const std::optional<Polynomial> exponent = PolynomialOf(node->Child(1), 0);
+    if (!exponent) return std::nullopt;
+    n = WholeExponent((*exponent)[0], static_cast<std::int64_t>(maxDegree));
+    if (n < 0) return std::nullopt;
+  }
+  const std::optional<Polynomial> base = PolynomialOf(node->Child(0), maxDegree);
+  if (!base || Degree(*base) * static_cast<std::size_t>(n) > maxDegree) return std::nullopt;
+  result = Polynomial{1};
+  for (std::int64_t i = 0; i < n; ++i) result = Multiply(*result, *base);
+  return result;
+}
+
+// c*x^k, with c as a fraction where it is one, and its sign given apart: the sum prints
+// its terms as a-b.
+TKoNodePtr TIntegrator::Monomial(long double c, std::size_t k) const {
+  long double p = c, q = 1;
+  const bool fraction = AsFraction(c, p, q);
+  TKoNodePtr power = k == 0   ? nullptr
+                     : k == 1 ? Var()
+                              : Make(opPower, Var(), Constant(static_cast<long double>(k)));
+  if (!power) return fraction ? Fraction(p, q) : Constant(c);
+  if (!fraction) return Make(opProduct, Constant(c), std::move(power));
+  if (p != 1) power = Make(opProduct, Constant(p), std::move(power));
+  if (q != 1) power = Make(opQuotient, std::move(power), Constant(q));
+  return power;
+}
+
+// The terms from the highest power down.
+TKoNodePtr TIntegrator::PolynomialTree(const Polynomial& p) const {
+  TKoNodePtr sum = Make(opSum);
+  for (std::size_t k = p.size(); k-- > 0;) {
+    if (p[k] == 0) continue;
+    TKoNodePtr term = Monomial(std::fabs(p[k]), k);
+    sum->AddChild(p[k] < 0 ? Make(opNegation, std::move(term)) : std::move(term));
+  }
+  if (sum->ChildCount() == 0) return Constant(0);
+  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
+  return sum;
+}
+
+// int sum c_k x^k -> sum c_k/(k+1)*x^(k+1)
+TKoNodePtr TIntegrator::PolynomialIntegral(const Polynomial& p) const {
+  Polynomial q(p.size() + 1, 0);
+  for (std::size_t k = 0; k < p.size(); ++k) q[k + 1] = p[k] / static_cast<long double>(k + 1);
+  return PolynomialTree(q);
+}
+
+// node times p/q: node itself for 1, its negation for -1.
+TKoNodePtr TIntegrator::Times(long double p, long double q, TKoNodePtr node) const {
+  if ((p < 0) != (q < 0))
+    return Make(opNegation, Times(std::fabs(p), std::fabs(q), std::move(node)));
+  if (p == q) return node;
+  return Make(opProduct, Fraction(std::fabs(p), std::fabs(q)), std::move(node));
+}
+
+// sqrt(v) as a number or a fraction of whole roots where that is exact, else as sqrt(v).
+TKoNodePtr TIntegrator::Root(long double v) const {
+  long double p = 0, q = 1;
+  if (AsFraction(v, p, q)) {
+    const long double sp = std::round(std::sqrt(p)), sq = std::round(std::sqrt(q));
+    if (sp * sp == p && sq * sq == q) return Fraction(sp, sq);
+  }
+  return Make(opSqrt, Constant(v));
+}
+
+// node/d, node itself for d = 1, and the negation of node/e for d = -e.
+TKoNodePtr TIntegrator::Over(TKoNodePtr node, TKoNodePtr d) const {
+  if (Is(d.get(), opNegation)) return Make(opNegation, Over(std::move(node), d->ExtractChild(0)));
+  if (nodes::IsConstant(d.get(), 1)) return node;
+  return Make(opQuotient, std::move(node), std::move(d));
+}
+
+bool TIntegrator::ValueAt(const Node* node, long double x, long double& value) const {
+  Depot->SetAsExtended(VarName, x);
+  TKoNodePtr copy = Copy(node);
+  copy->Calculate(&value);
+  return copy->ErrorText.empty() && std::isfinite(value);
+}
+
+TKoNodePtr TIntegrator::Substitute(const Node* tree, const Node* u) const {
+  if (IsVar(tree)) return Copy(u);
+  if (tree->ChildCount() == 0) return Copy(tree);
+  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, tree->Operation);
+  for (const Node* child : tree->Children) node->AddChild(Substitute(child, u));
+  return node;
+}
+
+// int 1/(a x^2 + b x + c) = 1/a * int 1/((x+h)^2 - k^2), h = b/(2a), k^2 = h^2 - c/a:
+//   k^2 < 0: arctan((x+h)/m)/(a*m) with m^2 = -k^2; k^2 > 0: ln(abs((x+h-k)/(x+h+k)))/(2*a*k);
+//   k^2 = 0: -1/(a*(x+h))
+TKoNodePtr TIntegrator::ReciprocalQuadratic(const Polynomial& q) const {
+  const long double a = q[2];
+  const long double h = q[1] / (2 * a);
+  const long double k2 = h * h - q[0] / a;
+  TKoNodePtr shifted = PolynomialTree({h, 1});
+  if (k2 == 0) return Make(opNegation, Over(Constant(1), Times(a, 1, std::move(shifted))));
+  if (k2 < 0) {
+    TKoNodePtr m = Root(-k2);
+    TKoNodePtr arc = Make(opArcTan, Over(std::move(shifted), Copy(m.get())));
+    return Over(std::move(arc), Times(a, 1, std::move(m)));
+  }
+  TKoNodePtr k = Root(k2);
+  TKoNodePtr lower = Make(opSum, Copy(shifted.get()), Make(opNegation, Copy(k.get())));
+  TKoNodePtr upper = Make(opSum, std::move(shifted), Copy(k.get()));
+  TKoNodePtr ln = Make(opLn, Make(opAbs, Make(opQuotient, std::move(lower), std::move(upper))));
+  return Over(std::move(ln), Times(2 * a, 1, std::move(k)));
+}
+
+// int 1/sqrt(a x^2 + b x + c), h = b/(2a), k^2 = h^2 - c/a:
+//   a < 0: arcsin((x+h)/m)/sqrt(-a) with m^2 = -k^2 > 0;
+//   a > 0: arcsinh((x+h)/m)/sqrt(a) with m^2 = -k^2 > 0, or where k^2 > 0
+//   ln(abs(x+h+sqrt(x^2+b/a*x+c/a)))/sqrt(a)
+TKoNodePtr TIntegrator::ReciprocalSqrtQuadratic(const Polynomial& q, const Node* /*root*/) const {
+  const long double a = q[2];
+  const long double h = q[1] / (2 * a);
+  const long double k2 = h * h - q[0] / a;
+  TKoNodePtr shifted = PolynomialTree({h, 1});
+  if (a < 0) {
+    if (k2 <= 0) return nullptr;
+    TKoNodePtr arc = Make(opArcSin, Over(std::move(shifted), Root(k2)));
+    return Over(std::move(arc), Root(-a));
+  }
+  if (k2 < 0) return Over(Make(opArcSinh, Over(std::move(shifted), Root(-k2))), Root(a));
+  if (k2 == 0) return nullptr;
+  TKoNodePtr monic = Make(opSqrt, PolynomialTree({q[0] / a, q[1] / a, 1}));
+  return Over(Make(opLn, Make(opAbs, Make(opSum, std::move(shifted), std::move(monic)))), Root(a));
+}
+
+// int n/d for d of degree 1 or 2: the polynomial part and the remainder over d;
+// int r/(a x + b) -> r*ln(abs(a x + b))/a, and over a quadratic d
+// (r1 x + r0)/d -> r1/(2a)*ln(abs(d)) + (r0 - r1*b/(2a)) * int 1/d
+TKoNodePtr TIntegrator::Rational(const Polynomial& numerator, const Polynomial& denominator) const {
+  const std::size_t m = Degree(denominator);
+  if (m < 1 || m > 2 || denominator[m] == 0) return nullptr;
+  Polynomial rest = numerator;
+  Polynomial whole(rest.size() > m ? rest.size() - m : 1, 0);
+  for (std::size_t k = rest.size(); k-- > m;) {
+    const long double f = rest[k] / denominator[m];
+    whole[k - m] = f;
+    for (std::size_t j = 0; j <= m; ++j) rest[k - m + j] -= f * denominator[j];
+  }
+  rest.resize(m);
+  TKoNodePtr sum = Make(opSum);
+  Trim(whole);
+  if (!IsZero(whole)) sum->AddChild(PolynomialIntegral(whole));
+  if (m == 1) {
+    if (rest[0] != 0)
+      sum->AddChild(
+          Times(rest[0], denominator[1], Make(opLn, Make(opAbs, PolynomialTree(denominator)))));
+  } else {
+    const long double a = denominator[2], b = denominator[1];
+    const long double r1 = rest[1];
+    const long double r0 = rest[0] - r1 * b / (2 * a);
+    if (r1 != 0)
+      sum->AddChild(Times(r1, 2 * a, Make(opLn, Make(opAbs, PolynomialTree(denominator)))));
+    if (r0 != 0) sum->AddChild(Times(r0, 1, ReciprocalQuadratic(denominator)));
+  }
+  if (sum->ChildCount() == 0) return Constant(0);
+  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
+  return sum;
+}
+
+// int p(x)*f(u) for f exp, sin, cos, sinh or cosh and u linear, by parts until p' = 0:
+//   p*F1(u)/u' - p'*F2(u)/u'^2 + p''*F3(u)/u'^3 - ..., F(k+1) an antiderivative of F(k)
+TKoNodePtr TIntegrator::ByParts(const Polynomial& p, const Node* f) const {
+  const Node* u = f->Child(0);
+  TKoNodePtr slope = ConstantSlope(u);
+  if (!slope) return nullptr;
+  TKoNodePtr sum = Make(opSum);
+  Polynomial d = p;
+  for (std::size_t k = 0; !IsZero(d); ++k) {
+    // F(k+1): the code and the sign of the (k+1)-th antiderivative of f
+    TOperation code = f->Operation;
+    bool negative = false;
+    const std::size_t j = k % 4;
+    if (Is(f, opSin)) {
+      code = j % 2 == 0 ? opCos : opSin;
+      negative = j < 2;
+    } else if (Is(f, opCos)) {
+      code = j % 2 == 0 ? opSin : opCos;
+      negative = j == 1 || j == 2;
+    } else if (Is(f, opSinh)) {
+      code = k % 2 == 0 ? opCosh : opSinh;
+    } else if (Is(f, opCosh)) {
+      code = k % 2 == 0 ? opSinh : opCosh;
+    }
+    // the signs of the parts alternate
+    if (k % 2 == 1) negative = !negative;
+    TKoNodePtr power =
+        k == 0 ? Copy(slope.get())
+               : Make(opPower, Copy(slope.get()), Constant(static_cast<long double>(k + 1)));
+    TKoNodePtr term =
+        Make(opQuotient, Make(opProduct, PolynomialTree(d), Make(code, Copy(u))), std::move(power));
+    sum->AddChild(negative ? Make(opNegation, std::move(term)) : std::move(term));
+    d = Derivative(d);
+  }
+  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
+  return sum;
+}
+
+// int exp(u)*sin(v) -> exp(u)*(u'*sin(v)-v'*cos(v))/(u'^2+v'^2)
+// int exp(u)*cos(v) -> exp(u)*(u'*cos(v)+v'*sin(v))/(u'^2+v'^2), u and v linear
+TKoNodePtr TIntegrator::ExpTimesTrig(const Node* e, const Node* trig) const {
+  const Node* u = e->Child(0);
+  const Node* v = trig->Child(0);
+  TKoNodePtr a = ConstantSlope(u);
+  TKoNodePtr c = ConstantSlope(v);
+  if (!a || !c) return nullptr;
+  const bool sine = Is(trig, opSin);
+  TKoNodePtr first = Make(opProduct, Copy(a.get()), Make(sine ? opSin : opCos, Copy(v)));
+  TKoNodePtr second = Make(opProduct, Copy(c.get()), Make(sine ? opCos : opSin, Copy(v)));
+  TKoNodePtr inner = sine ? Make(opSum, std::move(first), Make(opNegation, std::move(second)))
+                          : Make(opSum, std::move(first), std::move(second));
+  TKoNodePtr norm = Make(opSum, Make(opPower, std::move(a), Constant(2)),
+                         Make(opPower, std::move(c), Constant(2)));
+  return Make(opQuotient, Make(opProduct, Make(opExp, Copy(u)), std::move(inner)), std::move(norm));
+}
+
+// int p(x)*ln(u) -> q*ln(u) - int q*u'/u with q = int p, u linear
+TKoNodePtr TIntegrator::LnTimesPolynomial(const Node* ln, const Polynomial& p) const {
+  const Node* u = ln->Child(0);
+  const std::optional<Polynomial> line = PolynomialOf(u, 1);
+  if (!line || Degree(*line) != 1) return nullptr;
+  Polynomial q(p.size() + 1, 0);
+  for (std::size_t k = 0; k < p.size(); ++k) q[k + 1] = p[k] / static_cast<long double>(k + 1);
+  TKoNodePtr rest = Rational(Scaled(q, (*line)[1]), *line);
+  if (!rest) return nullptr;
+  return Make(opSum, Make(opProduct, PolynomialTree(q), Make(opLn, Copy(u))),
+              Make(opNegation, std::move(rest)));
+}
+
+// int sin(u)^n -> -sin(u)^(n-1)*cos(u)/(n*u') + (n-1)/n * int sin(u)^(n-2)
+// int cos(u)^n -> cos(u)^(n-1)*sin(u)/(n*u') + (n-1)/n * int cos(u)^(n-2)
+// int sinh(u)^n -> sinh(u)^(n-1)*cosh(u)/(n*u') - (n-1)/n * int sinh(u)^(n-2)
+// int cosh(u)^n -> cosh(u)^(n-1)*sinh(u)/(n*u') + (n-1)/n * int cosh(u)^(n-2)
+TKoNodePtr TIntegrator::TrigPower(const Node* f, std::int32_t n) const {
+  const Node* u = f->Child(0);
+  if (!ConstantSlope(u)) return nullptr;
+  TOperation partner = opCos;
+  if (Is(f, opCos)) partner = opSin;
+  if (Is(f, opSinh)) partner = opCosh;
+  if (Is(f, opCosh)) partner = opSinh;
+  const long double size = static_cast<long double>(n);
+  TKoNodePtr head =
+      Make(opQuotient,
+           Make(opProduct, Make(opPower, Copy(f), Constant(size - 1)), Make(partner, Copy(u))),
+           Constant(size));
+  if (Is(f, opSin)) head = Make(opNegation, std::move(head));
+  TKoNodePtr lower = n == 2   ? Var()
+                     : n == 3 ? I(f)
+                              : I(Make(opPower, Copy(f), Constant(size - 2)).get());
+  if (!lower) return nullptr;
+  TKoNodePtr tail =
+      Make(opProduct, Make(opQuotient, Constant(size - 1), Constant(size)), std::move(lower));
+  if (Is(f, opSinh)) tail = Make(opNegation, std::move(tail));
+  return Make(opSum, Chain(std::move(head), u), std::move(tail));
+}
+
+TKoNodePtr TIntegrator::PowerShapes(const Node* node) const {
+  if (!calculus::PowerReadsAsProduct(node) || node->ChildCount() != 2) return nullptr;
+  const Node* base = node->Child(0);
+  const std::optional<Polynomial> exponent = PolynomialOf(node->Child(1), 0);
+  if (!exponent) return nullptr;
+  const long double c = (*exponent)[0];
+  const std::int64_t n = WholeExponent(c, kMaxTrigPower);
+  if (n >= 2 && (Is(base, opSin) || Is(base, opCos) || Is(base, opSinh) || Is(base, opCosh)))
+    return TrigPower(base, static_cast<std::int32_t>(n));
+  // int tan(u)^2 -> tan(u)/u' - x
+  if (n == 2 && Is(base, opTan) && ConstantSlope(base->Child(0)))
+    return Make(opSum, Chain(Copy(base), base->Child(0)), Make(opNegation, Var()));
+  // int cos(u)^(-2) -> tan(u)/u', sin(u)^(-2) -> -cot(u)/u', cosh(u)^(-2) -> tanh(u)/u',
+  // sinh(u)^(-2) -> -coth(u)/u'
+  if (c == -2 && (Is(base, opCos) || Is(base, opSin) || Is(base, opCosh) || Is(base, opSinh)) &&
+      ConstantSlope(base->Child(0))) {
+    const Node* u = base->Child(0);
+    if (Is(base, opCos)) return Chain(Make(opTan, Copy(u)), u);
+    if (Is(base, opCosh)) return Chain(Make(opTanh, Copy(u)), u);
+    return Make(opNegation, Chain(Make(Is(base, opSin) ? opCot : opCoth, Copy(u)), u));
+  }
+  // int sqrt(u)^c -> int u^(c/2)
+  if (Is(base, opSqrt)) return Rewritten(Make(opPower, Copy(base->Child(0)), Constant(c / 2)));
+  if (c == -1 && ConstantSlope(base)) {
+    // int u^(-1) -> ln(abs(u))/u' for u linear
+    return Chain(Make(opLn, Make(opAbs, Copy(base))), base);
+  }
+  const std::optional<Polynomial> q = PolynomialOf(base, kMaxDegree);
+  if (!q) return nullptr;
+  // a polynomial raised to a whole power is one
+  if (n >= 1 && Degree(*q) * static_cast<std::size_t>(n) <= kMaxDegree) {
+    Polynomial p{1};
+    for (std::int64_t i = 0; i < n; ++i) p = Multiply(p, *q);
+    return PolynomialIntegral(p);
+  }
+  if (c == -0.5L && Degree(*q) == 2) return ReciprocalSqrtQuadratic(*q, base);
+  const std::int64_t down = WholeExponent(-c, 2);
+  if (down < 1) return nullptr;
+  Polynomial d{1};
+  for (std::int64_t i = 0; i < down; ++i) d = Multiply(d, *q);
+  return Rational({1}, d);
+}
+
+// The antiderivative F(u) of a factor g = f(u), with u the inner term; a factor that is no
+// function or power of an inner term is its own u, with F(u) = u^2/2.
+TKoNodePtr TIntegrator::SubstitutedAntiderivative(const Node* g, const Node*& inner) const {
+  TKoNodePtr outer;
+  inner = g;
+  if (IsFunctionCode(g->Operation) && g->ChildCount() == 1 && !IsVar(g->Child(0))) {
+    inner = g->Child(0);
+    TKoNodePtr f = TKoOperatorNode::Create(dtExtended, g->Operation);
+    f->AddChild(Var());
+    outer = I(f.get());
+  } else if (Is(g, opPower) && calculus::PowerReadsAsProduct(g) && g->ChildCount() == 2 &&
+             !g->Child(1)->DependsOn(VarName) && !IsVar(g->Child(0))) {
+    inner = g->Child(0);
+    outer = I(Make(opPower, Var(), Copy(g->Child(1))).get());
+  }
+  if (inner == g) outer = Make(opProduct, Constant(0.5L), Make(opPower, Var(), Constant(2)));
+  if (!outer) return nullptr;
+  return Substitute(outer.get(), inner);
+}
+
+// int c*g(x)*r(x) -> c*k*F(u) where g = f(u), F an antiderivative of f and r = k*u' for a
+// constant k, found by comparing r and u' at a few points
+TKoNodePtr TIntegrator::Substitution(const std::vector<const Node*>& factors,
+                                     const std::vector<const Node*>& constants) const {
+  for (std::size_t i = 0; i < factors.size(); ++i) {
+    for (const Node* factor : factors)
+      if (HasOtherVariable(factor, UpperVarName)) return nullptr;
+    const Node* u = nullptr;
+    TKoNodePtr antiderivative;
+    try {
+      antiderivative = SubstitutedAntiderivative(factors[i], u);
+    } catch (const Exception&) {
+      continue;
+    }
+    if (!antiderivative || !u->DependsOn(VarName)) continue;
+    TKoNodePtr slope = DeriveTree(u, VarName, Depot);
+    std::size_t agreeing = 0;
+    long double ratio = 0;
+    bool same = true;
+    for (const long double x : kSamples) {
+      long double rest = 1;
+      bool defined = true;
+      for (std::size_t j = 0; j < factors.size() && defined; ++j) {
+        long double v = 0;
+        if (j != i) defined = ValueAt(factors[j], x, v), rest *= v;
+      }
+      long double s = 0;
+      if (!defined || !ValueAt(slope.get(), x, s) || s == 0) continue;
+      const long double r = rest / s;
+      if (agreeing == 0) ratio = r;
+      same = same && std::fabs(r - ratio) <= kSameRatio * std::fabs(ratio);
+      ++agreeing;
+    }
+    long double p = 0, q = 1;
+    if (!same || agreeing < kLeastSamples || !AsFraction(ratio, p, q) || p == 0) continue;
+    return TimesConstants(Times(p, q, std::move(antiderivative)), constants, Depot);
+  }
+  return nullptr;
+}
+
+TKoNodePtr TIntegrator::ProductShapes(const Node* node) const {
+  std::vector<const Node*> constants;
+  std::vector<const Node*> factors;
+  for (const Node* child : node->Children)
+    (child->DependsOn(VarName) ? factors : constants).push_back(child);
+  if (factors.size() < 2) return nullptr;
+  if (TKoNodePtr substituted = Substitution(factors, constants)) return substituted;
+  if (TKoNodePtr parts = PolynomialTimes(factors))
+    return TimesConstants(std::move(parts), constants, Depot);
+  for (const Node* f : factors)
+    if (Is(f, opSum)) return Distributed(node, f);
+  return nullptr;
+}
+
+// The polynomial factors together, times at most one exp, sin, cos, sinh, cosh or ln of a
+// linear term; or exp times sin or cos.
+TKoNodePtr TIntegrator::PolynomialTimes(const std::vector<const Node*>& factors) const {
+  Polynomial p{1};
+  const Node* other = nullptr;
+  for (const Node* f : factors) {
+    const std::optional<Polynomial> q = PolynomialOf(f, kMaxDegree);
+    if (q && Degree(p) + Degree(*q) <= kMaxDegree) {
+      p = Multiply(p, *q);
+    } else if (other == nullptr) {
+      other = f;
+    } else if (factors.size() == 2 && Is(other, opExp) && (Is(f, opSin) || Is(f, opCos))) {
+      return ExpTimesTrig(other, f);
+    } else if (factors.size() == 2 && Is(f, opExp) && (Is(other, opSin) || Is(other, opCos))) {
+      return ExpTimesTrig(f, other);
+    } else {
+      return nullptr;
+    }
+  }
+  if (other == nullptr) return PolynomialIntegral(p);
+  if (Is(other, opExp) || Is(other, opSin) || Is(other, opCos) || Is(other, opSinh) ||
+      Is(other, opCosh))
+    return ByParts(p, other);
+  if (Is(other, opLn)) return LnTimesPolynomial(other, p);
+  return nullptr;
+}
+
+// int c*(u+v)*w -> int c*u*w + int c*v*w, where the rest finds no shape as a whole
+TKoNodePtr TIntegrator::Distributed(const Node* product, const Node* sum) const {
+  TKoNodePtr terms = Make(opSum);
+  for (const Node* term : sum->Children) {
+    TKoNodePtr factor = Make(opProduct);
+    for (const Node* child : product->Children)
+      factor->AddChild(child == sum ? Copy(term) : Copy(child));
+    terms->AddChild(std::move(factor));
+  }
+  return Rewritten(std::move(terms));
+}
+
+TKoNodePtr TIntegrator::QuotientShapes(const Node* node) const {
+  const Node* numerator = node->Child(0);
+  // a polynomial over a linear or quadratic one
+  std::optional<Polynomial> top = PolynomialOf(numerator, kMaxDegree);
+  std::optional<Polynomial> bottom = Polynomial{1};
+  for (std::int32_t i = 1; bottom && i < node->ChildCount(); ++i) {
+    const std::optional<Polynomial> d = PolynomialOf(node->Child(i), 2);
+    bottom = d && Degree(*bottom) + Degree(*d) <= 2 ? std::optional(Multiply(*bottom, *d))
+                                                    : std::nullopt;
+  }
+  if (top && bottom && Degree(*bottom) >= 1) return Rational(*top, *bottom);
+  // n/d -> n*d^(-1): the divisor's reciprocal as a power
+  TKoNodePtr product = Make(opProduct, Copy(numerator));
+  for (std::int32_t i = 1; i < node->ChildCount(); ++i) {
+    const Node* d = node->Child(i);
+    if (Is(d, opSqrt)) {
+      product->AddChild(Make(opPower, Copy(d->Child(0)), Constant(-0.5L)));
+    } else if (Is(d, opPower) && d->ChildCount() == 2 && !d->Child(1)->DependsOn(VarName)) {
+      product->AddChild(Make(opPower, Copy(d->Child(0)), Make(opNegation, Copy(d->Child(1)))));
+    } else {
+      product->AddChild(Make(opPower, Copy(d), Constant(-1)));
+    }
+  }
+  if (!numerator->DependsOn(VarName) && node->ChildCount() == 2)
+    return Rewritten(std::move(product));
+  return ProductShapes(product.get());
+}
+
+TKoNodePtr TIntegrator::Shapes(const Node* node) const {
+  if (node->ChildCount() == 0) return nullptr;
+  const Node* u = node->Child(0);
+  if (Is(node, opProduct)) return ProductShapes(node);
+  if (Is(node, opQuotient)) return QuotientShapes(node);
+  if (Is(node, opPower)) return PowerShapes(node);
+  if (!(Is(node, opTan) || Is(node, opCot)) || !ConstantSlope(u)) return nullptr;
+  // int tan(u) -> -ln(abs(cos(u)))/u'
+  if (Is(node, opTan))
+    return Make(opNegation, Chain(Make(opLn, Make(opAbs, Make(opCos, Copy(u)))), u));
+  // int cot(u) -> ln(abs(sin(u)))/u'
+  if (Is(node, opCot)) return Chain(Make(opLn, Make(opAbs, Make(opSin, Copy(u)))), u);
+  return nullptr;
+}
+
+}  // namespace integration

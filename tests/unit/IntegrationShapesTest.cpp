@@ -1,0 +1,340 @@
+// The antiderivatives of the shapes users type: each printed antiderivative is
+// differentiated back, by the program's own differencer and numerically, and compared with
+// the integrand; what the rules print today stays as it is.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "SymbolicHelpers.hpp"
+
+namespace {
+
+using symtest::Antiderivative;
+using symtest::Derivative;
+using symtest::Evaluator;
+
+// Points on both sides of 0, none of them at a pole of a table's integrand.
+constexpr long double kPoints[] = {-2.3L, -0.7L, -0.2L, 0.3L, 0.9L, 1.7L, 2.6L};
+// The values given to the parameter a of a parametric integrand, of either sign.
+const char* const kParameterValues[] = {"1.5", "(-0.8)"};
+
+bool Refused(const std::string& line) {
+  return line == kTextNoAntiderivative || line == kTextIntegrationFailed;
+}
+
+std::string Text(long double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.17Lg", value);
+  return buffer;
+}
+
+// term with each identifier a standing alone (not inside arctan or tan) replaced by value.
+std::string WithParameter(const std::string& term, const std::string& value) {
+  std::string result;
+  for (std::size_t i = 0; i < term.size(); ++i) {
+    const auto letter = [&](std::size_t j) {
+      return std::isalnum(static_cast<unsigned char>(term[j])) != 0;
+    };
+    const bool alone =
+        term[i] == 'a' && (i == 0 || !letter(i - 1)) && (i + 1 == term.size() || !letter(i + 1));
+    result += alone ? "(" + value + ")" : term.substr(i, 1);
+  }
+  return result;
+}
+
+// The first disagreement of the antiderivative G with the integrand f, "" if none. Wherever f
+// has a value, G must have one, the differencer's G' must equal f within 1e-9 relative, and
+// where G is smooth its difference quotient must equal f within 1e-6 relative. compared
+// counts the points where both ways were compared.
+std::string Disagreement(const std::string& f, const std::string& g, const std::string& derived,
+                         int& compared) {
+  Evaluator integrand(f), primitive(g), backAgain(derived);
+  if (!primitive.Parsed()) return "the antiderivative does not parse";
+  if (!backAgain.Parsed()) return "its derivative is " + derived;
+  for (const long double x : kPoints) {
+    long double expected = 0, value = 0, back = 0, slope = 0;
+    if (!integrand.At(x, expected) || std::fabs(expected) > 1e6L) continue;
+    std::string at = " at x = ";
+    at += Text(x);
+    at += " where the integrand is ";
+    at += Text(expected);
+    if (!primitive.At(x, value)) return "no value" + at;
+    if (!backAgain.At(x, back) || std::fabs(back - expected) > 1e-9L * (1 + std::fabs(expected)))
+      return std::string("the derivative ")
+          .append(derived)
+          .append(" is ")
+          .append(Text(back))
+          .append(at);
+    if (!primitive.SmoothSlope(x, slope)) continue;
+    if (std::fabs(slope - expected) > 1e-6L * (1 + std::fabs(expected)))
+      return "the difference quotient is " + Text(slope) + at;
+    ++compared;
+  }
+  return "";
+}
+
+struct Outcome {
+  std::string printed;
+  bool refused = false;
+  std::string fault;  // "" when the antiderivative checks out
+  int compared = 0;
+};
+
+// The integrand's antiderivative checked against it, for each value of the parameter a when
+// the integrand has one; fewer than minimumPoints compared points per value are a fault.
+Outcome Examine(const std::string& integrand, int minimumPoints) {
+  Outcome outcome;
+  outcome.printed = Antiderivative(integrand);
+  outcome.refused = Refused(outcome.printed);
+  if (outcome.refused) return outcome;
+  const std::string derived = Derivative(outcome.printed);
+  const bool parametric = WithParameter(integrand, "1") != integrand;
+  for (const char* a : kParameterValues) {
+    int compared = 0;
+    std::string fault = Disagreement(WithParameter(integrand, a), WithParameter(outcome.printed, a),
+                                     WithParameter(derived, a), compared);
+    if (fault.empty() && compared < minimumPoints)
+      fault = "only " + std::to_string(compared) + " points compared";
+    outcome.compared += compared;
+    if (!fault.empty()) {
+      outcome.fault = fault + (parametric ? std::string(" with a = ") + a : "");
+      return outcome;
+    }
+    if (!parametric) break;
+  }
+  return outcome;
+}
+
+void PrintRefusals(const char* title, const std::vector<std::string>& refused, std::size_t total) {
+  std::printf("%s: %zu of %zu refused (%.1f%%)\n", title, refused.size(), total,
+              100.0 * static_cast<double>(refused.size()) / static_cast<double>(total));
+  for (const std::string& term : refused) std::printf("  %s\n", term.c_str());
+}
+
+// Integrands users try. A refusal is counted, not failed, though at most 5% of the table may
+// be refused; a printed antiderivative must check out at two points at least.
+TEST(AntiderivativeShapes, EveryPrintedAntiderivativeDifferentiatesBack) {
+  const char* const integrands[] = {
+      // Polynomials and products of polynomials.
+      "x^3+2*x", "(x+1)*(x-2)", "(2*x+1)^3*x", "x^2*(x^3-1)", "3*x^4-2*x^2+7", "(x-1)*(x+1)*(x+2)",
+      "x*(x+1)^2", "(x^2+1)^2",
+      // A polynomial times exp, sin, cos, sinh or cosh of a linear term is integrated by parts.
+      "x*exp(x)", "x^2*exp(x)", "x*exp(-2*x)", "x^3*exp(x/2)", "(x+1)*exp(3*x-1)", "exp(x)*x^2",
+      "x*2^x", "x^2*sin(3*x)", "x*sin(x)", "sin(x)*x", "x*cos(x)", "x^3*cos(x/2)",
+      "(2*x-1)*cos(2*x+1)", "x*sinh(2*x+1)", "x^2*cosh(x)", "x*cosh(3*x)", "x^2*sinh(1-x)",
+      // exp of a linear term times sin or cos of one: by parts twice, back to the integrand.
+      "exp(2*x)*sin(3*x)", "exp(-x)*cos(x)", "exp(x)*sin(x)", "exp(x)*cos(2*x+1)",
+      "sin(x)*exp(3*x)", "exp(x/2+1)*sin(2*x-1)", "exp(-3*x)*cos(4*x)",
+      // ln of a linear term times a power of x.
+      "ln(x)*x", "ln(x)*x^2", "x^3*ln(x)", "ln(2*x+1)*x", "x*ln(3*x)",
+      // An inner term's derivative as a factor: substitution.
+      "ln(x)/x", "x*exp(x^2)", "x^2*exp(x^3)", "cos(x)*sin(x)^3", "sin(x)*cos(x)",
+      "sin(x)*cos(x)^2", "2*x/(x^2+1)", "x/(x^2+1)", "3*x^2/(x^3+1)", "x*(x^2+1)^5", "x*sin(x^2)",
+      "x*cos(x^2+1)", "x/sqrt(x^2+1)", "x*sqrt(1+x^2)", "(2*x+1)*exp(x^2+x)", "exp(x)/(1+exp(x))",
+      "cos(x)/sin(x)", "sin(x)/cos(x)^2", "cos(x)*exp(sin(x))",
+      // 1/x and polynomials over linear and quadratic terms.
+      "1/x", "x^(-1)", "5/x", "1/(2*x+3)", "3/(1-x)", "1/(2*x+1)^2", "(x^2+1)/x", "(x+1)/x^2",
+      "(x^3+2*x)/(x+1)", "x/(x+1)", "(x^2+3*x-1)/(x-2)", "(2*x+5)/(2*x-1)", "(x^3+1)/(x^2+1)",
+      "x^4/(x^2+1)", "x^2/(x^2+4)",
+      // Over quadratics without, with two and with a double real zero.
+      "1/(1+x^2)", "1/(x^2+2*x+5)", "1/(x^2-1)", "1/(x^2-4*x+4)", "1/(4-x^2)", "(2*x+3)/(x^2+x+1)",
+      "1/(x^2+9)", "1/(2*x^2+3)", "1/(x^2+x-6)", "x/(x^2-3*x+2)", "(3*x-1)/(x^2+4*x+8)",
+      "1/(9*x^2+1)",
+      // Over square roots of quadratics: arcsin, arcsinh and arccosh shapes.
+      "1/sqrt(1-x^2)", "1/sqrt(4-9*x^2)", "1/sqrt(x^2+1)", "1/sqrt(x^2-1)", "1/sqrt(x^2+4)",
+      "2/sqrt(9-x^2)", "1/sqrt(4*x^2+1)", "(1-x^2)^(-0.5)",
+      // Powers and products of trigonometric and hyperbolic functions.
+      "sin(x)^2", "cos(x)^2", "sin(2*x)^2", "cos(3*x)^2", "sin(x)^3", "cos(x)^3", "cos(x)^4",
+      "sin(x)^2*cos(x)", "tan(x)", "cot(x)", "tan(2*x+1)", "tan(x)^2", "1/cos(x)^2", "sinh(x)^2",
+      "cosh(x)^2", "sinh(x)*cosh(x)",
+      // Today's shapes, and inner terms that are constants.
+      "sin(2*x+1)", "exp(3*x)", "ln(x)", "sqrt(x)", "cos(x/2)+sinh(x)", "2^x", "arctan(2*x)",
+      "(2*x+1)^(-2)", "sqrt(3*x+1)", "exp(2*x-2*x)", "sin(x-x+1)*x", "(3*x-3*x+2)^3",
+      // With a parameter a, where the antiderivative holds for either sign of a.
+      "a*x^2+x", "x*exp(a*x)", "x*sin(a*x)", "exp(a*x)*cos(x)", "1/(x^2+a^2)", "(x+a)*exp(x)",
+      "a/(1+x^2)", "1/(x+a)"};
+  std::vector<std::string> refused;
+  for (const char* term : integrands) {
+    const Outcome outcome = Examine(term, 2);
+    if (outcome.refused)
+      refused.push_back(term);
+    else
+      EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+  }
+  const std::size_t total = std::size(integrands);
+  PrintRefusals("shapes", refused, total);
+  EXPECT_LE(20 * refused.size(), total) << "more than 5% of the shapes refused";
+
+  // Jumps and integrands without an elementary antiderivative.
+  for (const char* term :
+       {"sin(x^2)", "exp(x^2)", "x^x", "abs(x)", "sgn(x)", "floor(x)", "exp(x)/x", "sin(x)/x"}) {
+    const std::string printed = Antiderivative(term);
+    EXPECT_TRUE(Refused(printed)) << term << " -> " << printed;
+  }
+}
+
+// Sums, constant multiples and quotients by constants of functions and powers of linear
+// terms, as the rules print them today.
+TEST(AntiderivativeShapes, TodaysAntiderivativesAreUnchanged) {
+  struct Case {
+    const char* term;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {"7", "7*x"},
+      {"x^5", "1/6*x^6"},
+      {"3*x^2-4*x+1", "3*1/3*x^3-x^2*2+x"},
+      {"(x-3)^4", "1/5*(x-3)^5"},
+      {"(1-2*x)^3", "1/4*(1-2*x)^4/(-2)"},
+      {"(3*x+2)^(-3)", "1/(-2)*(3*x+2)^(-2)/3"},
+      {"(x/2+1)^0.5", "1/1.5*(x/2+1)^1.5/(1/2)"},
+      {"sqrt(2*x+1)", "1/1.5*(2*x+1)^1.5/2"},
+      {"sqr(3*x-1)", "1/3*(3*x-1)^3/3"},
+      {"exp(-x)", "exp(-x)/(-1)"},
+      {"5*exp(x/4)", "5*exp(x/4)/(1/4)"},
+      {"2^(3*x)", "exp(3*x*ln(2))/(ln(2)*3)"},
+      {"0.5^x", "exp(x*ln(0.5))/ln(0.5)"},
+      {"sin(x)", "-cos(x)"},
+      {"cos(3*x-2)", "sin(3*x-2)/3"},
+      {"-4*sin(x/2)", "-(-4)*cos(x/2)/(1/2)"},
+      {"sinh(3*x)", "cosh(3*x)/3"},
+      {"cosh(1-x)", "sinh(1-x)/(-1)"},
+      {"tanh(2*x+1)", "ln(cosh(2*x+1))/2"},
+      {"coth(x/2)", "0.5*ln(sqr(sinh(x/2)))/(1/2)"},
+      {"ln(2*x+3)", "((2*x+3)*ln(2*x+3)-(2*x+3))/2"},
+      {"log(x)", "(x*ln(x)-x)/ln(10)"},
+      {"ld(4*x)", "(4*x*ln(4*x)-4*x)/4/ln(2)"},
+      {"arcsin(x)", "x*arcsin(x)+sqrt(1-sqr(x))"},
+      {"arccos(x/3)", "(x/3*arccos(x/3)-sqrt(1-sqr(x/3)))/(1/3)"},
+      {"arctan(x-1)", "(x-1)*arctan(x-1)-0.5*ln(1+sqr(x-1))"},
+      {"arccot(2*x)", "(2*x*arccot(2*x)+0.5*ln(1+sqr(2*x)))/2"},
+      {"arcsinh(3*x)", "(3*x*arcsinh(3*x)-sqrt(sqr(3*x)+1))/3"},
+      {"arccosh(x+2)", "(x+2)*arccosh(x+2)-sqrt(sqr(x+2)-1)"},
+      {"arctanh(x/4)", "(x/4*arctanh(x/4)+0.5*ln(1-sqr(x/4)))/(1/4)"},
+      {"arccoth(2*x+3)", "((2*x+3)*arccoth(2*x+3)+0.5*ln(sqr(2*x+3)-1))/2"},
+      {"sin(x)+cos(x)", "-cos(x)+sin(x)"},
+      {"exp(x)-x^2", "exp(x)-1/3*x^3"},
+      {"(x^3-x)/5", "(1/4*x^4-0.5*x^2)/5"},
+      {"3*ln(x)-2*sqrt(x)", "3*(x*ln(x)-x)-2*1/1.5*x^1.5"},
+      {"sinh(x)-cosh(x)", "cosh(x)-sinh(x)"},
+      {"x^2.5", "1/3.5*x^3.5"},
+      {"x^(-3)", "1/(-2)*x^(-2)"},
+      {"(2*x-1)^1.5", "1/2.5*(2*x-1)^2.5/2"},
+      {"((3)/(-3))+((x^2)/4)", "3/(-3)*x+1/3*x^3/4"},
+      {"(-2)*((x^3)/(-3))", "-2*1/4*x^4/(-3)"},
+      {"0.5^(0.5*x+0.25)", "exp((0.5*x+0.25)*ln(0.5))/(ln(0.5)*0.5)"},
+      {"(0.5^(-x))/4", "exp((-x)*ln(0.5))/(-ln(0.5))/4"},
+      {"(arctan(x/3-0.5))-(0.5^(2*x))",
+       "((x/3-0.5)*arctan(x/3-0.5)-0.5*ln(1+sqr(x/3-0.5)))/(1/3)-exp(2*x*ln(0.5))/(ln(0.5)*2)"},
+      {"0.5*((2.5)+(x^2))", "0.5*(2.5*x+1/3*x^3)"},
+      {"0.5^(x/3-0.5)", "exp((x/3-0.5)*ln(0.5))/(ln(0.5)*1/3)"},
+      {"(arcsinh(x/3-0.5))-(0.5^(1-x))",
+       "((x/3-0.5)*arcsinh(x/3-0.5)-sqrt(sqr(x/3-0.5)+1))/(1/3)-exp((1-x)*ln(0.5))/(-ln(0.5))"},
+      {"(x)^1.5", "1/2.5*x^2.5"},
+      {"3*((2.5)+(2.5))", "15*x"},
+      {"(x)^(-2)", "1/(-1)*x^(-1)"},
+      {"2^(2*x)", "exp(2*x*ln(2))/(ln(2)*2)"},
+      {"((x^2)/4)/4", "1/3*x^3/4/4"},
+      {"sin(1-x)", "-cos(1-x)/(-1)"},
+      {"((-2)*(x^2))+(0.5^(-x))", "(-2)*1/3*x^3+exp((-x)*ln(0.5))/(-ln(0.5))"},
+      {"(-2)*(exp(-x))", "-2*exp(-x)/(-1)"},
+      {"((3)+(x^3))-((x)/4)", "3*x+1/4*x^4-0.5*x^2/4"},
+      {"ld(x/3-0.5)", "((x/3-0.5)*ln(x/3-0.5)-(x/3-0.5))/(1/3)/ln(2)"},
+      {"((x^3)-(x^2))/4", "(1/4*x^4-1/3*x^3)/4"},
+      {"2^(1-x)", "exp((1-x)*ln(2))/(-ln(2))"},
+      {"(x/3-0.5)^1.5", "1/2.5*(x/3-0.5)^2.5/(1/3)"},
+      {"(0.5^(1-x))+((2*x)^0.5)", "exp((1-x)*ln(0.5))/(-ln(0.5))+1/1.5*(2*x)^1.5/2"},
+      {"tanh(0.5*x+0.25)", "ln(cosh(0.5*x+0.25))/0.5"},
+      {"(tanh(1-x))+((2.5)-(x))", "ln(cosh(1-x))/(-1)+2.5*x-0.5*x^2"},
+      {"(0.5*x+0.25)^3", "1/4*(0.5*x+0.25)^4/0.5"},
+      {"((x^3)-(3))+((x^3)-(x^3))", "1/4*x^4+(-3)*x+1/4*x^4-1/4*x^4"},
+      {"((2.5)+(x))+((x^3)-(2.5))", "0.5*x^2+1/4*x^4"},
+      {"(0.5^(0.5*x+0.25))+(sinh(2*x))", "exp((0.5*x+0.25)*ln(0.5))/(ln(0.5)*0.5)+cosh(2*x)/2"},
+      {"((2.5)-(2.5))/(-3)", "0"},
+      {"exp(2*x-2*x)", "exp(2*x-2*x)*x"},
+      {"sin(x-x+1)*x", "sin(1)*0.5*x^2"},
+      {"(3*x-3*x+2)^3", "(3*x-3*x+2)^3*x"},
+      {"a*x^2+x", "a*1/3*x^3+0.5*x^2"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Antiderivative(c.term), c.printed) << c.term;
+
+  int compared = 0;
+  for (std::uint32_t seed = 1; seed <= 200; ++seed) {
+    const std::string term = symtest::TermMaker(seed).Integrable(3);
+    const Outcome outcome = Examine(term, 0);
+    EXPECT_FALSE(outcome.refused) << term;
+    EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+    compared += outcome.compared;
+  }
+  EXPECT_GT(compared, 1000);
+}
+
+// Random products and quotients of the shapes above, with small integer coefficients.
+class ShapeMaker {
+ public:
+  explicit ShapeMaker(std::uint32_t seed) : Random(seed) {}
+
+  // The draws are sequenced one by one: the order of evaluation within an expression is
+  // unspecified, and the same seed must give the same terms everywhere.
+  std::string Next() {
+    const int shape = Pick(4);
+    if (shape == 2) return "1/(" + Polynomial(2) + ")";
+    const std::string first = shape == 3 ? Polynomial(1) : Polynomial(Pick(4));
+    if (shape == 1) return "(" + first + ")/(" + Polynomial(1) + ")";
+    const char* outer =
+        shape == 0 ? OneOf({"exp", "sin", "cos", "sinh", "cosh"}) : OneOf({"sin", "cos"});
+    const std::string inner = Polynomial(1);
+    if (shape == 0) return "(" + first + ")*" + outer + "(" + inner + ")";
+    return "exp(" + first + ")*" + outer + "(" + inner + ")";
+  }
+
+ private:
+  int Pick(std::uint32_t n) { return static_cast<int>(Random() % n); }
+  const char* OneOf(const std::vector<const char*>& options) {
+    return options[static_cast<std::size_t>(Pick(static_cast<std::uint32_t>(options.size())))];
+  }
+  int Leading() {
+    const int size = Pick(3) + 1;
+    return Pick(2) == 0 ? size : -size;
+  }
+  // c*x^n+... with a leading coefficient in +-1..3 and the others in -3..3.
+  std::string Polynomial(int degree) {
+    std::string text;
+    for (int n = degree; n >= 0; --n) {
+      const int c = n == degree ? Leading() : Pick(7) - 3;
+      if (c == 0) continue;
+      text += c < 0 ? "-" : text.empty() ? "" : "+";
+      const std::string power = n == 0 ? "" : n == 1 ? "x" : "x^" + std::to_string(n);
+      if (std::abs(c) != 1 || n == 0) text += std::to_string(std::abs(c)) + (n == 0 ? "" : "*");
+      text += power;
+    }
+    return text;
+  }
+
+  std::mt19937 Random;
+};
+
+TEST(AntiderivativeShapes, RandomProductsAndQuotientsCheckOut) {
+  ShapeMaker maker(2024);
+  const std::size_t total = 150;
+  std::vector<std::string> refused;
+  for (std::size_t t = 0; t < total; ++t) {
+    const std::string term = maker.Next();
+    const Outcome outcome = Examine(term, 2);
+    if (outcome.refused)
+      refused.push_back(term);
+    else
+      EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+  }
+  PrintRefusals("random products and quotients", refused, total);
+}
+
+}  // namespace
