@@ -61,6 +61,7 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr PolynomialIntegral(const Polynomial& p) const;
   TKoNodePtr ProductShapes(const Node* node) const;
   TKoNodePtr PolynomialTimes(const std::vector<const Node*>& factors) const;
+  TKoNodePtr RepeatedByParts(const Polynomial& p, TKoNodePtr f) const;
   TKoNodePtr QuotientShapes(const Node* node) const;
   TKoNodePtr Distributed(const Node* product, const Node* sum) const;
   TKoNodePtr PowerShapes(const Node* node) const;
@@ -69,7 +70,13 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr ReciprocalSqrtQuadratic(const Polynomial& q, const Node* root) const;
   TKoNodePtr ByParts(const Polynomial& p, const Node* f) const;
   TKoNodePtr ExpTimesTrig(const Node* e, const Node* trig) const;
-  TKoNodePtr LnTimesPolynomial(const Node* ln, const Polynomial& p) const;
+  TKoNodePtr InverseTimesPolynomial(const Node* f, const Polynomial& p) const;
+  TKoNodePtr LnPower(const Node* ln, std::int32_t n) const;
+  TKoNodePtr SqrtQuadratic(const Polynomial& q) const;
+  bool IsRootOfVar(const Node* node) const;
+  TKoNodePtr RootSubstitution(const Node* node) const;
+  TKoNodePtr PowersOfVar(const std::vector<const Node*>& factors) const;
+  TKoNodePtr TrigProduct(const std::vector<const Node*>& factors) const;
   TKoNodePtr TrigPower(const Node* f, std::int32_t n) const;
   TKoNodePtr Substitution(const std::vector<const Node*>& factors,
                           const std::vector<const Node*>& constants) const;

@@ -19,6 +19,8 @@ using nodes::Make;
 namespace {
 
 constexpr std::size_t kMaxDegree = 24;
+// Repeated integration by parts: each pass integrates the last antiderivative again.
+constexpr std::size_t kMaxPartsDegree = 4;
 constexpr std::int32_t kMaxTrigPower = 24;
 // Points where two terms are compared to tell whether their quotient is a constant.
 constexpr std::array<long double, 7> kSamples = {0.3711L, 0.8123L,  1.2347L, 1.9031L,
@@ -378,17 +380,56 @@ TKoNodePtr TIntegrator::ExpTimesTrig(const Node* e, const Node* trig) const {
   return Make(opQuotient, Make(opProduct, Make(opExp, Copy(u)), std::move(inner)), std::move(norm));
 }
 
-// int p(x)*ln(u) -> q*ln(u) - int q*u'/u with q = int p, u linear
-TKoNodePtr TIntegrator::LnTimesPolynomial(const Node* ln, const Polynomial& p) const {
-  const Node* u = ln->Child(0);
-  const std::optional<Polynomial> line = PolynomialOf(u, 1);
-  if (!line || Degree(*line) != 1) return nullptr;
+// int p(x)*ln(u) -> q*ln(u) - int q*u'/u, int p(x)*arctan(u) -> q*arctan(u) - int q*u'/(1+u^2),
+// q = int p, u a polynomial of degree 1 or 2 (arctan: 1)
+TKoNodePtr TIntegrator::InverseTimesPolynomial(const Node* f, const Polynomial& p) const {
+  const Node* u = f->Child(0);
+  const bool ln = Is(f, opLn);
+  const std::optional<Polynomial> inner = PolynomialOf(u, ln ? 2 : 1);
+  if (!inner || Degree(*inner) < 1) return nullptr;
   Polynomial q(p.size() + 1, 0);
   for (std::size_t k = 0; k < p.size(); ++k) q[k + 1] = p[k] / static_cast<long double>(k + 1);
-  TKoNodePtr rest = Rational(Scaled(q, (*line)[1]), *line);
+  const Polynomial divisor = ln ? *inner : Add(Multiply(*inner, *inner), {1});
+  TKoNodePtr rest = Rational(Multiply(q, Derivative(*inner)), divisor);
   if (!rest) return nullptr;
-  return Make(opSum, Make(opProduct, PolynomialTree(q), Make(opLn, Copy(u))),
+  return Make(opSum, Make(opProduct, PolynomialTree(q), Make(f->Operation, Copy(u))),
               Make(opNegation, std::move(rest)));
+}
+
+// int ln(u)^n -> u*ln(u)^n/u' - n * int ln(u)^(n-1), u linear
+TKoNodePtr TIntegrator::LnPower(const Node* ln, std::int32_t n) const {
+  const Node* u = ln->Child(0);
+  if (!ConstantSlope(u)) return nullptr;
+  const long double size = static_cast<long double>(n);
+  TKoNodePtr lower = n == 2 ? I(ln) : I(Make(opPower, Copy(ln), Constant(size - 1)).get());
+  if (!lower) return nullptr;
+  TKoNodePtr head = Make(opProduct, Copy(u), Make(opPower, Copy(ln), Constant(size)));
+  return Make(opSum, Chain(std::move(head), u),
+              Make(opNegation, Make(opProduct, Constant(size), std::move(lower))));
+}
+
+// int sqrt(a x^2 + b x + c), t = x + h, h = b/(2a), k^2 = h^2 - c/a:
+//   a < 0, k^2 > 0: (t*sqrt(q) + sqrt(-a)*k^2*arcsin(t/k))/2
+//   a > 0, s = -k^2: (t*sqrt(q) + sqrt(a)*s*arcsinh(t/sqrt(s)))/2 for s > 0,
+//   (t*sqrt(q) + sqrt(a)*s*ln(abs(t+sqrt(t^2+s))))/2 for s < 0
+TKoNodePtr TIntegrator::SqrtQuadratic(const Polynomial& q) const {
+  const long double a = q[2];
+  const long double h = q[1] / (2 * a);
+  const long double k2 = h * h - q[0] / a;
+  if (k2 == 0 || (a < 0 && k2 < 0)) return nullptr;
+  TKoNodePtr first = Make(opProduct, PolynomialTree({h, 1}), Make(opSqrt, PolynomialTree(q)));
+  TKoNodePtr angle;
+  if (a < 0) {
+    angle = Make(opArcSin, Over(PolynomialTree({h, 1}), Root(k2)));
+  } else if (k2 < 0) {
+    angle = Make(opArcSinh, Over(PolynomialTree({h, 1}), Root(-k2)));
+  } else {
+    angle = Make(opLn, Make(opAbs, Make(opSum, PolynomialTree({h, 1}),
+                                        Make(opSqrt, PolynomialTree({q[0] / a, q[1] / a, 1})))));
+  }
+  const long double factor = a < 0 ? k2 : -k2;
+  TKoNodePtr second = Times(factor, 1, Make(opProduct, Root(std::fabs(a)), std::move(angle)));
+  return Make(opQuotient, Make(opSum, std::move(first), std::move(second)), Constant(2));
 }
 
 // int sin(u)^n -> -sin(u)^(n-1)*cos(u)/(n*u') + (n-1)/n * int sin(u)^(n-2)
@@ -439,6 +480,7 @@ TKoNodePtr TIntegrator::PowerShapes(const Node* node) const {
     if (Is(base, opCosh)) return Chain(Make(opTanh, Copy(u)), u);
     return Make(opNegation, Chain(Make(Is(base, opSin) ? opCot : opCoth, Copy(u)), u));
   }
+  if (n >= 2 && Is(base, opLn)) return LnPower(base, static_cast<std::int32_t>(n));
   // int sqrt(u)^c -> int u^(c/2)
   if (Is(base, opSqrt)) return Rewritten(Make(opPower, Copy(base->Child(0)), Constant(c / 2)));
   if (c == -1 && ConstantSlope(base)) {
@@ -454,6 +496,7 @@ TKoNodePtr TIntegrator::PowerShapes(const Node* node) const {
     return PolynomialIntegral(p);
   }
   if (c == -0.5L && Degree(*q) == 2) return ReciprocalSqrtQuadratic(*q, base);
+  if (c == 0.5L && Degree(*q) == 2) return SqrtQuadratic(*q);
   const std::int64_t down = WholeExponent(-c, 2);
   if (down < 1) return nullptr;
   Polynomial d{1};
@@ -521,12 +564,98 @@ TKoNodePtr TIntegrator::Substitution(const std::vector<const Node*>& factors,
   return nullptr;
 }
 
+bool TIntegrator::IsRootOfVar(const Node* node) const {
+  if (Is(node, opSqrt)) return IsVar(node->Child(0));
+  if (!Is(node, opPower) || node->ChildCount() != 2 || !IsVar(node->Child(0))) return false;
+  const std::optional<Polynomial> c = PolynomialOf(node->Child(1), 0);
+  return c && (*c)[0] == 0.5L;
+}
+
+// int f(sqrt(x)) -> F(sqrt(x)) with F = int 2*t*f(t): x = t^2
+TKoNodePtr TIntegrator::RootSubstitution(const Node* node) const {
+  TKoNodePtr f = TKoOperatorNode::Create(dtExtended, node->Operation);
+  f->AddChild(Var());
+  TKoNodePtr inT = I(Make(opProduct, Constant(2), Var(), std::move(f)).get());
+  if (!inT) return nullptr;
+  return Substitute(inT.get(), node->Child(0));
+}
+
+// x^a*x^b*sqrt(x) -> int x^(a+b+0.5)
+TKoNodePtr TIntegrator::PowersOfVar(const std::vector<const Node*>& factors) const {
+  long double sum = 0;
+  for (const Node* f : factors) {
+    if (IsVar(f)) {
+      sum += 1;
+    } else if (Is(f, opSqrt) && IsVar(f->Child(0))) {
+      sum += 0.5L;
+    } else if (Is(f, opSqr) && IsVar(f->Child(0))) {
+      sum += 2;
+    } else if (Is(f, opPower) && f->ChildCount() == 2 && IsVar(f->Child(0))) {
+      const std::optional<Polynomial> c = PolynomialOf(f->Child(1), 0);
+      if (!c) return nullptr;
+      sum += (*c)[0];
+    } else {
+      return nullptr;
+    }
+  }
+  return Rewritten(Make(opPower, Var(), Constant(sum)));
+}
+
+// sin(A)*sin(B) -> (cos(A-B)-cos(A+B))/2, sin(A)*cos(B) -> (sin(A+B)+sin(A-B))/2,
+// cos(A)*cos(B) -> (cos(A-B)+cos(A+B))/2, A and B linear
+TKoNodePtr TIntegrator::TrigProduct(const std::vector<const Node*>& factors) const {
+  if (factors.size() != 2) return nullptr;
+  const Node* first = factors[0];
+  const Node* second = factors[1];
+  if (Is(first, opCos) && Is(second, opSin)) std::swap(first, second);
+  const bool firstSin = Is(first, opSin), secondSin = Is(second, opSin);
+  if (!(firstSin || Is(first, opCos)) || !(secondSin || Is(second, opCos))) return nullptr;
+  const Node* a = first->Child(0);
+  const Node* b = second->Child(0);
+  if (!ConstantSlope(a) || !ConstantSlope(b)) return nullptr;
+  TKoNodePtr difference = Make(opSum, Copy(a), Make(opNegation, Copy(b)));
+  TKoNodePtr sum = Make(opSum, Copy(a), Copy(b));
+  TKoNodePtr combined;
+  if (firstSin && secondSin) {
+    combined = Make(opSum, Make(opCos, std::move(difference)),
+                    Make(opNegation, Make(opCos, std::move(sum))));
+  } else if (firstSin) {
+    combined = Make(opSum, Make(opSin, std::move(sum)), Make(opSin, std::move(difference)));
+  } else {
+    combined = Make(opSum, Make(opCos, std::move(difference)), Make(opCos, std::move(sum)));
+  }
+  return Rewritten(Make(opQuotient, std::move(combined), Constant(2)));
+}
+
 TKoNodePtr TIntegrator::ProductShapes(const Node* node) const {
+  // int a*(-u)*v -> -(int a*u*v)
+  for (const Node* child : node->Children) {
+    if (!Is(child, opNegation)) continue;
+    TKoNodePtr positive = Make(opProduct);
+    for (const Node* c : node->Children) positive->AddChild(Copy(c == child ? c->Child(0) : c));
+    TKoNodePtr integrated = ProductShapes(positive.get());
+    return integrated ? Make(opNegation, std::move(integrated)) : nullptr;
+  }
   std::vector<const Node*> constants;
   std::vector<const Node*> factors;
-  for (const Node* child : node->Children)
+  for (const Node* child : node->Children) {
+    // a*(b*c) -> a*b*c
+    if (Is(child, opProduct)) {
+      TKoNodePtr flat = Make(opProduct);
+      for (const Node* c : node->Children) {
+        if (c != child) flat->AddChild(Copy(c));
+        if (c == child)
+          for (const Node* inner : c->Children) flat->AddChild(Copy(inner));
+      }
+      return ProductShapes(flat.get());
+    }
     (child->DependsOn(VarName) ? factors : constants).push_back(child);
+  }
   if (factors.size() < 2) return nullptr;
+  if (TKoNodePtr powers = PowersOfVar(factors))
+    return TimesConstants(std::move(powers), constants, Depot);
+  if (TKoNodePtr sums = TrigProduct(factors))
+    return TimesConstants(std::move(sums), constants, Depot);
   if (TKoNodePtr substituted = Substitution(factors, constants)) return substituted;
   if (TKoNodePtr parts = PolynomialTimes(factors))
     return TimesConstants(std::move(parts), constants, Depot);
@@ -539,27 +668,48 @@ TKoNodePtr TIntegrator::ProductShapes(const Node* node) const {
 // linear term; or exp times sin or cos.
 TKoNodePtr TIntegrator::PolynomialTimes(const std::vector<const Node*>& factors) const {
   Polynomial p{1};
-  const Node* other = nullptr;
+  std::vector<const Node*> others;
   for (const Node* f : factors) {
     const std::optional<Polynomial> q = PolynomialOf(f, kMaxDegree);
     if (q && Degree(p) + Degree(*q) <= kMaxDegree) {
       p = Multiply(p, *q);
-    } else if (other == nullptr) {
-      other = f;
-    } else if (factors.size() == 2 && Is(other, opExp) && (Is(f, opSin) || Is(f, opCos))) {
-      return ExpTimesTrig(other, f);
-    } else if (factors.size() == 2 && Is(f, opExp) && (Is(other, opSin) || Is(other, opCos))) {
-      return ExpTimesTrig(f, other);
     } else {
-      return nullptr;
+      others.push_back(f);
     }
   }
-  if (other == nullptr) return PolynomialIntegral(p);
-  if (Is(other, opExp) || Is(other, opSin) || Is(other, opCos) || Is(other, opSinh) ||
-      Is(other, opCosh))
-    return ByParts(p, other);
-  if (Is(other, opLn)) return LnTimesPolynomial(other, p);
-  return nullptr;
+  if (others.empty()) return PolynomialIntegral(p);
+  if (others.size() == 2 && Degree(p) == 0) {
+    const Node* e = Is(others[0], opExp) ? others[0] : others[1];
+    const Node* trig = e == others[0] ? others[1] : others[0];
+    if (Is(e, opExp) && (Is(trig, opSin) || Is(trig, opCos)))
+      return Times(p[0], 1, ExpTimesTrig(e, trig));
+  }
+  if (others.size() == 1) {
+    const Node* other = others[0];
+    if (Is(other, opExp) || Is(other, opSin) || Is(other, opCos) || Is(other, opSinh) ||
+        Is(other, opCosh))
+      return ByParts(p, other);
+    if (Is(other, opLn) || Is(other, opArcTan)) return InverseTimesPolynomial(other, p);
+  }
+  TKoNodePtr rest = Make(opProduct);
+  for (const Node* f : others) rest->AddChild(Copy(f));
+  return RepeatedByParts(p, rest->ChildCount() == 1 ? rest->ExtractChild(0) : std::move(rest));
+}
+
+// int p*f -> p*F1 - p'*F2 + p''*F3 - ..., F(k+1) = int F(k), as long as the rules find them
+TKoNodePtr TIntegrator::RepeatedByParts(const Polynomial& p, TKoNodePtr f) const {
+  if (Degree(p) == 0 || Degree(p) > kMaxPartsDegree) return nullptr;
+  TKoNodePtr sum = Make(opSum);
+  Polynomial d = p;
+  TKoNodePtr antiderivative = I(f.get());
+  for (std::size_t k = 0; antiderivative && !IsZero(d); ++k) {
+    TKoNodePtr term = Make(opProduct, PolynomialTree(d), Copy(antiderivative.get()));
+    sum->AddChild(k % 2 == 1 ? Make(opNegation, std::move(term)) : std::move(term));
+    d = Derivative(d);
+    if (!IsZero(d)) antiderivative = I(antiderivative.get());
+  }
+  if (!antiderivative) return nullptr;
+  return sum;
 }
 
 // int c*(u+v)*w -> int c*u*w + int c*v*w, where the rest finds no shape as a whole
@@ -587,8 +737,16 @@ TKoNodePtr TIntegrator::QuotientShapes(const Node* node) const {
   if (top && bottom && Degree(*bottom) >= 1) return Rational(*top, *bottom);
   // n/d -> n*d^(-1): the divisor's reciprocal as a power
   TKoNodePtr product = Make(opProduct, Copy(numerator));
+  std::vector<const Node*> divisors;
   for (std::int32_t i = 1; i < node->ChildCount(); ++i) {
     const Node* d = node->Child(i);
+    if (Is(d, opProduct)) {
+      for (const Node* f : d->Children) divisors.push_back(f);
+    } else {
+      divisors.push_back(d);
+    }
+  }
+  for (const Node* d : divisors) {
     if (Is(d, opSqrt)) {
       product->AddChild(Make(opPower, Copy(d->Child(0)), Constant(-0.5L)));
     } else if (Is(d, opPower) && d->ChildCount() == 2 && !d->Child(1)->DependsOn(VarName)) {
@@ -597,8 +755,7 @@ TKoNodePtr TIntegrator::QuotientShapes(const Node* node) const {
       product->AddChild(Make(opPower, Copy(d), Constant(-1)));
     }
   }
-  if (!numerator->DependsOn(VarName) && node->ChildCount() == 2)
-    return Rewritten(std::move(product));
+  if (!numerator->DependsOn(VarName) && divisors.size() == 1) return Rewritten(std::move(product));
   return ProductShapes(product.get());
 }
 
@@ -608,6 +765,9 @@ TKoNodePtr TIntegrator::Shapes(const Node* node) const {
   if (Is(node, opProduct)) return ProductShapes(node);
   if (Is(node, opQuotient)) return QuotientShapes(node);
   if (Is(node, opPower)) return PowerShapes(node);
+  if (Is(node, opLn) || Is(node, opArcTan)) return InverseTimesPolynomial(node, {1});
+  if (IsFunctionCode(node->Operation) && node->ChildCount() == 1 && IsRootOfVar(u))
+    return RootSubstitution(node);
   if (!(Is(node, opTan) || Is(node, opCot)) || !ConstantSlope(u)) return nullptr;
   // int tan(u) -> -ln(abs(cos(u)))/u'
   if (Is(node, opTan))

@@ -51,7 +51,7 @@ TEST(Integrator, ShapesBeyondTheOperationRules) {
     const char* term;
     const char* printed;
   } cases[] = {
-      {"x*x", "x^3/3"},
+      {"x*x", "1/3*x^3"},
       {"1/x", "ln(abs(x))"},
       {"x+1/x", "0.5*x^2+ln(abs(x))"},
       {"x^(-1)", "ln(abs(x))"},
