@@ -176,6 +176,9 @@ class TKoVarDepot {
 // is bound to the variables of the source function, so the result is freed first.
 
 class TKoOperatorNode;
+
+// rnd starts its sequence again, as at the start of a run.
+void RestartRandomSequence();
 using TKoNodePtr = std::unique_ptr<TKoOperatorNode>;
 
 class TKoOperatorNode {

@@ -327,3 +327,7 @@ template void TKoOperatorNode::CalcFold<opSum>(long double*);
 template void TKoOperatorNode::CalcFold<opProduct>(long double*);
 template void TKoOperatorNode::CalcFold<opQuotient>(long double*);
 template void TKoOperatorNode::CalcFold<opPower>(long double*);
+
+void RestartRandomSequence() {
+  RandomGenerator().seed(std::mt19937::default_seed);
+}

@@ -30,6 +30,20 @@ char ToCodePage437(char c) {
   }
 }
 
+bool gUtf8 = false;
+std::size_t gErrorLines = 0;
+
+// A German letter (Latin-1) in UTF-8; every other byte as it is.
+void AppendUtf8(std::string& out, char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (ToCodePage437(c) == c) {
+    out += c;
+    return;
+  }
+  out += static_cast<char>(0xC0 | (byte >> 6));
+  out += static_cast<char>(0x80 | (byte & 0x3F));
+}
+
 void WriteRaw(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
@@ -106,12 +120,26 @@ void WriteLine(const std::string& text) {
   for (char c : text) {
     if (c == '\r') {
       out += '\n';
+    } else if (gUtf8) {
+      AppendUtf8(out, c);
     } else {
       out += ToCodePage437(c);
     }
   }
   out += '\n';
   WriteRaw(out);
+}
+
+void SetUtf8Output(bool utf8) {
+  gUtf8 = utf8;
+}
+
+void NoteErrorLine() {
+  ++gErrorLines;
+}
+
+std::size_t ErrorLinesWritten() {
+  return gErrorLines;
 }
 
 std::string ProgramName(const std::string& path) {
@@ -132,6 +160,7 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   }
   if (!cmd.Errors.empty()) {
     for (const std::string& message : cmd.Errors) WriteLine(message);
+    NoteErrorLine();
     return 0;
   }
   if (cmd.AllParams) WriteParameters(cmd);

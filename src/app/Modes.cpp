@@ -35,6 +35,7 @@ void WriteHeader(const TKoMathCommandLine& cmd, const std::string& header) {
 
 // A numeric method's error text, or its value.
 void WriteResult(TKoMathFunction& n) {
+  if (!n.GetErrorText().empty()) NoteErrorLine();
   WriteLine(n.GetErrorText().empty() ? ValueToText(n.Value) : n.GetErrorText());
 }
 
@@ -42,9 +43,14 @@ void WriteResult(TKoMathFunction& n) {
 // simplified, or the simplified result function.
 std::string SymbolicText(const TKoFunctionCreator& creator, TKoMathTreeFunction& g, bool simplified,
                          const char* failedText) {
-  if (creator.ErrorText.empty() && g.GetTree() && !simplified) return failedText;
-  if (!creator.ErrorText.empty() || !g.GetTree())
+  if (creator.ErrorText.empty() && g.GetTree() && !simplified) {
+    NoteErrorLine();
+    return failedText;
+  }
+  if (!creator.ErrorText.empty() || !g.GetTree()) {
+    NoteErrorLine();
     return creator.ErrorText.empty() ? kTextSyntaxError : creator.ErrorText;
+  }
   return g.FunctionString();
 }
 
@@ -172,6 +178,7 @@ void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   TKoMathParser& parser = ParserOf(f);
   parser.Execute();
   if (!parser.ErrorText.empty() || !f.GetTree()) {
+    NoteErrorLine();
     WriteLine(parser.ErrorText.empty() ? kTextSyntaxError : parser.ErrorText);
     return;
   }
@@ -181,12 +188,14 @@ void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
     WriteLine(before);
     WriteLine(" =");
   }
+  if (!simplified) NoteErrorLine();
   WriteLine(simplified ? f.FunctionString() : kTextSimplifyFailed);
 }
 
 void RunEvaluation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   f.Calculate();
   if (!f.GetErrorText().empty()) {
+    NoteErrorLine();
     WriteLine(f.GetErrorText());
     return;
   }

@@ -1,6 +1,7 @@
 // The program driver: reads the arguments, runs exactly one mode and writes its lines.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,6 +15,12 @@ class TKoMathTreeFunction;
 // every carriage return.
 void WriteLine(const std::string& text);
 
+// The German letters in UTF-8 instead of code page 437 from now on.
+void SetUtf8Output(bool utf8);
+// A line just written, or about to be, is an error text in place of a result.
+void NoteErrorLine();
+std::size_t ErrorLinesWritten();
+
 // File-name part of the program path.
 std::string ProgramName(const std::string& path);
 
@@ -24,6 +31,11 @@ void RunOnLargeStack(const std::function<void()>& run);
 // One run with the arguments after the program path; returns the exit status.
 // Exceptions that no function object catches pass to the caller.
 int RunDriver(const std::string& progName, const std::vector<std::string>& args);
+
+// The whole run: options with two dashes before all other arguments (--help, --version,
+// --utf8, --strict), the encoding, a term "-" that reads a term per line from standard
+// input, then RunDriver; returns the exit status.
+int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args);
 
 // Simplifies f; false when that exceeds the live-node limit, with f only partly simplified.
 bool SimplifiedWithinLimit(TKoMathTreeFunction& f);

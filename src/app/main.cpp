@@ -28,7 +28,7 @@ struct TRun {
 
 int Run(const TRun& run) {
   try {
-    const int status = RunDriver(run.ProgName, run.Args);
+    const int status = RunFrontEnd(run.ProgName, run.Args);
     std::fflush(stdout);
     return status;
   } catch (const Exception& e) {

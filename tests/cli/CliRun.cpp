@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -28,20 +29,30 @@ std::string TempPath(const char* tag) {
 
 namespace {
 
-// Runs the program with argv; a stackBytes above 0 limits the child's stack first.
-CliResult Run(const std::vector<std::string>& args, const std::string& argv0,
-              std::size_t stackBytes) {
-  const std::string outPath = TempPath("out"), errPath = TempPath("err");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+std::vector<char*> Argv(const std::vector<std::string>& args, const std::string& argv0) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(argv0.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  return argv;
+}
+
+// Runs the program with argv; a stackBytes above 0 limits the child's stack first; input,
+// when given, is its standard input.
+CliResult Run(const std::vector<std::string>& args, const std::string& argv0,
+              std::size_t stackBytes, const std::string* input = nullptr) {
+  const std::string outPath = TempPath("out"), errPath = TempPath("err"), inPath = TempPath("in");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (input) {
+    std::ofstream(inPath, std::ios::binary) << *input;
+    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
+  }
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
+  std::vector<char*> argv = Argv(args, argv0);
   pid_t pid = 0;
   CliResult result;
   bool started = false;
@@ -70,10 +81,47 @@ CliResult Run(const std::vector<std::string>& args, const std::string& argv0,
   result.err = ReadFile(errPath);
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
+  std::remove(inPath.c_str());
   return result;
 }
 
 }  // namespace
+
+CliResult RunTcalcWithInput(const std::vector<std::string>& args, const std::string& input) {
+  return Run(args, TCALC_BINARY, 0, &input);
+}
+
+CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::string& lang) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    unsetenv("LC_ALL");
+    unsetenv("LC_CTYPE");
+    setenv("LANG", lang.c_str(), 1);
+    std::vector<char*> argv = Argv(args, TCALC_BINARY);
+    execv(TCALC_BINARY, argv.data());
+    _exit(127);
+  }
+  CliResult result;
+  if (pid < 0) return result;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    result.out.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(master);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  // The terminal turns each new line into a carriage return and a new line.
+  std::string plain;
+  for (std::size_t i = 0; i < result.out.size(); ++i)
+    if (!(result.out[i] == '\r' && i + 1 < result.out.size() && result.out[i + 1] == '\n'))
+      plain += result.out[i];
+  result.out = plain;
+  return result;
+}
 
 CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv0) {
   return Run(args, argv0, 0);

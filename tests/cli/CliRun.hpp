@@ -17,6 +17,13 @@ CliResult RunTcalc(const std::vector<std::string>& args, const std::string& argv
 // The same with the stack limited to stackBytes, soft and hard, as `ulimit -s` does.
 CliResult RunTcalcWithStack(const std::vector<std::string>& args, std::size_t stackBytes);
 
+// The same with input as standard input.
+CliResult RunTcalcWithInput(const std::vector<std::string>& args, const std::string& input);
+
+// The same on a pseudo-terminal with LANG set to lang (LC_ALL and LC_CTYPE unset); standard
+// output and error both arrive in out.
+CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::string& lang);
+
 struct CliCase {
   std::vector<std::string> args;
   std::string out;

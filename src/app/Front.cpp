@@ -1,0 +1,102 @@
+// The front end around one run: options with two dashes before all other arguments, the
+// encoding of the German letters, and terms read from standard input.
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "MathTree/MathTree.hpp"
+#include "ReadCmdl/ReadCmdl.hpp"
+#include "app/app.hpp"
+
+namespace {
+
+constexpr const char* kVersion = " 3.4.0.0";
+constexpr const char* kTextUnknownOption = "Unbekannte Option: ";
+constexpr const char* kTextHelpHint = " (Hilfe: ";
+constexpr const char* kTextHelpHintEnd = " --help)";
+// The term that reads its terms from standard input, one per line.
+constexpr const char* kStandardInput = "-";
+constexpr int kStatusUnknownOption = 2;
+constexpr int kStatusErrorLine = 1;
+
+bool NamesUtf8(const char* value) {
+  std::string upper;
+  for (const char* p = value; *p; ++p)
+    upper += static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
+  return upper.find("UTF-8") != std::string::npos || upper.find("UTF8") != std::string::npos;
+}
+
+// The locale as LC_ALL, else LC_CTYPE, else LANG names it.
+bool LocaleIsUtf8() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return NamesUtf8(value);
+  }
+  return false;
+}
+
+// Each non-empty line of standard input as the term of one run with the same switches,
+// from fresh state; the term argument is at index term.
+int RunLines(const std::string& progName, std::vector<std::string> args, std::size_t term) {
+  std::string line;
+  int status = 0;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    args[term] = line;
+    RestartRandomSequence();
+    status = RunDriver(progName, args);
+  }
+  return status;
+}
+
+// The index of the argument that stands for standard input, or args.size().
+std::size_t StandardInputTerm(const std::vector<std::string>& args) {
+  const TKoMathCommandLine cmd(args);
+  std::string term;
+  for (const char c : cmd.FuncStr)
+    if (c != ' ') term += c;
+  if (term != kStandardInput || cmd.ShowInfo || !cmd.Errors.empty()) return args.size();
+  for (std::size_t i = args.size(); i-- > 0;)
+    if (args[i] == kStandardInput) return i;
+  return args.size();
+}
+
+}  // namespace
+
+int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args) {
+  std::size_t first = 0;
+  bool utf8 = false;
+  bool strict = false;
+  for (; first < args.size() && args[first].rfind("--", 0) == 0; ++first) {
+    const std::string& option = args[first];
+    if (option == "--help") return RunDriver(progName, {});
+    if (option == "--version") {
+      WriteLine(progName + kVersion);
+      return 0;
+    }
+    if (option == "--utf8") {
+      utf8 = true;
+    } else if (option == "--strict") {
+      strict = true;
+    } else {
+      std::fflush(stdout);
+      std::fprintf(stderr, "%s%s%s%s%s\n", kTextUnknownOption, option.c_str(), kTextHelpHint,
+                   progName.c_str(), kTextHelpHintEnd);
+      return kStatusUnknownOption;
+    }
+  }
+  SetUtf8Output(utf8 || (isatty(STDOUT_FILENO) == 1 && LocaleIsUtf8()));
+  const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first),
+                                      args.end());
+  const std::size_t term = StandardInputTerm(rest);
+  const int status =
+      term < rest.size() ? RunLines(progName, rest, term) : RunDriver(progName, rest);
+  if (strict && status == 0 && ErrorLinesWritten() > 0) return kStatusErrorLine;
+  return status;
+}

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "CliRun.hpp"
+
+namespace {
+
+// "Der angenäherte Wert von x^2-4 beträgt:" in code page 437 and in UTF-8.
+const std::string kHeader437 = "Der angen\204herte Wert von x^2-4 betr\204gt:\n2\n";
+const std::string kHeaderUtf8 = "Der angen\303\244herte Wert von x^2-4 betr\303\244gt:\n2\n";
+const std::vector<std::string> kNewtonWithHeader = {"\\s", "\\n", "\\vx=3", "x^2-4"};
+
+TEST(FrontEnd, OptionsBeforeAllOtherArguments) {
+  ExpectCases({
+      {{"--version"}, "tcalc 3.4.0.0\n"},
+      {{"--strict", "2+3"}, "5\n"},
+      // An error text in place of a result: a calculation, syntax, symbolic or argument error.
+      {{"--strict", "ln(-1)"}, "Invalid floating point operation\n", 1},
+      {{"--strict", "2x"}, "Syntaxfehler\n", 1},
+      {{"--strict", "\\i", "sin(x^2)"}, "Fehler im Integrieren\n", 1},
+      {{"--strict", "\\m", "\\d9", "x"}, "Numerisch gibt es h\224chstens die 8. Ableitung!\n", 1},
+      {{"--strict", "\\l0,1", "x"}, "Illegaler Parameterwert: 0,1\n", 1},
+      {{"--utf8", "--strict", "\\s", "\\n", "\\vx=3", "x^2-4"}, kHeaderUtf8},
+      // Behind another argument an option is part of the term, as before.
+      {{"2+3", "--help"}, "Syntaxfehler\n"},
+      // One dash keeps its meaning: -h is the term -h.
+      {{"-h"}, "0\n"},
+  });
+  const CliResult help = RunTcalc({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, RunTcalc({}).out);
+  // Options alone: the help text, here in UTF-8.
+  EXPECT_NE(RunTcalc({"--utf8"}).out.find("einfache Anf\303\274hrungsstriche"), std::string::npos);
+}
+
+TEST(FrontEnd, UnknownOptionIsNamed) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--bogus"}, {"--utf8", "--bogus", "x"}, {"--", "x"}}) {
+    const CliResult r = RunTcalc(args);
+    const std::string option = args[0] == "--utf8" ? args[1] : args[0];
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Unbekannte Option: " + option + " (Hilfe: tcalc --help)\n");
+  }
+}
+
+TEST(FrontEnd, PipesGetCodePage437WhateverTheLocale) {
+  setenv("LANG", "C.UTF-8", 1);
+  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  const CliResult r = RunTcalc(kNewtonWithHeader);
+  unsetenv("LC_ALL");
+  EXPECT_EQ(r.out, kHeader437);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(FrontEnd, TerminalsGetUtf8WhereTheLocaleNamesIt) {
+  EXPECT_EQ(RunTcalcOnTerminal(kNewtonWithHeader, "C.UTF-8").out, kHeaderUtf8);
+  EXPECT_EQ(RunTcalcOnTerminal(kNewtonWithHeader, "de_DE.utf8").out, kHeaderUtf8);
+  EXPECT_EQ(RunTcalcOnTerminal(kNewtonWithHeader, "C").out, kHeader437);
+}
+
+TEST(FrontEnd, TermsFromStandardInput) {
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Input;
+    std::string Out;
+    int Status;
+  } cases[] = {
+      // Empty lines are skipped; a line that fails is that run's error text.
+      {{"-"}, "2+3\n\nsin(0)\n2x\n", "5\n0\nSyntaxfehler\n", 0},
+      {{"--strict", "-"}, "2+3\n2x\n", "5\nSyntaxfehler\n", 1},
+      {{"--strict", "-"}, "2+3\n", "5\n", 0},
+      {{"\\va=4", "-"}, "5*a^2\r\n2*a\n", "80\n8\n", 0},
+      {{"\\i", "-"}, "x^2\nsin(x)\n", "1/3*x^3\n-cos(x)\n", 0},
+      {{"\\s", "\\d1", "-"}, "x^3\n", "Die 1. Ableitung von x^3 ist:\n3*x^2\n", 0},
+      {{"\\m", "\\d1", "\\vx=2", "-"}, "x^3\nx^2\n", "12\n4\n", 0},
+      {{"\\n", "\\vx=3", "-"}, "x^2-4\nx-1\n", "2\n1\n", 0},
+      {{"\\c", "-"}, "x+x\n", "2*x\n", 0},
+      {{"\\m", "\\i", "\\t1", "-"}, "x\n", "0.5\n", 0},
+      // Every line starts from fresh state: rnd begins its sequence again.
+      {{"-"}, "rnd(1)\nrnd(1)\n", RunTcalc({"rnd(1)"}).out + RunTcalc({"rnd(1)"}).out, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Input);
+    const CliResult r = RunTcalcWithInput(c.Args, c.Input);
+    EXPECT_EQ(r.out, c.Out);
+    EXPECT_EQ(r.status, c.Status);
+    EXPECT_EQ(r.err, "");
+  }
+  // Without arguments the help text is printed, even with a pipe on standard input.
+  EXPECT_EQ(RunTcalcWithInput({}, "2+3\n").out, RunTcalc({}).out);
+}
+
+}  // namespace
