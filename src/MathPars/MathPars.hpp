@@ -190,6 +190,7 @@ class TKoMathParser : public TKoFunctionCreator {
 
   std::string FunctionString;
   std::int32_t ErrorPos = 0;  // of the last tokenizer failure; kept by later parses
+  std::string Reason;         // the detailed message of the last failure, "" after success
 
  private:
   TKoMathTreeFunction* Target() const;

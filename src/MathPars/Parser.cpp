@@ -46,9 +46,12 @@ void TKoMathParser::Execute() {
     if (!target) throw EParserInternalError(kTextNoTreeFunction);
     target->SetTree(Parse(FunctionString, TKoOpNodeArray(), target->VarDepot.get(), &ErrorPos));
     ErrorText.clear();
-  } catch (const Exception&) {
-    // The detailed messages are for ParseTerm's callers; the user sees one text.
+    Reason.clear();
+  } catch (const Exception& e) {
+    // The detailed messages are for ParseTerm's callers and the explanation on standard
+    // error; the user's result line is one text.
     ErrorText = kTextSyntaxError;
+    Reason = e.message();
     if (target) target->SetTree(nullptr);
   } catch (const std::bad_alloc&) {
     ErrorText = kTextSyntaxError;

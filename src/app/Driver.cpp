@@ -115,6 +115,10 @@ void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }  // namespace
 
 void WriteLine(const std::string& text) {
+  WriteRaw(ToConsole(text) + '\n');
+}
+
+std::string ToConsole(const std::string& text) {
   std::string out;
   out.reserve(text.size() + 1);
   for (char c : text) {
@@ -126,8 +130,7 @@ void WriteLine(const std::string& text) {
       out += ToCodePage437(c);
     }
   }
-  out += '\n';
-  WriteRaw(out);
+  return out;
 }
 
 void SetUtf8Output(bool utf8) {
@@ -167,7 +170,9 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   TransferVariables(cmd, f);
   auto parser = std::make_unique<TKoMathParser>(&f);
   parser->SetFunctionString(cmd.FuncStr);
+  const TKoMathParser& parsed = *parser;
   f.SetCreator(std::move(parser));
   RunMode(cmd, f);
+  ExplainSyntaxError(parsed);
   return 0;
 }

@@ -1,5 +1,6 @@
 // The front end around one run: options with two dashes before all other arguments, the
-// encoding of the German letters, and terms read from standard input.
+// encoding of the German letters, explanations of syntax errors, and terms read from
+// standard input.
 #include <unistd.h>
 
 #include <cctype>
@@ -73,6 +74,7 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
   std::size_t first = 0;
   bool utf8 = false;
   bool strict = false;
+  bool explain = false;
   for (; first < args.size() && args[first].rfind("--", 0) == 0; ++first) {
     const std::string& option = args[first];
     if (option == "--help") return RunDriver(progName, {});
@@ -84,6 +86,8 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       utf8 = true;
     } else if (option == "--strict") {
       strict = true;
+    } else if (option == "--explain") {
+      explain = true;
     } else {
       std::fflush(stdout);
       std::fprintf(stderr, "%s%s%s%s%s\n", kTextUnknownOption, option.c_str(), kTextHelpHint,
@@ -92,6 +96,7 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
     }
   }
   SetUtf8Output(utf8 || (isatty(STDOUT_FILENO) == 1 && LocaleIsUtf8()));
+  SetExplain(explain || isatty(STDERR_FILENO) == 1);
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first),
                                       args.end());
   const std::size_t term = StandardInputTerm(rest);

@@ -9,6 +9,7 @@
 
 class TKoCalculusCreator;
 class TKoMathCommandLine;
+class TKoMathParser;
 class TKoMathTreeFunction;
 
 // Writes text as console lines: the German letters in code page 437, a new line at
@@ -20,6 +21,15 @@ void SetUtf8Output(bool utf8);
 // A line just written, or about to be, is an error text in place of a result.
 void NoteErrorLine();
 std::size_t ErrorLinesWritten();
+
+// The text as the console receives it: the German letters in code page 437 (or UTF-8), a
+// new line at every carriage return.
+std::string ToConsole(const std::string& text);
+
+// With explain set, a term that fails to parse is followed on standard error by the term, a
+// caret under the failing position, the parser's reason and hints for common slips.
+void SetExplain(bool explain);
+void ExplainSyntaxError(const TKoMathParser& parser);
 
 // File-name part of the program path.
 std::string ProgramName(const std::string& path);
@@ -33,7 +43,7 @@ void RunOnLargeStack(const std::function<void()>& run);
 int RunDriver(const std::string& progName, const std::vector<std::string>& args);
 
 // The whole run: options with two dashes before all other arguments (--help, --version,
-// --utf8, --strict), the encoding, a term "-" that reads a term per line from standard
+// --utf8, --strict, --explain), the encoding, a term "-" that reads a term per line from standard
 // input, then RunDriver; returns the exit status.
 int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args);
 

@@ -95,3 +95,45 @@ TEST(FrontEnd, TermsFromStandardInput) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FrontEnd, SyntaxErrorsExplainedOnStandardError) {
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Err;
+  } cases[] = {
+      {{"--explain", "2,5+1"},
+       "  2,5+1\n   ^\nIllegales Zeichen: ,\nHinweis: Als Komma ist der Punkt anzugeben, z.B. "
+       "2.5.\n"},
+      {{"--explain", "2x"},
+       "  2x\nSyntaxfehler! Wahrscheinlich fehlt ein Operator!\nHinweis: Multiplikation immer "
+       "mit * schreiben, z.B. 2*x statt 2x.\n"},
+      {{"--explain", "2*-3"},
+       "  2*-3\nFehler in Basisexpression: Unbekanntes Token!\nHinweis: Ein Vorzeichen nach einem "
+       "Operator in Klammern setzen, z.B. 2*(-3) statt 2*-3.\n"},
+      {{"--explain", "va=4"},
+       "  va=4\n    ^\nIllegales Zeichen: =\nHinweis: Schalter und Variablen beginnen mit \\ und "
+       "sind in einfache Anf\201hrungsstriche einzuschlie\341en, z.B. '\\va=4'.\n"},
+      {{"--explain", "\\i", "(1+2"}, "  (1+2\nKlammer zu fehlt!\n"},
+      // Terms joined from several arguments: the caret counts in the joined term.
+      {{"--explain", "2", "3$"}, "  2 3$\n     ^\nIllegales Zeichen: $\n"},
+      // No explanation for a term that parses.
+      {{"--explain", "ln(-1)"}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> plain(c.Args.begin() + 1, c.Args.end());
+    const CliResult explained = RunTcalc(c.Args);
+    const CliResult quiet = RunTcalc(plain);
+    EXPECT_EQ(explained.err, c.Err) << c.Args[1];
+    // Standard output and the status stay exactly as without the explanation.
+    EXPECT_EQ(explained.out, quiet.out) << c.Args[1];
+    EXPECT_EQ(explained.status, quiet.status) << c.Args[1];
+    EXPECT_EQ(quiet.err, "") << c.Args[1];
+  }
+  // A terminal on standard error gets the explanation unasked.
+  EXPECT_EQ(RunTcalcOnTerminal({"3$4"}, "C").out,
+            "Syntaxfehler\n  3$4\n   ^\nIllegales Zeichen: $\n");
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+// Why a term is a "Syntaxfehler": the term with a caret under the position the parser
+// names, its reason, and hints for the common slips. Written to standard error only.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "MathPars/MathPars.hpp"
+#include "app/app.hpp"
+#include "util/util.hpp"
+
+namespace {
+
+bool gExplain = false;
+
+// Longer terms are not shown again: a terminal full of term helps nobody.
+constexpr std::size_t kLongestShownTerm = 200;
+
+constexpr const char* kTextHint = "Hinweis: ";
+constexpr const char* kTextImplicitProduct =
+    "Multiplikation immer mit * schreiben, z.B. 2*x statt 2x.";
+constexpr const char* kTextSignAfterOperator =
+    "Ein Vorzeichen nach einem Operator in Klammern setzen, z.B. 2*(-3) statt 2*-3.";
+constexpr const char* kTextDecimalComma = "Als Komma ist der Punkt anzugeben, z.B. 2.5.";
+constexpr const char* kTextLostBackslash =
+    "Schalter und Variablen beginnen mit \\ und sind in einfache Anf\374hrungsstriche "
+    "einzuschlie\337en, z.B. '\\va=4'.";
+
+bool IsLetter(char c) {
+  return IsAsciiLetter(c);
+}
+
+std::vector<const char*> Hints(const std::string& term) {
+  std::vector<const char*> hints;
+  bool implicit = false, sign = false, comma = false;
+  for (std::size_t i = 0; i + 1 < term.size(); ++i) {
+    const char a = term[i], b = term[i + 1];
+    implicit = implicit || (IsDigit(a) && (IsLetter(b) || b == '(')) || (a == ')' && b == '(');
+    sign = sign || ((a == '*' || a == '/' || a == '^') && (b == '-' || b == '+'));
+    comma = comma || (IsDigit(a) && b == ',' && i + 2 < term.size() && IsDigit(term[i + 2]));
+  }
+  // "va=4" lost its backslash to the shell.
+  const bool lost = term.size() > 2 && IsLetter(term[0]) && term.find('=') != std::string::npos;
+  if (implicit) hints.push_back(kTextImplicitProduct);
+  if (sign) hints.push_back(kTextSignAfterOperator);
+  if (comma) hints.push_back(kTextDecimalComma);
+  if (lost) hints.push_back(kTextLostBackslash);
+  return hints;
+}
+
+void ErrorLine(const std::string& text) {
+  const std::string out = ToConsole(text) + "\n";
+  std::fwrite(out.data(), 1, out.size(), stderr);
+}
+
+// The term and a caret under the position the parser names.
+void ShowTerm(const std::string& term, std::int32_t errorPos) {
+  ErrorLine("  " + term);
+  // The tokenizer counts from the first character that is not a blank.
+  const std::int64_t column = static_cast<std::int64_t>(errorPos) - 1;
+  if (errorPos > 0 && column >= 0 && static_cast<std::size_t>(column) <= term.size())
+    ErrorLine("  " + std::string(static_cast<std::size_t>(column), ' ') + "^");
+}
+
+}  // namespace
+
+void SetExplain(bool explain) {
+  gExplain = explain;
+}
+
+void ExplainSyntaxError(const TKoMathParser& parser) {
+  if (!gExplain || parser.ErrorText != kTextSyntaxError) return;
+  std::fflush(stdout);
+  // The arguments of the term are joined with blanks: the leading ones are not the user's.
+  const std::size_t lead = parser.FunctionString.find_first_not_of(' ');
+  const std::string term = lead == std::string::npos ? "" : parser.FunctionString.substr(lead);
+  if (term.size() <= kLongestShownTerm) ShowTerm(term, parser.ErrorPos);
+  if (!parser.Reason.empty()) ErrorLine(parser.Reason);
+  for (const char* hint : Hints(term)) ErrorLine(std::string(kTextHint) + hint);
+}
