@@ -67,7 +67,7 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr PowerShapes(const Node* node) const;
   TKoNodePtr Rational(const Polynomial& numerator, const Polynomial& denominator) const;
   TKoNodePtr ReciprocalQuadratic(const Polynomial& q) const;
-  TKoNodePtr ReciprocalSqrtQuadratic(const Polynomial& q, const Node* root) const;
+  TKoNodePtr ReciprocalSqrtQuadratic(const Polynomial& q) const;
   TKoNodePtr ByParts(const Polynomial& p, const Node* f) const;
   TKoNodePtr ExpTimesTrig(const Node* e, const Node* trig) const;
   TKoNodePtr InverseTimesPolynomial(const Node* f, const Polynomial& p) const;

@@ -274,7 +274,7 @@ TKoNodePtr TIntegrator::ReciprocalQuadratic(const Polynomial& q) const {
 //   a < 0: arcsin((x+h)/m)/sqrt(-a) with m^2 = -k^2 > 0;
 //   a > 0: arcsinh((x+h)/m)/sqrt(a) with m^2 = -k^2 > 0, or where k^2 > 0
 //   ln(abs(x+h+sqrt(x^2+b/a*x+c/a)))/sqrt(a)
-TKoNodePtr TIntegrator::ReciprocalSqrtQuadratic(const Polynomial& q, const Node* /*root*/) const {
+TKoNodePtr TIntegrator::ReciprocalSqrtQuadratic(const Polynomial& q) const {
   const long double a = q[2];
   const long double h = q[1] / (2 * a);
   const long double k2 = h * h - q[0] / a;
@@ -495,7 +495,7 @@ TKoNodePtr TIntegrator::PowerShapes(const Node* node) const {
     for (std::int64_t i = 0; i < n; ++i) p = Multiply(p, *q);
     return PolynomialIntegral(p);
   }
-  if (c == -0.5L && Degree(*q) == 2) return ReciprocalSqrtQuadratic(*q, base);
+  if (c == -0.5L && Degree(*q) == 2) return ReciprocalSqrtQuadratic(*q);
   if (c == 0.5L && Degree(*q) == 2) return SqrtQuadratic(*q);
   const std::int64_t down = WholeExponent(-c, 2);
   if (down < 1) return nullptr;
@@ -528,9 +528,10 @@ TKoNodePtr TIntegrator::SubstitutedAntiderivative(const Node* g, const Node*& in
 // constant k, found by comparing r and u' at a few points
 TKoNodePtr TIntegrator::Substitution(const std::vector<const Node*>& factors,
                                      const std::vector<const Node*>& constants) const {
+  // The ratio is found by numbers: a parameter's value now would be baked into it.
+  for (const Node* factor : factors)
+    if (HasOtherVariable(factor, UpperVarName)) return nullptr;
   for (std::size_t i = 0; i < factors.size(); ++i) {
-    for (const Node* factor : factors)
-      if (HasOtherVariable(factor, UpperVarName)) return nullptr;
     const Node* u = nullptr;
     TKoNodePtr antiderivative;
     try {
