@@ -306,8 +306,10 @@ void TLevelRunner::Run(std::int64_t target) {
   TLevelView(VarName, Depot).Split(Work.GetTree(), !Simplified, false, split);
   finder.Restart(0, CoresOf(split));
   std::int64_t recordFrom = -1;  // the level whose cores repeated, while its period is recorded
+  const TProgress progress;
   for (std::int64_t level = 1;; ++level) {
     Step();
+    progress.Report(static_cast<double>(level) / static_cast<double>(target));
     if (level == target) return;
     const TLevelView view(VarName, Depot);
     if (Ended(view)) return;

@@ -32,6 +32,9 @@ long double ArcThrough(long double a, long double m, long double b, long double 
   return chord * (turn / std::sin(turn));
 }
 
+// Pieces between two reports of progress: a report costs nothing beside so many pieces.
+constexpr std::int32_t kPiecesPerReport = 1 << 14;
+
 // The refusal of an interval shorter than one step, with its three numbers.
 std::string IllegalIntervalText(long double from, long double to, long double step) {
   return kTextIllegalInterval + DataToText(&from, dtExtended) + kTextIllegalIntervalTo +
@@ -66,8 +69,11 @@ void TKoMathIntervalNumFunction::Calculate() {
   try {
     BindRunningVar();
     const std::int32_t count = PieceCount();
-    for (std::int32_t i = 1; i <= count; ++i)
+    const TProgress progress;
+    for (std::int32_t i = 1; i <= count; ++i) {
       Value = CheckedOp(Sum, Value, PieceValue(Bound(i - 1), Bound(i)));
+      if (i % kPiecesPerReport == 0) progress.Report(static_cast<double>(i) / count);
+    }
     const long double last = Bound(count);
     if (last < IntervalTo) Value = CheckedOp(Sum, Value, PieceValue(last, IntervalTo));
   } catch (const EKoIllegalIntIntervall& e) {

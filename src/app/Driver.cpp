@@ -174,5 +174,6 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   f.SetCreator(std::move(parser));
   RunMode(cmd, f);
   ExplainSyntaxError(parsed);
+  ExplainUnknownNames(cmd, f);
   return 0;
 }

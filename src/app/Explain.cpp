@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "MathPars/MathPars.hpp"
+#include "MathTree/MathTree.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+#include "ReadCmdl/ReadCmdl.hpp"
 #include "app/app.hpp"
 #include "util/util.hpp"
 
@@ -25,6 +28,9 @@ constexpr const char* kTextDecimalComma = "Als Komma ist der Punkt anzugeben, z.
 constexpr const char* kTextLostBackslash =
     "Schalter und Variablen beginnen mit \\ und sind in einfache Anf\374hrungsstriche "
     "einzuschlie\337en, z.B. '\\va=4'.";
+
+constexpr const char* kTextUnknownName = " ist weder Funktion noch Variable und z\344hlt als 0.";
+constexpr const char* kTextMeant = " Gemeint ist wohl ";
 
 bool IsLetter(char c) {
   return IsAsciiLetter(c);
@@ -62,7 +68,50 @@ void ShowTerm(const std::string& term, std::int32_t errorPos) {
     ErrorLine("  " + std::string(static_cast<std::size_t>(column), ' ') + "^");
 }
 
+// Whether the mode computes with the term's values, so that a name without value is 0;
+// the symbolic modes keep such names as they are.
+bool NamesCountAsZero(const TKoMathCommandLine& cmd) {
+  if (cmd.DiffLevel > 0 || cmd.Stamm) return cmd.Numerical;
+  return cmd.Newton || cmd.FuncLength || !cmd.Simplify;
+}
+
+bool GivenByTheUser(const TKoMathCommandLine& cmd, const std::string& name) {
+  const std::string upper = UpperCase(name);
+  if (EqualsUpperCase(cmd.XVar, upper)) return true;
+  for (std::int32_t i = 0; i < cmd.VarCount(); ++i)
+    if (EqualsUpperCase(cmd.VarName(i), upper)) return true;
+  return false;
+}
+
+// "ln2" for "ln(2)": the longest function name the name begins with, and the rest in brackets.
+std::string MeantCall(const std::string& name) {
+  const TKoRealFunctionList& functions = SharedFunctionList();
+  const std::string upper = UpperCase(name);
+  std::size_t longest = 0;
+  for (std::int32_t i = 0; i < functions.Count(); ++i) {
+    const std::string function = UpperCase(functions.Name(i));
+    if (function.size() > longest && function.size() < upper.size() &&
+        upper.compare(0, function.size(), function) == 0)
+      longest = function.size();
+  }
+  if (longest == 0) return {};
+  return name.substr(0, longest) + "(" + name.substr(longest) + ")";
+}
+
 }  // namespace
+
+void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (!gExplain || !f.GetTree() || !NamesCountAsZero(cmd)) return;
+  std::fflush(stdout);
+  for (std::int32_t i = 0; i < f.VarCount(); ++i) {
+    const std::string name = f.GetVarName(i);
+    if (GivenByTheUser(cmd, name)) continue;
+    std::string hint = kTextHint + name + kTextUnknownName;
+    const std::string meant = MeantCall(name);
+    if (!meant.empty()) hint += kTextMeant + meant + ".";
+    ErrorLine(hint);
+  }
+}
 
 void SetExplain(bool explain) {
   gExplain = explain;

@@ -97,6 +97,7 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
   }
   SetUtf8Output(utf8 || (isatty(STDOUT_FILENO) == 1 && LocaleIsUtf8()));
   SetExplain(explain || isatty(STDERR_FILENO) == 1);
+  ShowProgressOnTerminal(isatty(STDERR_FILENO) == 1);
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first),
                                       args.end());
   const std::size_t term = StandardInputTerm(rest);

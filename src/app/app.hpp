@@ -30,6 +30,24 @@ std::string ToConsole(const std::string& text);
 // caret under the failing position, the parser's reason and hints for common slips.
 void SetExplain(bool explain);
 void ExplainSyntaxError(const TKoMathParser& parser);
+// With explain set, the names of a term that is computed with which are neither functions nor
+// given variables, and are therefore 0, are named on standard error.
+void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+
+// The progress line of a long computation: Update gets the seconds since its start and the
+// fraction done (0 at the start, 1 at the end) and returns the text for the terminal, often
+// none. The line appears once the computation is expected to take about a second and
+// is cleared at the end.
+class TProgressLine {
+ public:
+  std::string Update(double seconds, double fraction);
+
+ private:
+  std::size_t Shown = 0;  // length of the line on the terminal, 0 for none
+  int Percent = -1;
+};
+// Long computations show their progress on standard error when it is a terminal.
+void ShowProgressOnTerminal(bool terminal);
 
 // File-name part of the program path.
 std::string ProgramName(const std::string& path);

@@ -294,3 +294,27 @@ bool EqualsUpperCase(const std::string& name, const std::string& upper) {
     if (UpperCaseLetter(name[i]) != upper[i]) return false;
   return true;
 }
+
+namespace {
+
+TProgressHook gProgressHook = nullptr;
+int gProgressDepth = 0;
+
+}  // namespace
+
+void SetProgressHook(TProgressHook hook) {
+  gProgressHook = hook;
+}
+
+TProgress::TProgress() : Outermost(gProgressDepth++ == 0) {
+  Report(0);
+}
+
+TProgress::~TProgress() {
+  Report(1);
+  --gProgressDepth;
+}
+
+void TProgress::Report(double fraction) const {
+  if (Outermost && gProgressHook) gProgressHook(fraction);
+}

@@ -162,3 +162,22 @@ bool EqualsUpperCase(const std::string& name, const std::string& upper);
 
 // The decimal separator of number texts; the program never changes it from ".".
 extern char DecimalSeparator;
+
+// Long computations tell a hook how far they are, as the fraction done: 0 at the start, 1 at
+// the end. The front end sets one for a terminal; without it a report tests a pointer.
+using TProgressHook = void (*)(double fraction);
+void SetProgressHook(TProgressHook hook);
+
+// One long computation from construction to destruction. Only the outermost of nested ones
+// reports, so a computation may run others inside.
+class TProgress {
+ public:
+  TProgress();
+  ~TProgress();
+  TProgress(const TProgress&) = delete;
+  TProgress& operator=(const TProgress&) = delete;
+  void Report(double fraction) const;
+
+ private:
+  bool Outermost;
+};

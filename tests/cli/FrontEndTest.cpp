@@ -136,4 +136,53 @@ TEST(FrontEnd, SyntaxErrorsExplainedOnStandardError) {
             "Syntaxfehler\n  3$4\n   ^\nIllegales Zeichen: $\n");
 }
 
+TEST(FrontEnd, NamesThatCountAsZeroAreNamed) {
+  const std::string zero = " ist weder Funktion noch Variable und z\204hlt als 0.";
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Err;
+  } cases[] = {
+      {{"ln2"}, "Hinweis: ln2" + zero + " Gemeint ist wohl ln(2).\n"},
+      {{"tau*2"}, "Hinweis: tau" + zero + "\n"},
+      {{"\\va=2", "a+b+SINX"},
+       "Hinweis: b" + zero + "\nHinweis: SINX" + zero + " Gemeint ist wohl SIN(X).\n"},
+      {{"\\n", "\\vx=1", "x-c"}, "Hinweis: c" + zero + "\n"},
+      {{"\\m", "\\i", "\\t1", "x+c"}, "Hinweis: c" + zero + "\n"},
+      // Declared, the running variable, or kept as a name by a symbolic mode: no hint.
+      {{"\\va", "a+x"}, ""},
+      {{"\\d1", "x*tau"}, ""},
+      {{"\\i", "tau"}, ""},
+      {{"\\c", "tau+tau"}, ""},
+      {{"e*pi"}, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> explained = {"--explain"};
+    explained.insert(explained.end(), c.Args.begin(), c.Args.end());
+    const CliResult r = RunTcalc(explained);
+    EXPECT_EQ(r.err, c.Err) << c.Args.back();
+    EXPECT_EQ(r.out, RunTcalc(c.Args).out) << c.Args.back();
+  }
+}
+
+// About two seconds of work: long enough for the line to appear on any machine.
+const std::vector<std::string> kLongIntegral = {"\\m",    "\\i",        "\\vx=0",
+                                                "\\t100", "\\l0.00005", "sin(x)*exp(-x/10)"};
+
+TEST(FrontEnd, LongComputationsShowProgressOnTerminalsOnly) {
+  const std::string result = "0.99006252443586072\n";
+  const std::string terminal = RunTcalcOnTerminal(kLongIntegral, "C").out;
+  ASSERT_GE(terminal.size(), result.size());
+  EXPECT_EQ(terminal.substr(terminal.size() - result.size()), result);
+  EXPECT_EQ(terminal.rfind("\rBerechnung: ", 0), 0U) << terminal;
+  // Cleared before the result: blanks over the line, the cursor at its start.
+  const std::string shown = terminal.substr(0, terminal.size() - result.size());
+  const std::size_t last = shown.rfind('\r', shown.size() - 2);
+  EXPECT_EQ(shown.back(), '\r');
+  EXPECT_EQ(shown.substr(last + 1, shown.size() - last - 2).find_first_not_of(' '),
+            std::string::npos);
+  const CliResult piped = RunTcalc(kLongIntegral);
+  EXPECT_EQ(piped.out, result);
+  EXPECT_EQ(piped.err, "");
+}
+
 }  // namespace
