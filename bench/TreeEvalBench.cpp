@@ -72,6 +72,28 @@ void Tree(benchmark::State& state, Term term) {
                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
+// The same term as the numeric methods evaluate it: through its program.
+template <class Term>
+void Program(benchmark::State& state, Term term) {
+  TKoVarDepot depot;
+  TKoNodePtr tree = term(depot);
+  TKoSingleVariable* x = depot.FindOrAdd("x", dtExtended);
+  TKoEvalProgram program;
+  if (!program.Compile(tree.get())) state.SkipWithError("no program");
+  long double sum = 0, value = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < kPoints; ++i) {
+      x->SetAsExtended(PointAt(i));
+      if (!program.Run(value)) state.SkipWithError("failed");
+      sum += value;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["ns/eval"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kPoints,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 template <class F>
 void Compiled(benchmark::State& state, F f) {
   long double sum = 0;
@@ -102,10 +124,18 @@ void BM_Tree_Cubic(benchmark::State& s) {
 void BM_Compiled_Cubic(benchmark::State& s) {
   Compiled(s, CompiledCubic);
 }
+void BM_Program_DampedSine(benchmark::State& s) {
+  Program(s, DampedSine);
+}
+void BM_Program_Cubic(benchmark::State& s) {
+  Program(s, Cubic);
+}
 
 BENCHMARK(BM_Compiled_DampedSine);
 BENCHMARK(BM_Tree_DampedSine);
 BENCHMARK(BM_Compiled_Cubic);
 BENCHMARK(BM_Tree_Cubic);
+BENCHMARK(BM_Program_DampedSine);
+BENCHMARK(BM_Program_Cubic);
 
 }  // namespace

@@ -19,15 +19,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
   void PrintRatios() const {
-    std::printf("\n%-24s %14s %14s %8s\n", "term", "tree ns/eval", "C++ ns/eval", "ratio");
+    std::printf("\n%-24s %14s %14s %8s\n", "term", "ns/eval", "C++ ns/eval", "ratio");
     for (const auto& [name, ns] : NsPerEval) {
-      const std::string prefix = "BM_Tree_";
-      if (name.rfind(prefix, 0) != 0) continue;
-      const std::string term = name.substr(prefix.size());
-      const auto base = NsPerEval.find("BM_Compiled_" + term);
-      if (base == NsPerEval.end()) continue;
-      std::printf("%-24s %14.2f %14.2f %7.2fx\n", term.c_str(), ns, base->second,
-                  ns / base->second);
+      for (const std::string prefix : {"BM_Tree_", "BM_Program_"}) {
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string term = name.substr(prefix.size());
+        const auto base = NsPerEval.find("BM_Compiled_" + term);
+        if (base == NsPerEval.end()) continue;
+        const std::string label = (prefix == "BM_Tree_" ? "tree " : "program ") + term;
+        std::printf("%-24s %14.2f %14.2f %7.2fx\n", label.c_str(), ns, base->second,
+                    ns / base->second);
+      }
     }
   }
 

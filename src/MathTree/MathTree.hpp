@@ -289,6 +289,49 @@ bool ExtendedFunction(TOperation operation, long double& x);
 // Power a^b by the rules for negative and zero bases; false when it is not defined.
 bool ExtendedPower(long double& a, long double b);
 
+// ---------------------------------------------------------------- programs
+
+// A tree compiled for the numeric methods that evaluate it thousands of times: a node per
+// operation that calls its operands directly and returns its value in the register, where
+// the tree's own evaluation passes values and error texts through every node. Run computes
+// exactly the operations of the tree's evaluation on the same operands, so its value is the
+// tree's bit for bit. Wherever the tree would report an error text Run returns false, and
+// the caller evaluates the tree, which finds the text. A tree with rnd (whose sequence a
+// second evaluation would advance), an absent operand or a code without a routine gets no
+// program at all.
+class TKoEvalProgram {
+ public:
+  // The program of the tree; false, and an empty program, where it gets none.
+  bool Compile(const TKoOperatorNode* root);
+  void Clear() { Nodes.clear(); }
+  bool Empty() const { return Nodes.empty(); }
+  // The tree's value at the current variable values, or false where it has an error text.
+  bool Run(long double& value) const {
+    bool failed = false;
+    const TNode& root = Nodes.back();
+    value = root.Eval(&root, failed);
+    return !failed;
+  }
+
+  // One operation: Eval computes it from the operand nodes A and B or the leaves LeafA and
+  // LeafB, and sets failed where the tree would report an error.
+  struct TNode {
+    long double (*Eval)(const TNode* node, bool& failed);
+    const TNode* A;
+    const TNode* B;
+    const long double* LeafA;
+    const long double* LeafB;
+    TOperation Function;
+  };
+
+ private:
+  // The node of the subtree, or nullptr where it has none; a leaf gives a node only when
+  // it is the whole tree.
+  const TNode* Append(const TKoOperatorNode* node);
+
+  std::vector<TNode> Nodes;  // operands before the operations; the root last
+};
+
 // ---------------------------------------------------------------- function names
 
 class TKoAbstractFunctionList {

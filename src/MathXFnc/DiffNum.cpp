@@ -138,6 +138,7 @@ void TKoMathDiffNumFunction::Calculate() {
   } catch (const std::bad_alloc&) {
     if (GetErrorText().empty()) SetErrorText(kTextNumDiffFailed);
   }
+  DropProgram();
 }
 
 // The centred quotient of the level with step h: the sum over j of

@@ -84,6 +84,7 @@ void TKoMathIntervalNumFunction::Calculate() {
   } catch (const std::bad_alloc&) {
     if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
   }
+  DropProgram();
 }
 
 long double TKoMathIntgNumFunction::PieceValue(long double a, long double b) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MathFunc/MathFunc.hpp"
+#include "MathTree/MathTree.hpp"
 #include "util/util.hpp"
 
 TCALC_EXCEPTION(EKoNoRunningVarIndex, Exception);
@@ -70,12 +71,48 @@ class TKoMathUseOtherFunction : public TKoMathFunction {
   bool OtherNotOwned = false;  // true: the wrapped function belongs to the caller
 
  protected:
-  // Builds the wrapped function once and looks the running variable's index up again.
+  // Builds the wrapped function once and looks the running variable's index up again. A
+  // wrapped tree function gets its tree's program, which the evaluations run until
+  // DropProgram: a Calculate drops it before it returns, so that a tree changed later is
+  // never evaluated through an old program.
   void BindRunningVar();
+  void DropProgram();
 
  private:
+  void CompileProgram();
+  [[noreturn]] void RaiseEvaluationFailed();
+  void ClearProgramOwnerText();
+  bool TryEvaluateSlowly(long double x, long double& v);
+
   std::string RunningVarName;
+  TKoEvalProgram Program;
+  TKoMathFunction* ProgramOwner = nullptr;  // the wrapped function while it has a program
+  long double* RunningValue = nullptr;      // the running variable's value in its tree
+  bool OtherTextMayBeSet = false;           // the wrapped function's error text may not be empty
 };
+
+// Inline: the numeric methods evaluate millions of times, and a value passed on through
+// calls is copied through memory each time.
+inline bool TKoMathUseOtherFunction::TryEvaluateAt(long double x, long double& v) {
+  if (ProgramOwner) [[likely]] {
+    *RunningValue = x;
+    if (Program.Run(v)) [[likely]] {
+      // As the tree's own evaluation leaves the function after a success.
+      ProgramOwner->Value = v;
+      if (OtherTextMayBeSet) [[unlikely]]
+        ClearProgramOwnerText();
+      return true;
+    }
+  }
+  return TryEvaluateSlowly(x, v);
+}
+
+inline long double TKoMathUseOtherFunction::EvaluateAt(long double x) {
+  long double v = 0;
+  if (!TryEvaluateAt(x, v)) [[unlikely]]
+    RaiseEvaluationFailed();
+  return v;
+}
 
 // Base of the iterative methods: iteration limit and a guard against a missing running
 // variable.

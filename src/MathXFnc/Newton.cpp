@@ -148,4 +148,5 @@ void TKoMathNewtonFunction::Calculate() {
   } catch (const std::bad_alloc&) {
     if (GetErrorText().empty()) SetErrorText(kTextNewtonFailed);
   }
+  DropProgram();
 }

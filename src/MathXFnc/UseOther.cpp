@@ -1,6 +1,7 @@
 #include <new>
 
 #include "MathXFnc/MathXFnc.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
 
 TKoMathUseOtherFunction::~TKoMathUseOtherFunction() {
   if (!OtherNotOwned) delete OtherFunction;
@@ -39,6 +40,7 @@ const std::string& TKoMathUseOtherFunction::GetErrorText() {
 }
 
 void TKoMathUseOtherFunction::SetErrorText(const std::string& text) {
+  OtherTextMayBeSet = true;
   OtherFunction->SetErrorText(text);
 }
 
@@ -58,16 +60,37 @@ void TKoMathUseOtherFunction::BindRunningVar() {
   }
   OtherFunction->SetErrorText("");
   RunningIndex = OtherFunction->IndexOfVar(RunningVarName);
+  CompileProgram();
 }
 
-long double TKoMathUseOtherFunction::EvaluateAt(long double x) {
-  long double v = 0;
-  if (!TryEvaluateAt(x, v)) [[unlikely]]
-    throw EKoEvaluationFailed(OtherFunction->GetErrorText());
-  return v;
+void TKoMathUseOtherFunction::CompileProgram() {
+  DropProgram();
+  auto* tree = dynamic_cast<TKoMathTreeFunction*>(OtherFunction);
+  if (!tree || RunningIndex < 0 || RunningIndex >= tree->VarCount()) return;
+  TKoSingleVariable* running = tree->GetVarDepot().VariableAt(RunningIndex);
+  if (running->DataType != dtExtended || !Program.Compile(tree->GetTree())) return;
+  ProgramOwner = tree;
+  RunningValue = &running->Value;
+  OtherTextMayBeSet = !tree->GetErrorText().empty();
 }
 
-bool TKoMathUseOtherFunction::TryEvaluateAt(long double x, long double& v) {
+void TKoMathUseOtherFunction::DropProgram() {
+  Program.Clear();
+  ProgramOwner = nullptr;
+  RunningValue = nullptr;
+}
+
+void TKoMathUseOtherFunction::RaiseEvaluationFailed() {
+  throw EKoEvaluationFailed(OtherFunction->GetErrorText());
+}
+
+void TKoMathUseOtherFunction::ClearProgramOwnerText() {
+  ProgramOwner->SetErrorText("");
+  OtherTextMayBeSet = false;
+}
+
+bool TKoMathUseOtherFunction::TryEvaluateSlowly(long double x, long double& v) {
+  OtherTextMayBeSet = true;
   OtherFunction->SetVarValueAt(RunningIndex, x);
   OtherFunction->Calculate();
   if (!OtherFunction->GetErrorText().empty()) [[unlikely]]
