@@ -18,11 +18,11 @@ long double Simpson(long double a, long double b, long double fa, long double fm
 // The arc from P0 = (a, fa) through P1 = (m, fm) to P2 = (b, fb) on their circle. At P1
 // the path turns by the angle t between the chords P0P1 and P1P2; by the inscribed
 // angle theorem that arc subtends 2t at the centre and its radius is chord / (2 sin t),
-// so it is chord * t / sin t long: the longer arc when t exceeds pi/2. Angles stay
-// finite where slopes overflow. Collinear points give the chord, and so does a middle
-// point that coincides with an end in a piece only a unit or two wide.
-long double ArcThrough(long double a, long double m, long double b, long double fa, long double fm,
-                       long double fb) {
+// so it is chord * t / sin t long: the longer arc when t exceeds pi/2. This form by angles
+// stays finite where slopes overflow. Collinear points give the chord, and so does a
+// middle point that coincides with an end in a piece only a unit or two wide.
+long double ArcByAngles(long double a, long double m, long double b, long double fa, long double fm,
+                        long double fb) {
   const long double chord = std::hypot(b - a, fb - fa);
   const long double dx1 = m - a, dy1 = fm - fa;
   const long double dx2 = b - m, dy2 = fb - fm;
@@ -30,6 +30,29 @@ long double ArcThrough(long double a, long double m, long double b, long double 
   const long double turn = std::fabs(std::atan2(dy2, dx2) - std::atan2(dy1, dx1));
   if (turn == 0) return chord;
   return chord * (turn / std::sin(turn));
+}
+
+// The same arc with one angle, as long as the squares stay normal numbers: sin t is the
+// cross product of the chords over their lengths, t the angle of cross and dot product.
+// Where the path nearly reverses (t near pi), the difference of two angles would lose the
+// digits of pi - t that this keeps.
+long double ArcThrough(long double a, long double m, long double b, long double fa, long double fm,
+                       long double fb) {
+  const long double dx = b - a, dy = fb - fa;
+  const long double dx1 = m - a, dy1 = fm - fa;
+  const long double dx2 = b - m, dy2 = fb - fm;
+  const long double chordSquare = dx * dx + dy * dy;
+  const long double lengthsSquare = (dx1 * dx1 + dy1 * dy1) * (dx2 * dx2 + dy2 * dy2);
+  constexpr long double kLargest = std::numeric_limits<long double>::max();
+  constexpr long double kSmallest = std::numeric_limits<long double>::min();
+  if (!(lengthsSquare >= kSmallest && lengthsSquare <= kLargest && chordSquare >= kSmallest &&
+        chordSquare <= kLargest))
+    return ArcByAngles(a, m, b, fa, fm, fb);
+  const long double chord = std::sqrt(chordSquare);
+  const long double cross = std::fabs(dx1 * dy2 - dy1 * dx2);
+  if (cross == 0) return chord;
+  const long double sine = std::fmin(cross / std::sqrt(lengthsSquare), 1.0L);
+  return chord * (std::atan2(cross, dx1 * dx2 + dy1 * dy2) / sine);
 }
 
 // Pieces between two reports of progress: a report costs nothing beside so many pieces.
