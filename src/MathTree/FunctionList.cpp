@@ -4,19 +4,13 @@
 
 #include "MathTree/MathTree.hpp"
 
-void TKoAbstractFunctionList::Build() {
-  FillFunctions();
-  NameIndex.clear();
-  for (std::int32_t i = 0; i < Count(); ++i) NameIndex.emplace_back(UpperCase(Name(i)), i);
-  std::sort(NameIndex.begin(), NameIndex.end());
-}
-
 std::int32_t TKoAbstractFunctionList::IndexOfFunction(const std::string& name) const {
   const std::string key = UpperCase(name);
-  const auto it =
-      std::lower_bound(NameIndex.begin(), NameIndex.end(), key,
-                       [](const auto& entry, const std::string& k) { return entry.first < k; });
-  return it != NameIndex.end() && it->first == key ? it->second : -1;
+  const std::span<const TIndexEntry> index = NameIndex();
+  const auto it = std::lower_bound(
+      index.begin(), index.end(), std::string_view(key),
+      [](const TIndexEntry& entry, std::string_view k) { return entry.Upper < k; });
+  return it != index.end() && it->Upper == key ? it->Position : -1;
 }
 
 namespace {
@@ -101,7 +95,44 @@ constexpr auto kDisplayRow = [] {
   return rows;
 }();
 
+// The function names in upper case, sorted, with their positions in the list: built by the
+// compiler, so that a run starts without sorting them.
+constexpr std::size_t kLongestName = 8;
+struct TUpperName {
+  std::array<char, kLongestName> Text;
+  std::size_t Length;
+  std::int32_t Position;
+};
+
+constexpr auto kUpperNames = [] {
+  std::array<TUpperName, CountListNames()> names{};
+  std::size_t n = 0;
+  for (const TNameRow& row : kNames) {
+    if (!row.ListName) continue;
+    TUpperName& name = names[n];
+    name.Position = static_cast<std::int32_t>(n);
+    for (const char* c = row.ListName; *c; ++c)
+      name.Text[name.Length++] = *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c;
+    ++n;
+  }
+  std::sort(names.begin(), names.end(), [](const TUpperName& a, const TUpperName& b) {
+    return std::string_view(a.Text.data(), a.Length) < std::string_view(b.Text.data(), b.Length);
+  });
+  return names;
+}();
+
 }  // namespace
+
+std::span<const TKoAbstractFunctionList::TIndexEntry> TKoRealFunctionList::NameIndex() const {
+  static constexpr auto kIndex = [] {
+    std::array<TIndexEntry, kUpperNames.size()> index{};
+    for (std::size_t i = 0; i < index.size(); ++i)
+      index[i] = {std::string_view(kUpperNames[i].Text.data(), kUpperNames[i].Length),
+                  kUpperNames[i].Position};
+    return index;
+  }();
+  return kIndex;
+}
 
 void TKoRealFunctionList::FillFunctions() {
   for (const TNameRow& row : kNames)

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -347,22 +349,30 @@ class TKoAbstractFunctionList {
   }
 
  protected:
+  // A name in upper case and its position in the list.
+  struct TIndexEntry {
+    std::string_view Upper;
+    std::int32_t Position;
+  };
   virtual void FillFunctions() = 0;
+  // The names in upper case in ascending order, each with its position.
+  virtual std::span<const TIndexEntry> NameIndex() const = 0;
   void Add(const std::string& name, TOperation code) { Entries.emplace_back(name, code); }
-  // Fills the list and builds the name index; called by the concrete constructor.
-  void Build();
+  // Fills the list; called by the concrete constructor.
+  void Build() { FillFunctions(); }
 
  private:
-  std::vector<std::pair<std::string, TOperation>> Entries;      // list order
-  std::vector<std::pair<std::string, std::int32_t>> NameIndex;  // upper-case name, position
+  std::vector<std::pair<std::string, TOperation>> Entries;  // list order
 };
 
+// The names of the term language; its name index is sorted when the program is compiled.
 class TKoRealFunctionList : public TKoAbstractFunctionList {
  public:
   TKoRealFunctionList() { Build(); }
 
  protected:
   void FillFunctions() override;
+  std::span<const TIndexEntry> NameIndex() const override;
 };
 
 // The one function-name list of the process.
