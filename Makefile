@@ -16,6 +16,8 @@ bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTCALC_BENCH=ON -DTCALC_TESTS=OFF >/dev/null
 	cmake --build build-bench -j $(JOBS)
 	./build-bench/bench/tcalc_bench
+	./build-bench/bench/tcalc_figures build-bench/tcalc build-bench/bench/tcalc_baseline_hello \
+	  build-bench/bench/tcalc_baseline_simpson build-bench/bench/tcalc_baseline_circle
 
 asan:
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DTCALC_SANITIZE=ON >/dev/null

@@ -1,0 +1,183 @@
+// Whole-process figures of the calculator beside compiled baselines from the same run:
+// start-up, peak memory, numeric integral, arc length, the growth of simplification and
+// the largest integrable sum. Usage: tcalc_figures TCALC HELLO SIMPSON CIRCLE
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Sample {
+  double Seconds = 0;  // cpu time of the child; wall time for start-ups
+  long PeakKiB = 0;
+  std::string Out;
+};
+
+// Runs the command with stdin from input (a file, or none), collecting its output.
+Sample Run(const std::vector<std::string>& command, const std::string& input = "",
+           bool wall = false) {
+  int out[2];
+  if (pipe(out) != 0) std::exit(1);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!input.empty()) {
+      const int in = open(input.c_str(), O_RDONLY);
+      dup2(in, 0);
+    }
+    dup2(out[1], 1);
+    close(out[0]);
+    std::vector<char*> argv;
+    for (const std::string& a : command) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  Sample s;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = read(out[0], buffer, sizeof buffer)) > 0)
+    s.Out.append(buffer, static_cast<std::size_t>(n));
+  close(out[0]);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  const auto end = std::chrono::steady_clock::now();
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+  };
+  s.Seconds = wall ? std::chrono::duration<double>(end - start).count()
+                   : seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  s.PeakKiB = usage.ru_maxrss;
+  return s;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+long gPeakKiB = 0;
+
+// Runs A and B in turn; the ratio of their medians.
+double Pair(const char* label, const std::vector<std::string>& a, const std::vector<std::string>& b,
+            int runs, bool wall, const char* target) {
+  std::vector<double> ta, tb;
+  for (int i = 0; i < runs; ++i) {
+    const Sample sa = Run(a, "", wall);
+    ta.push_back(sa.Seconds);
+    gPeakKiB = std::max(gPeakKiB, sa.PeakKiB);
+    tb.push_back(Run(b, "", wall).Seconds);
+  }
+  const double ratio = Median(ta) / Median(tb);
+  std::printf("| %s | %.4f s | %.4f s | %.2fx | %s |\n", label, Median(ta), Median(tb), ratio,
+              target);
+  return ratio;
+}
+
+std::string WriteLines(const std::string& path, const std::string& term, int lines) {
+  FILE* f = std::fopen(path.c_str(), "w");
+  for (int i = 0; i < lines; ++i) std::fprintf(f, "%s\n", term.c_str());
+  std::fclose(f);
+  return path;
+}
+
+// Seconds of cpu for the term, read from standard input repeat times, the median of five.
+double TimeTerm(const std::string& tcalc, const std::string& mode, const std::string& term,
+                int repeat) {
+  const std::string path = WriteLines("/tmp/tcalc-figures-term.txt", term, repeat);
+  std::vector<double> t;
+  for (int i = 0; i < 5; ++i) {
+    const Sample s = Run({tcalc, mode, "-"}, path);
+    gPeakKiB = std::max(gPeakKiB, s.PeakKiB);
+    t.push_back(s.Seconds);
+  }
+  return Median(t);
+}
+
+std::string Sum(int n, const std::string& (*item)(int, std::string&)) {
+  std::string term, scratch;
+  for (int i = 0; i < n; ++i) term += (i ? "+" : "") + item(i, scratch);
+  return term;
+}
+
+const std::string& Distinct(int i, std::string& s) {
+  return s = "a" + std::to_string(i);
+}
+const std::string& Doubled(int i, std::string& s) {
+  return s = "a" + std::to_string(i) + "+a" + std::to_string(i);
+}
+const std::string& SameName(int, std::string& s) {
+  return s = "x";
+}
+const std::string& Sine(int, std::string& s) {
+  return s = "sin(x)";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: %s TCALC HELLO SIMPSON CIRCLE\n", argv[0]);
+    return 2;
+  }
+  const std::string tcalc = argv[1], hello = argv[2], simpson = argv[3], circle = argv[4];
+  std::printf("| figure | tcalc | baseline | ratio | target |\n|---|---|---|---|---|\n");
+  Pair("start-up `tcalc '32^4+sin(9)'` vs static hello world (wall)", {tcalc, "32^4+sin(9)"},
+       {hello}, 301, true, "at most 1.2x");
+  Pair("`\\m \\i \\vx=0 \\t100 \\l0.0001 sin(x)*exp(-x/10)` vs compiled Simpson",
+       {tcalc, "\\m", "\\i", "\\vx=0", "\\t100", "\\l0.0001", "sin(x)*exp(-x/10)"}, {simpson}, 7,
+       false, "at most 1.15x");
+  Pair("`\\w \\vx=0 \\t100 \\l0.0001 sin(x)` vs compiled circle rule",
+       {tcalc, "\\w", "\\vx=0", "\\t100", "\\l0.0001", "sin(x)"}, {circle}, 7, false,
+       "at most 1.2x");
+  std::printf("| peak memory of the runs above | %.2f MiB | | | at most 2 MiB |\n",
+              static_cast<double>(gPeakKiB) / 1024);
+  gPeakKiB = 0;
+  // Growth: the time for 4n terms over the time for n, as a power of 4.
+  struct Shape {
+    const char* Name;
+    const std::string& (*Item)(int, std::string&);
+    int N;
+  } shapes[] = {{"a0+a1+...", Distinct, 1000},
+                {"a0+a0+a1+a1+...", Doubled, 600},
+                {"x+x+...", SameName, 1000}};
+  for (const Shape& shape : shapes) {
+    const double small = TimeTerm(tcalc, "\\c", Sum(shape.N, shape.Item), 20);
+    const double large = TimeTerm(tcalc, "\\c", Sum(4 * shape.N, shape.Item), 20);
+    std::printf("| `\\c` of %s, n = %d and %d | %.4f s | %.4f s | exponent %.2f | linear (1.0) |\n",
+                shape.Name, shape.N, 4 * shape.N, large, small,
+                std::log(large / small) / std::log(4.0));
+  }
+  // The largest n for which the sum of n sin(x) integrates.
+  int low = 1, high = 10000;
+  while (low < high) {
+    const int mid = (low + high + 1) / 2;
+    const std::string path = WriteLines("/tmp/tcalc-figures-term.txt", Sum(mid, Sine), 1);
+    const Sample s = Run({tcalc, "\\i", "-"}, path);
+    gPeakKiB = std::max(gPeakKiB, s.PeakKiB);
+    if (s.Out.rfind("-cos(x)", 0) == 0) {
+      low = mid;
+    } else {
+      high = mid - 1;
+    }
+  }
+  std::printf(
+      "| largest sum of sin(x) that `\\i` integrates | %d terms | | | limited by the result |\n",
+      low);
+  std::printf("| peak memory of the `\\c` and `\\i` runs above | %.2f MiB | | | at most 2 MiB |\n",
+              static_cast<double>(gPeakKiB) / 1024);
+  std::remove("/tmp/tcalc-figures-term.txt");
+  return 0;
+}
