@@ -244,7 +244,6 @@ class TKoOperatorNode {
   const TOperation Operation;
   const TDataType DataType;
   const std::int32_t DataSize;
-  long double WorkValue = 0;
   std::vector<TKoOperatorNode*> Children;
   long double* ValueRef = nullptr;
   std::string ErrorText;
@@ -272,11 +271,12 @@ class TKoOperatorNode {
   void FoldFailed(long double* dest, const char* text);
   void CalculateOperand(TKoOperatorNode* child, long double* dest);
 
+  // In this order the small members fill the gap before the aligned ones.
   InstanceGuard Guard;
-  TCalcProc CalcProc = &TKoOperatorNode::CalcCopy;
-  long double ConstValue = 0;                // storage of a constant's value
-  mutable std::uint32_t DependencePass = 0;  // the pass DependsOnUpper last answered in
   mutable bool DependenceAnswer = false;
+  mutable std::uint32_t DependencePass = 0;  // the pass DependsOnUpper last answered in
+  TCalcProc CalcProc = &TKoOperatorNode::CalcCopy;
+  long double ConstValue = 0;  // storage of a constant's value
 
   static std::uint32_t DependencePasses;
 

@@ -284,16 +284,15 @@ void TKoOperatorNode::CalcFold(long double* dest) {
       ErrorText = kTextMissingOperand;
       return;
     }
-    long double b;
+    long double b = 0;
     if (child->IsLeaf()) {
       b = *child->ValueRef;
     } else {
-      child->Calculate(&WorkValue);
+      child->Calculate(&b);
       if (!child->ErrorText.empty()) {
         ErrorText = child->ErrorText;
         return;
       }
-      b = WorkValue;
     }
     const long double a = *dest;
     if constexpr (Code == opSum) {
