@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -147,21 +148,27 @@ class TKoVarDepot {
   void SetAsExtended(const std::string& name, long double v);
   void GetValue(const std::string& name, void* dest) const;
   long double GetAsExtended(const std::string& name) const;
+  // Positions count in the order of the upper-case names.
   std::int32_t IndexOfVariable(const std::string& name) const;
   std::int32_t VariableCount() const { return static_cast<std::int32_t>(Items.size()); }
   TKoSingleVariable* VariableAt(std::int32_t index) const {
-    return Items.at(static_cast<std::size_t>(index)).second.get();
+    return Positions().at(static_cast<std::size_t>(index))->second.get();
   }
-  void Clear() { Items.clear(); }
+  void Clear() {
+    Items.clear();
+    Ordered.clear();
+  }
   std::unique_ptr<TKoVarDepot> Clone() const;
 
-  // Sorted by key, the upper-case form of the name.
-  std::vector<std::pair<std::string, std::unique_ptr<TKoSingleVariable>>> Items;
-
  private:
-  // Position of the key, or the insertion point as -(point + 1).
-  std::int32_t Search(const std::string& key) const;
+  using TItems = std::map<std::string, std::unique_ptr<TKoSingleVariable>>;
+  // The entries by position, built when a position is first asked for after a change: a
+  // term with thousands of names adds them in a sequence of lookups.
+  const std::vector<TItems::const_iterator>& Positions() const;
   TKoSingleVariable& Existing(const std::string& name) const;
+
+  TItems Items;  // by the upper-case form of the name
+  mutable std::vector<TItems::const_iterator> Ordered;
 };
 
 // ---------------------------------------------------------------- nodes

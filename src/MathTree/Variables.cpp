@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 
 #include "MathTree/MathTree.hpp"
@@ -78,54 +79,52 @@ void TKoSingleVariable::SetAsConverted(long double v) {
   throw EWrongDataType(kTextUnknownDataType);
 }
 
-std::int32_t TKoVarDepot::Search(const std::string& key) const {
-  std::size_t lo = 0, hi = Items.size();
-  while (lo < hi) {
-    const std::size_t mid = (lo + hi) / 2;
-    const int c = Items[mid].first.compare(key);
-    if (c == 0) return static_cast<std::int32_t>(mid);
-    if (c < 0) {
-      lo = mid + 1;
-    } else {
-      hi = mid;
-    }
+const std::vector<TKoVarDepot::TItems::const_iterator>& TKoVarDepot::Positions() const {
+  // Entries are only ever added (or all cleared), so another size means a change.
+  if (Ordered.size() != Items.size()) {
+    Ordered.clear();
+    Ordered.reserve(Items.size());
+    for (auto it = Items.begin(); it != Items.end(); ++it) Ordered.push_back(it);
   }
-  return -static_cast<std::int32_t>(lo) - 1;
+  return Ordered;
 }
 
 std::int32_t TKoVarDepot::IndexOfVariable(const std::string& name) const {
-  const std::int32_t i = Search(UpperCase(name));
-  return i < 0 ? -1 : i;
+  const auto it = Items.find(UpperCase(name));
+  if (it == Items.end()) return -1;
+  const auto& positions = Positions();
+  const auto at = std::lower_bound(
+      positions.begin(), positions.end(), it->first,
+      [](TItems::const_iterator p, const std::string& key) { return p->first < key; });
+  return static_cast<std::int32_t>(at - positions.begin());
 }
 
 TKoSingleVariable& TKoVarDepot::Existing(const std::string& name) const {
-  const std::int32_t i = IndexOfVariable(name);
-  if (i < 0) throw ENotExistingVariable(kTextVariable + name + kTextNotExisting);
-  return *Items[static_cast<std::size_t>(i)].second;
+  const auto it = Items.find(UpperCase(name));
+  if (it == Items.end()) throw ENotExistingVariable(kTextVariable + name + kTextNotExisting);
+  return *it->second;
 }
 
 TKoSingleVariable* TKoVarDepot::FindOrAdd(const std::string& name, TDataType dataType) {
-  const std::string key = UpperCase(name);
-  std::int32_t i = Search(key);
-  if (i < 0) {
-    i = -i - 1;
-    Items.emplace(Items.begin() + i, key,
-                  std::make_unique<TKoSingleVariable>(name, nullptr, dataType));
+  std::string key = UpperCase(name);
+  auto it = Items.find(key);
+  if (it == Items.end()) {
+    auto var = std::make_unique<TKoSingleVariable>(name, nullptr, dataType);
+    it = Items.emplace(std::move(key), std::move(var)).first;
   }
-  return Items[static_cast<std::size_t>(i)].second.get();
+  return it->second.get();
 }
 
 TKoSingleVariable* TKoVarDepot::FindOrAddWithValue(const std::string& name, const void* value,
                                                    TDataType dataType) {
-  const std::string key = UpperCase(name);
-  const std::int32_t i = Search(key);
-  if (i < 0) {
-    auto it = Items.emplace(Items.begin() + (-i - 1), key,
-                            std::make_unique<TKoSingleVariable>(name, value, dataType));
-    return it->second.get();
+  std::string key = UpperCase(name);
+  const auto it = Items.find(key);
+  if (it == Items.end()) {
+    auto var = std::make_unique<TKoSingleVariable>(name, value, dataType);
+    return Items.emplace(std::move(key), std::move(var)).first->second.get();
   }
   // Nodes may point at the variable: it keeps its type and place.
-  TKoSingleVariable* var = Items[static_cast<std::size_t>(i)].second.get();
+  TKoSingleVariable* var = it->second.get();
   if (var->DataType != dataType) throw EWrongDataType(kTextVariableType + name);
   var->SetValue(value);
   return var;
@@ -156,7 +155,7 @@ long double TKoVarDepot::GetAsExtended(const std::string& name) const {
 
 std::unique_ptr<TKoVarDepot> TKoVarDepot::Clone() const {
   auto copy = std::make_unique<TKoVarDepot>();
-  copy->Items.reserve(Items.size());
-  for (const auto& [key, var] : Items) copy->Items.emplace_back(key, var->Clone());
+  for (const auto& [key, var] : Items)
+    copy->Items.emplace_hint(copy->Items.end(), key, var->Clone());
   return copy;
 }

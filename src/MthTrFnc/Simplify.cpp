@@ -1,8 +1,10 @@
 // Rewriting a tree into a shorter equivalent: flattening, constant folding, neutral
 // elements, repeated variables in sums and signs on the first factor. One pass works
 // bottom-up; Simplify repeats passes until the printed text is stable.
+#include <algorithm>
 #include <cmath>
 #include <map>
+#include <vector>
 
 #include "MathTree/NodeHelpers.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
@@ -17,6 +19,10 @@ using nodes::Make;
 
 bool IsNegatedConstant(const Node* node) {
   return Is(node, opNegation) && node->ChildCount() == 1 && IsConstant(node->Child(0));
+}
+
+bool IsOne(const Node* node) {
+  return IsConstant(node, 1);
 }
 
 bool IsWholeConstant(const Node* node) {
@@ -50,29 +56,56 @@ void Unwrap(Node* node, std::int32_t index) {
   node->SetChild(index, wrapper->ExtractChild(0).release());
 }
 
-// One level: a child of the same operation is replaced by its own children, from the
-// last child to the first; for a power only the base. Children moved up are not looked
-// at again in this pass: the next pass of Simplify flattens them in turn.
-void FlattenChildren(Node* node, bool baseOnly) {
-  for (std::int32_t i = baseOnly ? 0 : node->ChildCount() - 1; i >= 0; --i) {
-    if (node->Child(i)->Operation == node->Operation) {
-      TKoNodePtr inner = node->ExtractChild(i);
-      for (std::int32_t k = inner->ChildCount() - 1; k >= 0; --k)
-        node->AddChild(i, inner->ExtractChild(k));
-    }
-    if (baseOnly) return;
+// One level: a child of the same operation is replaced by its own children in its place.
+// Children moved up are not looked at again in this pass: the next pass of Simplify
+// flattens them in turn. The list is built anew, so a sum of n sums costs n steps.
+void FlattenChildren(Node* node) {
+  std::size_t total = 0;
+  bool any = false;
+  for (const Node* child : node->Children) {
+    const bool same = child->Operation == node->Operation;
+    any = any || same;
+    total += same ? child->Children.size() : 1;
   }
+  if (!any) return;
+  std::vector<Node*> merged;
+  merged.reserve(total);  // the only allocation: a failure leaves the node as it was
+  for (Node* child : node->Children) {
+    if (child->Operation != node->Operation) {
+      merged.push_back(child);
+      continue;
+    }
+    merged.insert(merged.end(), child->Children.begin(), child->Children.end());
+    child->Children.clear();
+    delete child;
+  }
+  node->Children.swap(merged);
+}
+
+// (a^b)^c is a^b^c under the left-to-right reading of powers; only the base merges.
+void FlattenBase(Node* node) {
+  if (node->Child(0)->Operation != opPower) return;
+  TKoNodePtr inner = node->ExtractChild(0);
+  for (std::int32_t k = inner->ChildCount() - 1; k >= 0; --k)
+    node->AddChild(0, inner->ExtractChild(k));
 }
 
 void Flatten(Node* node) {
-  if (Is(node, opSum) || Is(node, opProduct)) FlattenChildren(node, false);
-  // (a^b)^c is a^b^c under the left-to-right reading of powers; only the base merges.
-  if (Is(node, opPower)) FlattenChildren(node, true);
+  if (Is(node, opSum) || Is(node, opProduct)) FlattenChildren(node);
+  if (Is(node, opPower)) FlattenBase(node);
 }
 
-void DeleteChildrenIf(Node* node, bool (*test)(const Node*)) {
-  for (std::int32_t i = node->ChildCount() - 1; i >= 0; --i)
-    if (test(node->Child(i))) node->DeleteChild(i);
+// Frees the children that pass the test, in one sweep over the list.
+template <typename Test>
+void DeleteChildrenIf(Node* node, std::size_t from, Test test) {
+  auto& children = node->Children;
+  const auto kept = std::remove_if(children.begin() + static_cast<std::ptrdiff_t>(from),
+                                   children.end(), [&test](Node* child) {
+                                     if (!test(child)) return false;
+                                     delete child;
+                                     return true;
+                                   });
+  children.erase(kept, children.end());
 }
 
 // Ends the sum and product rules: two or more counted constants become one last operand,
@@ -82,7 +115,7 @@ void FinishFold(Node* parent, std::int32_t index, Node* node, std::int32_t count
                 long double folded, long double neutral, bool (*isFolded)(const Node*)) {
   if (count >= 2 && std::isfinite(folded)) {
     TKoNodePtr constant = Constant(folded);
-    DeleteChildrenIf(node, isFolded);
+    DeleteChildrenIf(node, 0, isFolded);
     if (node->ChildCount() == 0) return Replace(parent, index, std::move(constant));
     node->AddChild(std::move(constant));
     return;
@@ -91,62 +124,89 @@ void FinishFold(Node* parent, std::int32_t index, Node* node, std::int32_t count
   if (node->ChildCount() == 0) Replace(parent, index, Constant(neutral));
 }
 
-// x, -x and x again in one sum become one term k*x.
-void CombineVariable(Node* sum, const std::string& key) {
-  std::int32_t coefficient = 0;
-  std::int32_t last = -1;
-  for (std::int32_t i = sum->ChildCount() - 1; i >= 0; --i) {
-    const Node* variable = SummandVariable(sum->Child(i));
-    if (!variable || UpperCase(variable->Variable->Name) != key) continue;
-    coefficient += Is(sum->Child(i), opNegation) ? -1 : 1;
-    if (last < 0) last = i;
-  }
-  // The new nodes are made before anything is taken out, so a failure leaves the sum whole.
+// x, -x and x again in one sum become one term k*x, for each name in the order of the
+// upper-case names: the terms follow the other summands, the variable node kept is the
+// last occurrence, and a name whose signs cancel leaves nothing.
+struct TRepeatedName {
+  std::int32_t Count = 0;
+  std::int32_t Coefficient = 0;
+  std::size_t Last = 0;
+  TKoNodePtr Term;  // k*x or -x, still without its variable
+};
+
+// The new term around the variable; none where the name cancels out.
+TKoNodePtr CombinedTerm(std::int32_t coefficient) {
   TKoNodePtr term;
   if (coefficient == -1) term = TKoOperatorNode::Create(dtExtended, opNegation);
   if (coefficient != 0 && coefficient != -1) {
     term = TKoOperatorNode::Create(dtExtended, opProduct);
     term->AddChild(Constant(static_cast<long double>(coefficient)));
   }
-  TKoNodePtr kept = sum->ExtractChild(last);
-  if (Is(kept.get(), opNegation)) kept = kept->ExtractChild(0);
-  for (std::int32_t i = last - 1; i >= 0; --i) {
-    const Node* variable = SummandVariable(sum->Child(i));
-    if (variable && UpperCase(variable->Variable->Name) == key) sum->DeleteChild(i);
-  }
-  if (!term) return;
-  term->AddChild(std::move(kept));
-  sum->AddChild(std::move(term));
+  if (term) term->Children.reserve(2);  // room for the variable: adding it cannot fail
+  return term;
 }
 
 void CombineRepeatedVariables(Node* sum) {
-  std::map<std::string, std::int32_t> occurrences;  // by upper-case name
-  for (const Node* child : sum->Children)
-    if (const Node* variable = SummandVariable(child))
-      ++occurrences[UpperCase(variable->Variable->Name)];
-  for (const auto& [key, count] : occurrences)
-    if (count > 1) CombineVariable(sum, key);
+  auto& children = sum->Children;
+  std::map<std::string, TRepeatedName> names;  // by upper-case name
+  std::vector<TRepeatedName*> nameOf(children.size(), nullptr);
+  bool repeated = false;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    const Node* variable = SummandVariable(children[i]);
+    if (!variable) continue;
+    TRepeatedName& name = names[UpperCase(variable->Variable->Name)];
+    name.Coefficient += Is(children[i], opNegation) ? -1 : 1;
+    name.Last = i;
+    ++name.Count;
+    repeated = repeated || name.Count > 1;
+    nameOf[i] = &name;
+  }
+  if (!repeated) return;
+  // Every new node and list is made before anything moves, so a failure leaves the sum whole.
+  for (auto& [key, name] : names)
+    if (name.Count > 1) name.Term = CombinedTerm(name.Coefficient);
+  std::vector<Node*> kept;
+  kept.reserve(children.size());
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    TRepeatedName* name = nameOf[i];
+    if (!name || name->Count == 1) {
+      kept.push_back(children[i]);
+      continue;
+    }
+    TKoNodePtr child(children[i]);
+    if (i != name->Last || !name->Term) continue;
+    if (Is(child.get(), opNegation)) child = child->ExtractChild(0);
+    name->Term->AddChild(std::move(child));
+  }
+  for (auto& [key, name] : names)
+    if (name.Term) kept.push_back(name.Term.release());
+  children.swap(kept);
 }
 
 bool IsSumConstant(const Node* node) {
   return IsConstant(node) || IsNegatedConstant(node);
 }
 
+long double SumConstantValue(const Node* node) {
+  return Is(node, opNegation) ? -node->Child(0)->LeafValue() : node->LeafValue();
+}
+
 void SimplifySum(Node* parent, std::int32_t index, Node* node) {
   std::int32_t count = 0;
   long double total = 0;
+  bool zeros = false;
   for (std::int32_t i = node->ChildCount() - 1; i >= 0; --i) {
     const Node* child = node->Child(i);
     if (!IsSumConstant(child)) continue;
-    const bool negated = Is(child, opNegation);
-    const long double value = (negated ? child->Child(0) : child)->LeafValue();
-    if (value == 0) {
-      node->DeleteChild(i);
-      continue;
-    }
+    const long double value = SumConstantValue(child);
+    zeros = zeros || value == 0;
+    if (value == 0) continue;
     ++count;
-    total += negated ? -value : value;
+    total += value;
   }
+  if (zeros)
+    DeleteChildrenIf(node, 0,
+                     [](const Node* c) { return IsSumConstant(c) && SumConstantValue(c) == 0; });
   CombineRepeatedVariables(node);
   FinishFold(parent, index, node, count, total, 0, IsSumConstant);
 }
@@ -175,18 +235,18 @@ void SimplifyProduct(Node* parent, std::int32_t index, Node* node) {
   MoveSignsToFirstFactor(node);
   std::int32_t count = 0;
   long double product = 1;
+  bool ones = false;
   for (std::int32_t i = node->ChildCount() - 1; i >= 0; --i) {
     const Node* child = node->Child(i);
     if (!IsConstant(child)) continue;
     const long double value = child->LeafValue();
     if (value == 0) return Replace(parent, index, Constant(0));
-    if (value == 1) {
-      node->DeleteChild(i);
-      continue;
-    }
+    ones = ones || value == 1;
+    if (value == 1) continue;
     ++count;
     product *= value;
   }
+  if (ones) DeleteChildrenIf(node, 0, IsOne);
   FinishFold(parent, index, node, count, product, 1, IsConstant);
 }
 
@@ -197,21 +257,20 @@ void SimplifyQuotient(Node* parent, std::int32_t index, Node* node) {
   if (IsConstant(node->Child(0), 0)) return Replace(parent, index, Constant(0));
   std::int32_t count = 0;
   long double product = 1;
+  bool ones = false;
   for (std::int32_t i = node->ChildCount() - 1; i >= 1; --i) {
     const Node* child = node->Child(i);
     if (!IsConstant(child)) continue;
-    if (child->LeafValue() == 1) {
-      node->DeleteChild(i);
-      continue;
-    }
+    ones = ones || child->LeafValue() == 1;
+    if (child->LeafValue() == 1) continue;
     ++count;
     product *= child->LeafValue();
   }
+  if (ones) DeleteChildrenIf(node, 1, IsOne);
   // A divisor folded to 0 or beyond the range would change the quotient.
   if (count >= 2 && std::isfinite(product) && product != 0) {
     TKoNodePtr divisor = Constant(product);
-    for (std::int32_t i = node->ChildCount() - 1; i >= 1; --i)
-      if (IsConstant(node->Child(i))) node->DeleteChild(i);
+    DeleteChildrenIf(node, 1, [](const Node* c) { return IsConstant(c); });
     node->AddChild(1, std::move(divisor));
     return;
   }
@@ -241,8 +300,7 @@ void SimplifyPower(Node* parent, std::int32_t index, Node* node) {
   for (std::int32_t i = 1; i < node->ChildCount(); ++i)
     if (IsConstant(node->Child(i), 0)) return Replace(parent, index, Constant(1));
   if (IsConstant(node->Child(0), 1)) return Replace(parent, index, Constant(1));
-  for (std::int32_t i = node->ChildCount() - 1; i >= 1; --i)
-    if (IsConstant(node->Child(i), 1)) node->DeleteChild(i);
+  DeleteChildrenIf(node, 1, IsOne);
   MergeConstantExponents(node);
   if (node->ChildCount() == 1) return ReplaceByChild(parent, index, node, 0);
   if (node->ChildCount() == 2 && IsConstant(node->Child(0), 0) && IsConstant(node->Child(1)) &&
@@ -298,9 +356,11 @@ void TKoMathTreeFunction::SimplifyOnce() {
 
 void TKoMathTreeFunction::Simplify() {
   if (!Tree) return;
+  std::string before = FunctionString();
   for (;;) {
-    const std::string before = FunctionString();
     SimplifyOnce();
-    if (FunctionString() == before) return;
+    std::string after = FunctionString();
+    if (after == before) return;
+    before = std::move(after);
   }
 }
