@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "SymbolicHelpers.hpp"
 
 namespace {
@@ -40,6 +44,12 @@ TEST(Simplify, RulesGiveTheExpectedText) {
       {"-x-x", "-2*x"},
       {"x+y+x+y+y", "2*x+3*y"},
       {"X+x", "2*x"},
+      // combined names follow the other summands, in the order of the names
+      {"b+a+b+a+c", "c+2*a+2*b"},
+      {"x+b+x+a+b-b", "a+b+2*x"},
+      {"a-a+b-b+c", "c"},
+      {"(a+b)+(c+(d+e))+1+2+0-3", "a+b+c+d+e"},
+      {"(x*1*2)*(y*(3*1))/1/2/1", "x*y*6/2"},
       // constant folding
       {"2+3+x", "x+5"},
       {"2*3*x", "x*6"},
@@ -125,3 +135,24 @@ TEST(Simplify, KeepsTheValueOfRandomTerms) {
 }
 
 }  // namespace
+
+// Thousands of summands near the node limit: each name is combined once, in name order.
+TEST(Simplify, CombinesLongSumsOfRepeatedNames) {
+  const std::int32_t before = TKoOperatorNode::GetInstanceCount();
+  {
+    std::string term;
+    std::vector<std::string> names;
+    for (int i = 0; i < 2400; ++i) {
+      const std::string name = "a" + std::to_string(i);
+      term += (i ? "+" : "") + name + "+" + name;
+      names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    std::string expected;
+    for (const std::string& name : names) expected += (expected.empty() ? "2*" : "+2*") + name;
+    Source source(term);
+    source.F.Simplify();
+    EXPECT_EQ(source.F.FunctionString(), expected);
+  }
+  EXPECT_EQ(TKoOperatorNode::GetInstanceCount(), before);
+}
