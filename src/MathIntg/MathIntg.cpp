@@ -265,11 +265,35 @@ std::unique_ptr<TKoFunctionCreator> TKoMathIntegrator::Clone(TKoMathFunction* ta
   return copy;
 }
 
-TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* /*sourceRoot*/) {
-  // The rules may add the variable to the depot: they work on a copy of the source.
-  TKoMathTreeFunction work;
-  work.Assign(*SourceFunction);
-  TKoNodePtr antiderivative =
-      integration::TIntegrator(RunningVarName, &work.GetVarDepot()).I(work.GetTree());
-  return antiderivative ? antiderivative->Clone(&SourceFunction->GetVarDepot()) : nullptr;
+namespace {
+
+// The shapes try the term at a few values of the running variable; its value is put back
+// when the antiderivative is formed, so the source keeps the values it had.
+class TRunningValueKeeper {
+ public:
+  TRunningValueKeeper(TKoVarDepot& depot, const std::string& name) : Depot(depot), Name(name) {
+    Kept = Depot.IndexOfVariable(Name) >= 0;
+    if (Kept) Depot.GetValue(Name, &Value);
+  }
+  ~TRunningValueKeeper() {
+    if (Kept) Depot.SetValue(Name, &Value);
+  }
+  TRunningValueKeeper(const TRunningValueKeeper&) = delete;
+  TRunningValueKeeper& operator=(const TRunningValueKeeper&) = delete;
+
+ private:
+  TKoVarDepot& Depot;
+  const std::string& Name;
+  bool Kept = false;
+  long double Value = 0;  // room for a value of any type
+};
+
+}  // namespace
+
+TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* sourceRoot) {
+  // The rules read the source tree and copy what they keep: the result is bound to the
+  // source's variables, and only the result's nodes count beside the source's.
+  TKoVarDepot& depot = SourceFunction->GetVarDepot();
+  const TRunningValueKeeper keeper(depot, RunningVarName);
+  return integration::TIntegrator(RunningVarName, &depot).I(sourceRoot);
 }

@@ -143,3 +143,32 @@ TEST(Integrator, AgreesWithTheIntegrandOnRandomTerms) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Repeated(const std::string& item, const std::string& glue, int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) text += (i ? glue : "") + item;
+  return text;
+}
+
+}  // namespace
+
+// The source and the result are the only trees: 1990 sines (3981 nodes) and their
+// antiderivative (5971 nodes) fit under the limit of 10000 together.
+TEST(Integrator, LargestSumIsLimitedByTheResult) {
+  const std::int32_t before = TKoOperatorNode::GetInstanceCount();
+  EXPECT_EQ(Antiderivative(Repeated("sin(x)", "+", 1990)), Repeated("-cos(x)", "", 1990));
+  EXPECT_EQ(Antiderivative(Repeated("sin(x)", "+", 2100)), kFailed);
+  EXPECT_EQ(TKoOperatorNode::GetInstanceCount(), before);
+}
+
+// The shapes try the integrand at several values of x; the source keeps its own.
+TEST(Integrator, SourceKeepsItsVariableValues) {
+  for (const char* term : {"x*exp(x^2)", "cos(x)*sin(x)^3", "2*x/(x^2+1)", "sin(x^2)"}) {
+    Source source(term);
+    source.F.SetVarValue("x", 3);
+    AntiderivativeText(source.F, "x");
+    EXPECT_EQ(source.F.GetVarValue("x"), 3) << term;
+  }
+}
