@@ -93,12 +93,19 @@ void TKoMathIntervalNumFunction::Calculate() {
     BindRunningVar();
     const std::int32_t count = PieceCount();
     const TProgress progress;
+    // A piece starts where the last one ended: its value there is the last one's end value,
+    // unless each evaluation may draw a new random number.
+    const bool reuse = HasProgram();
+    long double f = reuse ? EvaluateAt(Bound(0)) : 0;
     for (std::int32_t i = 1; i <= count; ++i) {
-      Value = CheckedOp(Sum, Value, PieceValue(Bound(i - 1), Bound(i)));
+      const long double a = Bound(i - 1), b = Bound(i);
+      Value = CheckedOp(Sum, Value, reuse ? PieceValue(a, b, f, f) : PieceValue(a, b));
       if (i % kPiecesPerReport == 0) progress.Report(static_cast<double>(i) / count);
     }
     const long double last = Bound(count);
-    if (last < IntervalTo) Value = CheckedOp(Sum, Value, PieceValue(last, IntervalTo));
+    if (last < IntervalTo)
+      Value = CheckedOp(Sum, Value,
+                        reuse ? PieceValue(last, IntervalTo, f, f) : PieceValue(last, IntervalTo));
   } catch (const EKoIllegalIntIntervall& e) {
     SetErrorText(e.message());
   } catch (const Exception& e) {
@@ -110,18 +117,20 @@ void TKoMathIntervalNumFunction::Calculate() {
   DropProgram();
 }
 
-long double TKoMathIntgNumFunction::PieceValue(long double a, long double b) {
+// The points in the order a, m, b; with fa known the first new one is m.
+long double TKoMathIntgNumFunction::PieceValue(long double a, long double b, long double fa,
+                                               long double& fb) {
   const long double m = (b + a) * 0.5L;
-  const long double fa = EvaluateAt(a);
   const long double fm = EvaluateAt(m);
-  const long double fb = EvaluateAt(b);
+  fb = EvaluateAt(b);
   return CheckedOp(Simpson, a, b, fa, fm, fb);
 }
 
-long double TKoMathLenNumFunction::PieceValue(long double a, long double b) {
+// The points in the order a, b, m.
+long double TKoMathLenNumFunction::PieceValue(long double a, long double b, long double fa,
+                                              long double& fb) {
   const long double m = (b + a) * 0.5L;
-  const long double fa = EvaluateAt(a);
-  const long double fb = EvaluateAt(b);
+  fb = EvaluateAt(b);
   const long double fm = EvaluateAt(m);
   return CheckedOp(ArcThrough, a, m, b, fa, fm, fb);
 }

@@ -77,6 +77,9 @@ class TKoMathUseOtherFunction : public TKoMathFunction {
   // never evaluated through an old program.
   void BindRunningVar();
   void DropProgram();
+  // Whether the evaluations run a program: its tree draws no random numbers, so a second
+  // evaluation at the same point gives the same value and the same error.
+  bool HasProgram() const { return ProgramOwner != nullptr; }
 
  private:
   void CompileProgram();
@@ -187,7 +190,12 @@ class TKoMathIntervalNumFunction : public TKoMathUseOtherFunction {
   long double GetIntervalStep() const { return IntervalStep; }
   void Calculate() override;
   // The contribution of the piece from a to b (a below b).
-  virtual long double PieceValue(long double a, long double b) = 0;
+  long double PieceValue(long double a, long double b) {
+    long double fb = 0;
+    return PieceValue(a, b, EvaluateAt(a), fb);
+  }
+  // The same with fa, the value at a, known; fb gets the value at b for the next piece.
+  virtual long double PieceValue(long double a, long double b, long double fa, long double& fb) = 0;
 
   long double IntervalFrom = 0;
   long double IntervalTo = 0;
@@ -202,14 +210,16 @@ class TKoMathIntervalNumFunction : public TKoMathUseOtherFunction {
 // The definite integral by Simpson's rule on each piece.
 class TKoMathIntgNumFunction : public TKoMathIntervalNumFunction {
  public:
+  using TKoMathIntervalNumFunction::PieceValue;
   using TKoMathIntervalNumFunction::TKoMathIntervalNumFunction;
-  long double PieceValue(long double a, long double b) override;
+  long double PieceValue(long double a, long double b, long double fa, long double& fb) override;
 };
 
 // The arc length of the graph: on each piece the arc of the circle through the
 // function's values at its ends and its middle.
 class TKoMathLenNumFunction : public TKoMathIntervalNumFunction {
  public:
+  using TKoMathIntervalNumFunction::PieceValue;
   using TKoMathIntervalNumFunction::TKoMathIntervalNumFunction;
-  long double PieceValue(long double a, long double b) override;
+  long double PieceValue(long double a, long double b, long double fa, long double& fb) override;
 };

@@ -239,6 +239,9 @@ TEST(Cli, NumericModes) {
       {{"\\m", "\\d3", "x^3"}, "6\n"},
       {{"\\s", "\\m", "\\d1", "\\vx=2", "x^3"},
        "Die 1. Ableitung von x^3 an der Stelle 2 ist:\n12\n"},
+      // rnd draws anew at every point, also where one piece ends and the next begins
+      {{"\\m", "\\i", "\\vx=0", "\\t1", "\\l0.25", "rnd(1000)"}, "630.54359086284724\n"},
+      {{"\\w", "\\vx=0", "\\t1", "\\l0.25", "rnd(10)"}, "24.853518806508583\n"},
       {{"\\s", "\\m", "\\i", "\\t1", "x^2"},
        "Die Fl\204che von x^2 im Intervall [0,1] betr\204gt:\n0.33333333333333333\n"},
       {{"\\s", "\\w", "\\t1", "x"},
