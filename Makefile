@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all test bench asan fuzz format format-check tidy clean
+.PHONY: all test bench asan fuzz format format-check tidy clean install uninstall package
 
 all:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
@@ -11,6 +11,22 @@ all:
 
 test: all
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# make install [PREFIX=/usr/local] [DESTDIR=/staging]
+PREFIX ?= /usr/local
+install: all
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Removes what make install put there: the same install into an empty folder names the files.
+uninstall: all
+	@staged=$$(mktemp -d) && DESTDIR="$$staged" cmake --install $(BUILD) --prefix / >/dev/null && \
+	  (cd "$$staged" && find . -type f) | while read -r f; do \
+	    rm -fv "$(DESTDIR)$(PREFIX)/$${f#./}"; done; \
+	  rmdir "$(DESTDIR)$(PREFIX)/share/doc/tcalc" 2>/dev/null; rm -rf "$$staged"
+
+# The Debian package, as build/tcalc_<version>_<arch>.deb.
+package: all
+	cd $(BUILD) && cpack -G DEB
 
 bench:
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DTCALC_BENCH=ON -DTCALC_TESTS=OFF >/dev/null

@@ -1,0 +1,36 @@
+# Run by cpack on the staged package tree, before the package is made: the program stripped as
+# dh_strip does it, the licence as Debian's machine-readable copyright file, and the lintian
+# override for the deliberately static program.
+set(root "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}")
+set(doc "${root}/${CPACK_TCALC_DOCDIR}")
+
+execute_process(COMMAND "${CPACK_TCALC_STRIP}" --remove-section=.comment --remove-section=.note
+                        "${root}/${CPACK_TCALC_BINDIR}/tcalc" COMMAND_ERROR_IS_FATAL ANY)
+
+# The MIT licence below its heading and copyright line, as a paragraph of the copyright file:
+# each line indented by one blank, empty lines as " .".
+file(READ "${doc}/LICENSE" licence)
+string(REGEX REPLACE "^MIT License\n\nCopyright [^\n]*\n\n" "" licence "${licence}")
+string(STRIP "${licence}" licence)
+string(REPLACE "\n" "\n " licence " ${licence}")
+string(REPLACE "\n \n" "\n .\n" licence "${licence}")
+file(WRITE "${doc}/copyright"
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: tcalc
+Upstream-Contact: ${CPACK_PACKAGE_CONTACT}
+Source: ${CPACK_PACKAGE_HOMEPAGE_URL}
+
+Files: *
+Copyright: 2026 The tcalc developers
+License: Expat
+${licence}
+")
+file(REMOVE "${doc}/LICENSE")
+
+set(overrides "${root}/share/lintian/overrides")
+file(MAKE_DIRECTORY "${overrides}")
+file(WRITE "${overrides}/tcalc"
+"# Linked statically on purpose: a run is a few milliseconds, most of which the loader's
+# relocations of the shared C++ library would take.
+tcalc: statically-linked-binary [usr/bin/tcalc]
+")
