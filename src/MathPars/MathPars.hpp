@@ -54,6 +54,7 @@ struct TKoToken {
   // Owned by the list: the tree builder links the nodes in place and takes them all over
   // when the build succeeds; FreeTokenNodes frees those of a list that ended in no tree.
   TKoOperatorNode* Node = nullptr;
+  std::int32_t Pos = 0;  // where the token begins in the tokenizer's text, from 1
 };
 using TKoTokenList = std::vector<TKoToken>;
 
@@ -125,6 +126,10 @@ class TKoAbstractMathTreeBuilder {
   // every node of the list and empties it: each node ends in the tree or is freed,
   // also when the build fails.
   virtual TKoNodePtr Build(TKoTokenList& tokens);
+  // After a failed build: the position of the token it failed at, kErrorAtEnd where the
+  // term ended too early.
+  static constexpr std::int32_t kErrorAtEnd = -1;
+  std::int32_t ErrorPos = 0;
 
  protected:
   virtual void DefineOperators() = 0;
@@ -189,8 +194,9 @@ class TKoMathParser : public TKoFunctionCreator {
   void SetFunctionString(const std::string& s);
 
   std::string FunctionString;
-  std::int32_t ErrorPos = 0;  // of the last tokenizer failure; kept by later parses
-  std::string Reason;         // the detailed message of the last failure, "" after success
+  std::int32_t ErrorPos = 0;   // of the last tokenizer failure; kept by later parses
+  std::string Reason;          // the detailed message of the last failure, "" after success
+  std::int32_t ReasonPos = 0;  // where the last failure was found, by tokenizer or builder
 
  private:
   TKoMathTreeFunction* Target() const;

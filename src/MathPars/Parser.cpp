@@ -5,9 +5,10 @@
 
 namespace {
 
-// errorPos, when given, receives the tokenizer's error position if tokenizing fails.
+// Where tokenizing fails, errorPos gets the position; failurePos gets it too, or the
+// position where building the tree failed.
 TKoNodePtr Parse(const std::string& text, TKoOpNodeArray args, TKoVarDepot* depot,
-                 std::int32_t* errorPos = nullptr) {
+                 std::int32_t* errorPos = nullptr, std::int32_t* failurePos = nullptr) {
   // The builder exists before the tokens do: from the list's creation on, Build
   // answers for its nodes.
   TKoRealMathTreeBuilder builder;
@@ -17,9 +18,18 @@ TKoNodePtr Parse(const std::string& text, TKoOpNodeArray args, TKoVarDepot* depo
     tokens = tokenizer.TokenizeWithArgs(text, std::move(args));
   } catch (...) {
     if (errorPos) *errorPos = tokenizer.ErrorPos;
+    if (failurePos) *failurePos = tokenizer.ErrorPos;
     throw;
   }
-  return builder.Build(tokens);
+  try {
+    return builder.Build(tokens);
+  } catch (...) {
+    if (failurePos)
+      *failurePos = builder.ErrorPos == TKoAbstractMathTreeBuilder::kErrorAtEnd
+                        ? static_cast<std::int32_t>(tokenizer.Text.size()) + 1
+                        : builder.ErrorPos;
+    throw;
+  }
 }
 
 }  // namespace
@@ -44,7 +54,9 @@ void TKoMathParser::Execute() {
   TKoMathTreeFunction* target = Target();
   try {
     if (!target) throw EParserInternalError(kTextNoTreeFunction);
-    target->SetTree(Parse(FunctionString, TKoOpNodeArray(), target->VarDepot.get(), &ErrorPos));
+    ReasonPos = 0;
+    target->SetTree(
+        Parse(FunctionString, TKoOpNodeArray(), target->VarDepot.get(), &ErrorPos, &ReasonPos));
     ErrorText.clear();
     Reason.clear();
   } catch (const Exception& e) {

@@ -34,8 +34,8 @@ TKoNodePtr PlaceholderCopy(const std::string& token, int index, const TKoOpNodeA
   return args[i]->Clone(nullptr);
 }
 
-void Append(TKoTokenList& tokens, std::string text, TKoNodePtr node) {
-  tokens.push_back({std::move(text), node.get()});
+void Append(TKoTokenList& tokens, std::string text, TKoNodePtr node, std::int32_t pos) {
+  tokens.push_back({std::move(text), node.get(), pos});
   static_cast<void>(node.release());  // the list holds it now
 }
 
@@ -72,12 +72,13 @@ TKoTokenList TKoMathAbstractTokenizer::TokenizeWithArgs(const std::string& s, TK
         continue;
       }
       std::string token;
+      const std::int32_t start = pos;
       TKoNodePtr node = NextToken(pos, token);
       const int index = PlaceholderIndex(token);
       if (index >= 0) {
-        Append(tokens, "v", PlaceholderCopy(token, index, args));
+        Append(tokens, "v", PlaceholderCopy(token, index, args), start);
       } else if (token != " ") {
-        Append(tokens, token, std::move(node));
+        Append(tokens, token, std::move(node), start);
       }
       PrevToken = token;
     }

@@ -68,6 +68,7 @@ TKoNodePtr TKoAbstractMathTreeBuilder::Build(TKoTokenList& tokens) {
   Tokens = &tokens;
   Position = 0;
   Nesting = 0;
+  ErrorPos = 0;
   try {
     TKoOperatorNode* result = ParseLevel(0);
     if (Position < tokens.size()) throw ESyntaxError(kTextMissingOperator);
@@ -76,6 +77,7 @@ TKoNodePtr TKoAbstractMathTreeBuilder::Build(TKoTokenList& tokens) {
     Tokens = nullptr;
     return TKoNodePtr(result);
   } catch (...) {
+    ErrorPos = Position < tokens.size() ? tokens[Position].Pos : kErrorAtEnd;
     // Undo the links: every node is freed once, by its token. A "v" operand keeps
     // its children, which a template copy brings along and the builder never adds to.
     for (const TKoToken& token : tokens)

@@ -59,7 +59,7 @@ void ErrorLine(const std::string& text) {
   std::fwrite(out.data(), 1, out.size(), stderr);
 }
 
-// The term and a caret under the position the parser names.
+// The term and a caret under the position where the parser failed.
 void ShowTerm(const std::string& term, std::int32_t errorPos) {
   ErrorLine("  " + term);
   // The tokenizer counts from the first character that is not a blank.
@@ -123,7 +123,7 @@ void ExplainSyntaxError(const TKoMathParser& parser) {
   // The arguments of the term are joined with blanks: the leading ones are not the user's.
   const std::size_t lead = parser.FunctionString.find_first_not_of(' ');
   const std::string term = lead == std::string::npos ? "" : parser.FunctionString.substr(lead);
-  if (term.size() <= kLongestShownTerm) ShowTerm(term, parser.ErrorPos);
+  if (term.size() <= kLongestShownTerm) ShowTerm(term, parser.ReasonPos);
   if (!parser.Reason.empty()) ErrorLine(parser.Reason);
   for (const char* hint : Hints(term)) ErrorLine(std::string(kTextHint) + hint);
 }

@@ -107,15 +107,20 @@ TEST(FrontEnd, SyntaxErrorsExplainedOnStandardError) {
        "  2,5+1\n   ^\nIllegales Zeichen: ,\nHinweis: Als Komma ist der Punkt anzugeben, z.B. "
        "2.5.\n"},
       {{"--explain", "2x"},
-       "  2x\nSyntaxfehler! Wahrscheinlich fehlt ein Operator!\nHinweis: Multiplikation immer "
+       "  2x\n   ^\nSyntaxfehler! Wahrscheinlich fehlt ein Operator!\nHinweis: Multiplikation "
+       "immer "
        "mit * schreiben, z.B. 2*x statt 2x.\n"},
       {{"--explain", "2*-3"},
-       "  2*-3\nFehler in Basisexpression: Unbekanntes Token!\nHinweis: Ein Vorzeichen nach einem "
+       "  2*-3\n    ^\nFehler in Basisexpression: Unbekanntes Token!\nHinweis: Ein Vorzeichen nach "
+       "einem "
        "Operator in Klammern setzen, z.B. 2*(-3) statt 2*-3.\n"},
       {{"--explain", "va=4"},
        "  va=4\n    ^\nIllegales Zeichen: =\nHinweis: Schalter und Variablen beginnen mit \\ und "
        "sind in einfache Anf\201hrungsstriche einzuschlie\341en, z.B. '\\va=4'.\n"},
-      {{"--explain", "\\i", "(1+2"}, "  (1+2\nKlammer zu fehlt!\n"},
+      {{"--explain", "\\i", "(1+2"}, "  (1+2\n      ^\nKlammer zu fehlt!\n"},
+      {{"--explain", "x+sin"}, "  x+sin\n       ^\nUnerwartetes Ende des Ausdrucks!\n"},
+      {{"--explain", "1+2)*3"},
+       "  1+2)*3\n     ^\nSyntaxfehler! Wahrscheinlich fehlt ein Operator!\n"},
       // Terms joined from several arguments: the caret counts in the joined term.
       {{"--explain", "2", "3$"}, "  2 3$\n     ^\nIllegales Zeichen: $\n"},
       // No explanation for a term that parses.
