@@ -65,6 +65,9 @@ TKoTokenList TKoMathAbstractTokenizer::TokenizeWithArgs(const std::string& s, TK
   TKoTokenList tokens;
   Text = PrepareText(s);
   const auto length = static_cast<std::int32_t>(Text.size());
+  // Room for a token per character at most, taken once: a list that grows by doubling
+  // holds two copies while it moves, and the pages never written are never touched.
+  tokens.reserve(Text.size());
   try {
     for (std::int32_t pos = 1; pos <= length;) {
       if (SkipChars[static_cast<unsigned char>(Text[static_cast<std::size_t>(pos - 1)])]) {
