@@ -83,6 +83,9 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr SubstitutedAntiderivative(const Node* g, const Node*& inner) const;
   TKoNodePtr Substitute(const Node* tree, const Node* u) const;
   bool ValueAt(const Node* node, long double x, long double& value) const;
+
+  // How many integrations by parts are under way, one inside the other.
+  mutable std::int32_t PartsDepth = 0;
 };
 
 }  // namespace integration

@@ -21,6 +21,9 @@ namespace {
 constexpr std::size_t kMaxDegree = 24;
 // Repeated integration by parts: each pass integrates the last antiderivative again.
 constexpr std::size_t kMaxPartsDegree = 4;
+// Integration by parts inside integration by parts: x*arccoth(x+2) would meet
+// (x+2)*arccoth(x+2) in its own antiderivatives again and again.
+constexpr std::int32_t kMaxPartsDepth = 1;
 constexpr std::int32_t kMaxTrigPower = 24;
 // Points where two terms are compared to tell whether their quotient is a constant.
 constexpr std::array<long double, 7> kSamples = {0.3711L, 0.8123L,  1.2347L, 1.9031L,
@@ -699,7 +702,14 @@ TKoNodePtr TIntegrator::PolynomialTimes(const std::vector<const Node*>& factors)
 
 // int p*f -> p*F1 - p'*F2 + p''*F3 - ..., F(k+1) = int F(k), as long as the rules find them
 TKoNodePtr TIntegrator::RepeatedByParts(const Polynomial& p, TKoNodePtr f) const {
-  if (Degree(p) == 0 || Degree(p) > kMaxPartsDegree) return nullptr;
+  if (Degree(p) == 0 || Degree(p) > kMaxPartsDegree || PartsDepth >= kMaxPartsDepth) return nullptr;
+  struct Nested {
+    std::int32_t& Depth;
+    explicit Nested(std::int32_t& depth) : Depth(++depth) {}
+    ~Nested() { --Depth; }
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
+  } const nested(PartsDepth);
   TKoNodePtr sum = Make(opSum);
   Polynomial d = p;
   TKoNodePtr antiderivative = I(f.get());
