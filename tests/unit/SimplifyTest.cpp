@@ -144,7 +144,7 @@ TEST(Simplify, CombinesLongSumsOfRepeatedNames) {
     std::vector<std::string> names;
     for (int i = 0; i < 2400; ++i) {
       const std::string name = "a" + std::to_string(i);
-      term += (i ? "+" : "") + name + "+" + name;
+      term.append(i ? "+" : "").append(name).append("+").append(name);
       names.push_back(name);
     }
     std::sort(names.begin(), names.end());
