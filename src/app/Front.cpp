@@ -15,7 +15,8 @@
 
 namespace {
 
-constexpr const char* kVersion = " 3.4.0.0";
+// The version is the project's, handed over by the build.
+constexpr const char* kVersion = " " TCALC_VERSION;
 constexpr const char* kTextUnknownOption = "Unbekannte Option: ";
 constexpr const char* kTextHelpHint = " (Hilfe: ";
 constexpr const char* kTextHelpHintEnd = " --help)";
