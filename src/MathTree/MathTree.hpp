@@ -186,6 +186,43 @@ class TKoVarDepot {
 
 class TKoOperatorNode;
 
+// A node's error text, 8 bytes in the node: most nodes never carry one, and a node that
+// once did keeps its buffer for the next.
+class TKoNodeText {
+ public:
+  TKoNodeText() = default;
+  TKoNodeText(const TKoNodeText& other) { *this = other.str(); }
+  TKoNodeText& operator=(const TKoNodeText& other) {
+    if (this != &other) *this = other.str();
+    return *this;
+  }
+  TKoNodeText(TKoNodeText&&) = default;
+  TKoNodeText& operator=(TKoNodeText&&) = default;
+  ~TKoNodeText() = default;
+
+  TKoNodeText& operator=(std::string_view text) {
+    if (Text) {
+      Text->assign(text);
+    } else if (!text.empty()) {
+      Text = std::make_unique<std::string>(text);
+    }
+    return *this;
+  }
+  TKoNodeText& operator=(const char* text) { return *this = std::string_view(text); }
+  TKoNodeText& operator=(const std::string& text) { return *this = std::string_view(text); }
+  bool empty() const { return !Text || Text->empty(); }
+  void clear() {
+    if (Text) Text->clear();
+  }
+  const std::string& str() const { return Text ? *Text : Empty(); }
+  operator const std::string&() const { return str(); }
+  bool operator==(std::string_view text) const { return str() == text; }
+
+ private:
+  static const std::string& Empty();
+  std::unique_ptr<std::string> Text;
+};
+
 // rnd starts its sequence again, as at the start of a run.
 void RestartRandomSequence();
 using TKoNodePtr = std::unique_ptr<TKoOperatorNode>;
@@ -246,14 +283,14 @@ class TKoOperatorNode {
   long double LeafValue() const { return *ValueRef; }
 
   // Computes the value into dest and sets ErrorText; never throws for arithmetic failures.
-  void Calculate(long double* dest) { (this->*CalcProc)(dest); }
+  void Calculate(long double* dest) { (this->*kCalcProcs[CalcProc])(dest); }
 
   const TOperation Operation;
   const TDataType DataType;
   const std::int32_t DataSize;
   std::vector<TKoOperatorNode*> Children;
   long double* ValueRef = nullptr;
-  std::string ErrorText;
+  TKoNodeText ErrorText;
   TKoVarDepot* VarDepot = nullptr;
   TKoSingleVariable* Variable = nullptr;
   bool OwnsChildren = true;
@@ -270,6 +307,19 @@ class TKoOperatorNode {
   TKoOperatorNode(TDataType dataType, TOperation operation);
 
   using TCalcProc = void (TKoOperatorNode::*)(long double*);
+  // The routines a node may compute with, so that a node holds a small index, not a pointer.
+  enum TCalcIndex : std::uint8_t {
+    kCalcCopy,
+    kCalcNegation,
+    kCalcFunction,
+    kCalcSum,
+    kCalcProduct,
+    kCalcQuotient,
+    kCalcPower,
+    kCalcNone,
+    kCalcCount
+  };
+  static const TCalcProc kCalcProcs[kCalcCount];
   void CalcCopy(long double* dest);
   void CalcNegation(long double* dest);
   void CalcFunction(long double* dest);
@@ -282,7 +332,7 @@ class TKoOperatorNode {
   InstanceGuard Guard;
   mutable bool DependenceAnswer = false;
   mutable std::uint32_t DependencePass = 0;  // the pass DependsOnUpper last answered in
-  TCalcProc CalcProc = &TKoOperatorNode::CalcCopy;
+  TCalcIndex CalcProc = kCalcCopy;
   long double ConstValue = 0;  // storage of a constant's value
 
   static std::uint32_t DependencePasses;

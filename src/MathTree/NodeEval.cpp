@@ -321,11 +321,20 @@ void TKoOperatorNode::CalcFold(long double* dest) {
   }
 }
 
-template void TKoOperatorNode::CalcFold<opNone>(long double*);
-template void TKoOperatorNode::CalcFold<opSum>(long double*);
-template void TKoOperatorNode::CalcFold<opProduct>(long double*);
-template void TKoOperatorNode::CalcFold<opQuotient>(long double*);
-template void TKoOperatorNode::CalcFold<opPower>(long double*);
+const TKoOperatorNode::TCalcProc TKoOperatorNode::kCalcProcs[kCalcCount] = {
+    &TKoOperatorNode::CalcCopy,
+    &TKoOperatorNode::CalcNegation,
+    &TKoOperatorNode::CalcFunction,
+    &TKoOperatorNode::CalcFold<opSum>,
+    &TKoOperatorNode::CalcFold<opProduct>,
+    &TKoOperatorNode::CalcFold<opQuotient>,
+    &TKoOperatorNode::CalcFold<opPower>,
+    &TKoOperatorNode::CalcFold<opNone>};
+
+const std::string& TKoNodeText::Empty() {
+  static const std::string kEmpty;
+  return kEmpty;
+}
 
 void RestartRandomSequence() {
   RandomGenerator().seed(std::mt19937::default_seed);

@@ -37,19 +37,19 @@ TKoNodePtr TKoOperatorNode::Create(TDataType dataType, TOperation operation) {
   TKoNodePtr node(new TKoOperatorNode(dataType, operation));
   // Codes without a routine of their own take the fold that accepts no second operand.
   if (IsFunctionCode(operation)) {
-    node->CalcProc = &TKoOperatorNode::CalcFunction;
+    node->CalcProc = kCalcFunction;
   } else if (operation == opNegation) {
-    node->CalcProc = &TKoOperatorNode::CalcNegation;
+    node->CalcProc = kCalcNegation;
   } else if (operation == opSum) {
-    node->CalcProc = &TKoOperatorNode::CalcFold<opSum>;
+    node->CalcProc = kCalcSum;
   } else if (operation == opProduct) {
-    node->CalcProc = &TKoOperatorNode::CalcFold<opProduct>;
+    node->CalcProc = kCalcProduct;
   } else if (operation == opQuotient) {
-    node->CalcProc = &TKoOperatorNode::CalcFold<opQuotient>;
+    node->CalcProc = kCalcQuotient;
   } else if (operation == opPower) {
-    node->CalcProc = &TKoOperatorNode::CalcFold<opPower>;
+    node->CalcProc = kCalcPower;
   } else {
-    node->CalcProc = &TKoOperatorNode::CalcFold<opNone>;
+    node->CalcProc = kCalcNone;
   }
   return node;
 }

@@ -40,7 +40,7 @@ void ExpectSameAsTree(TKoOperatorNode* tree, TKoSingleVariable* x, const std::st
     long double actual = 0;
     const bool ran = program.Run(actual);
     ++tally.Compared;
-    ASSERT_EQ(ran, !treeFailed) << label << " at " << point << ": " << tree->ErrorText;
+    ASSERT_EQ(ran, !treeFailed) << label << " at " << point << ": " << tree->ErrorText.str();
     if (!ran) {
       ++tally.Failed;
       continue;
