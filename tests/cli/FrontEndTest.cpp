@@ -170,8 +170,8 @@ TEST(FrontEnd, NamesThatCountAsZeroAreNamed) {
 }
 
 // About two seconds of work: long enough for the line to appear on any machine.
-const std::vector<std::string> kLongIntegral = {"\\m",    "\\i",        "\\vx=0",
-                                                "\\t100", "\\l0.00005", "sin(x)*exp(-x/10)"};
+const std::vector<std::string> kLongIntegral = {"\\m",    "\\i",         "\\vx=0",
+                                                "\\t100", "\\l0.000025", "sin(x)*exp(-x/10)"};
 
 TEST(FrontEnd, LongComputationsShowProgressOnTerminalsOnly) {
   const std::string result = "0.99006252443586072\n";
