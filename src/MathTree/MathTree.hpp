@@ -283,7 +283,11 @@ class TKoOperatorNode {
   long double LeafValue() const { return *ValueRef; }
 
   // Computes the value into dest and sets ErrorText; never throws for arithmetic failures.
-  void Calculate(long double* dest) { (this->*kCalcProcs[CalcProc])(dest); }
+  void Calculate(long double* dest) {
+    // Taken out first: g++'s bounds check takes the object for the index in a->*b[i].
+    const TCalcProc proc = kCalcProcs[CalcProc];
+    (this->*proc)(dest);
+  }
 
   const TOperation Operation;
   const TDataType DataType;
