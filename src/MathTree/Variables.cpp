@@ -90,12 +90,12 @@ const std::vector<TKoVarDepot::TItems::const_iterator>& TKoVarDepot::Positions()
 }
 
 std::int32_t TKoVarDepot::IndexOfVariable(const std::string& name) const {
-  const auto it = Items.find(UpperCase(name));
-  if (it == Items.end()) return -1;
+  const std::string key = UpperCase(name);
   const auto& positions = Positions();
-  const auto at = std::lower_bound(
-      positions.begin(), positions.end(), it->first,
-      [](TItems::const_iterator p, const std::string& key) { return p->first < key; });
+  const auto at =
+      std::lower_bound(positions.begin(), positions.end(), key,
+                       [](TItems::const_iterator p, const std::string& k) { return p->first < k; });
+  if (at == positions.end() || (*at)->first != key) return -1;
   return static_cast<std::int32_t>(at - positions.begin());
 }
 
