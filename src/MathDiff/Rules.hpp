@@ -15,6 +15,14 @@ namespace calculus {
   throw EKoFunctionNotStetic(node->DisplayName() + kTextNotContinuous);
 }
 
+// The functions that jump (trunc, sgn, heav ...) or have a kink (abs): their derivative is a
+// constant wherever it exists, yet of a term with the variable they are no constant.
+constexpr bool IsJumpCode(TOperation op) {
+  return op == opTrunc || op == opRound || op == opFrac || op == opSgn || op == opAbs ||
+         op == opZero || op == opHeav || op == opCeil || op == opFloor || op == opPhase ||
+         op == opRnd;
+}
+
 // True when the power c0^c1^...^ck equals c0^(c1*...*ck): every exponent after the
 // first is a whole constant, so (a^p)^q = a^(p*q) holds.
 bool PowerReadsAsProduct(const TKoOperatorNode* power);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Algebra/Algebra.hpp"
 #include "MathDiff/Rules.hpp"
 #include "MathIntg/MathIntg.hpp"
 
@@ -15,6 +16,9 @@ namespace integration {
 using Node = TKoOperatorNode;
 // The coefficients c0, c1, ... of a polynomial in the variable with numeric coefficients.
 using Polynomial = std::vector<long double>;
+// The same with exact coefficients, where the term gives them (numbers, + - * / and whole
+// powers): what decides the kind of a quadratic's roots.
+using ExactPolynomial = std::vector<algebra::Rational>;
 
 // Whether any variable occurs in the subtree.
 bool HasVariable(const Node* node);
@@ -46,13 +50,24 @@ class TIntegrator : calculus::TRuleContext {
   // A function or power of an inner term whose derivative folds to 0 (2*x-2*x): the inner
   // term, and so the node, is a constant.
   bool HasConstantInner(const Node* node) const;
+  // Whether the subtree holds a jump or kink of a term with the variable.
+  bool HasJump(const Node* node) const;
   TKoNodePtr Sum(const Node* node) const;
   TKoNodePtr Product(const Node* node) const;
   TKoNodePtr Quotient(const Node* node) const;
   TKoNodePtr Power(const Node* node) const;
 
   // Shapes.cpp
-  std::optional<Polynomial> PolynomialOf(const Node* node, std::size_t maxDegree) const;
+  std::optional<Polynomial> PolynomialOf(const Node* node, std::size_t maxDegree) const {
+    return PolynomialIn<long double>(node, maxDegree);
+  }
+  std::optional<ExactPolynomial> ExactPolynomialOf(const Node* node, std::size_t maxDegree) const {
+    return PolynomialIn<algebra::Rational>(node, maxDegree);
+  }
+  template <class C>
+  std::optional<std::vector<C>> PolynomialIn(const Node* node, std::size_t maxDegree) const;
+  bool ConstantIn(const Node* node, long double& value) const;
+  static bool ConstantIn(const Node* node, algebra::Rational& value);
   TKoNodePtr Monomial(long double c, std::size_t k) const;
   TKoNodePtr PolynomialTree(const Polynomial& p) const;
   TKoNodePtr Times(long double p, long double q, TKoNodePtr node) const;
@@ -65,14 +80,17 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr QuotientShapes(const Node* node) const;
   TKoNodePtr Distributed(const Node* product, const Node* sum) const;
   TKoNodePtr PowerShapes(const Node* node) const;
-  TKoNodePtr Rational(const Polynomial& numerator, const Polynomial& denominator) const;
-  TKoNodePtr ReciprocalQuadratic(const Polynomial& q) const;
-  TKoNodePtr ReciprocalSqrtQuadratic(const Polynomial& q) const;
+  TKoNodePtr Rational(const Polynomial& numerator, const Polynomial& denominator,
+                      const std::optional<ExactPolynomial>& exact) const;
+  TKoNodePtr ReciprocalQuadratic(const Polynomial& q,
+                                 const std::optional<ExactPolynomial>& exact) const;
+  TKoNodePtr ReciprocalSqrtQuadratic(const Polynomial& q,
+                                     const std::optional<ExactPolynomial>& exact) const;
   TKoNodePtr ByParts(const Polynomial& p, const Node* f) const;
   TKoNodePtr ExpTimesTrig(const Node* e, const Node* trig) const;
   TKoNodePtr InverseTimesPolynomial(const Node* f, const Polynomial& p) const;
   TKoNodePtr LnPower(const Node* ln, std::int32_t n) const;
-  TKoNodePtr SqrtQuadratic(const Polynomial& q) const;
+  TKoNodePtr SqrtQuadratic(const Polynomial& q, const std::optional<ExactPolynomial>& exact) const;
   bool IsRootOfVar(const Node* node) const;
   TKoNodePtr RootSubstitution(const Node* node) const;
   TKoNodePtr PowersOfVar(const std::vector<const Node*>& factors) const;

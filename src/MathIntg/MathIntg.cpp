@@ -73,6 +73,14 @@ bool TIntegrator::HasConstantInner(const Node* node) const {
   }
 }
 
+bool TIntegrator::HasJump(const Node* node) const {
+  if (calculus::IsJumpCode(node->Operation) && node->DependsOn(VarName) && !HasConstantInner(node))
+    return true;
+  for (const Node* child : node->Children)
+    if (HasJump(child)) return true;
+  return false;
+}
+
 // int u+v -> int u + int v
 TKoNodePtr TIntegrator::Sum(const Node* node) const {
   TKoNodePtr sum = Make(opSum);

@@ -26,42 +26,62 @@ constexpr std::size_t kMaxPartsDegree = 4;
 constexpr std::int32_t kMaxPartsDepth = 1;
 constexpr std::int32_t kMaxTrigPower = 24;
 // Points where two terms are compared to tell whether their quotient is a constant.
-constexpr std::array<long double, 7> kSamples = {0.3711L, 0.8123L,  1.2347L, 1.9031L,
-                                                 2.4779L, -0.5309L, -1.3717L};
+// Two lie further out, where a small change of a ratio shows more.
+constexpr std::array<long double, 9> kSamples = {0.3711L,  0.8123L,  1.2347L, 1.9031L, 2.4779L,
+                                                 -0.5309L, -1.3717L, 4.6173L, -3.2891L};
 constexpr std::size_t kLeastSamples = 3;
-constexpr long double kSameRatio = 1e-10L;
+// The factors' values are rounded only a few times: a ratio that changes by more is no
+// constant ((1e-12*x+1)*(x+1) is no multiple of x+1).
+constexpr long double kSameRatio = 1e-14L;
+// 2^-56: a discriminant this small beside b^2 and 4ac is the rounding of the coefficients.
+constexpr long double kRoundingOfDiscriminant = 0x1p-56L;
 // A constant found by comparison is used only as a fraction with a small denominator.
 constexpr std::int32_t kLargestDenominator = 1000;
+// Only the rounding of a few operations may lie between a value and its fraction:
+// 0.5000000000005 is no 1/2.
+constexpr long double kSameFraction = 1e-15L;
 
-bool IsZero(const Polynomial& p) {
-  for (const long double c : p)
+template <class C>
+bool IsZero(const std::vector<C>& p) {
+  for (const C& c : p)
     if (c != 0) return false;
   return true;
 }
 
-void Trim(Polynomial& p) {
+template <class C>
+void Trim(std::vector<C>& p) {
   while (p.size() > 1 && p.back() == 0) p.pop_back();
 }
 
-Polynomial Add(Polynomial a, const Polynomial& b) {
-  if (a.size() < b.size()) a.resize(b.size(), 0);
+template <class C>
+std::vector<C> Add(std::vector<C> a, const std::vector<C>& b) {
+  if (a.size() < b.size()) a.resize(b.size(), C(0));
   for (std::size_t i = 0; i < b.size(); ++i) a[i] += b[i];
   Trim(a);
   return a;
 }
 
-Polynomial Multiply(const Polynomial& a, const Polynomial& b) {
-  Polynomial r(a.size() + b.size() - 1, 0);
+template <class C>
+std::vector<C> Multiply(const std::vector<C>& a, const std::vector<C>& b) {
+  std::vector<C> r(a.size() + b.size() - 1, C(0));
   for (std::size_t i = 0; i < a.size(); ++i)
     for (std::size_t j = 0; j < b.size(); ++j) r[i + j] += a[i] * b[j];
   Trim(r);
   return r;
 }
 
-Polynomial Scaled(Polynomial p, long double f) {
-  for (long double& c : p) c *= f;
+template <class C>
+std::vector<C> Scaled(std::vector<C> p, const C& f) {
+  for (C& c : p) c *= f;
   Trim(p);
   return p;
+}
+
+template <class C>
+std::vector<C> Raised(const std::vector<C>& p, std::int64_t n) {
+  std::vector<C> r{C(1)};
+  for (std::int64_t i = 0; i < n; ++i) r = Multiply(r, p);
+  return r;
 }
 
 Polynomial Derivative(const Polynomial& p) {
@@ -71,7 +91,8 @@ Polynomial Derivative(const Polynomial& p) {
   return d;
 }
 
-std::size_t Degree(const Polynomial& p) {
+template <class C>
+std::size_t Degree(const std::vector<C>& p) {
   return p.size() - 1;
 }
 
@@ -81,6 +102,11 @@ std::int64_t WholeExponent(long double c, std::int64_t largest) {
   return static_cast<std::int64_t>(c);
 }
 
+std::int64_t WholeExponent(const algebra::Rational& c, std::int64_t largest) {
+  if (c.get_den() != 1 || c < 0 || c > largest) return -1;
+  return c.get_num().get_si();
+}
+
 bool HasOtherVariable(const Node* node, const std::string& upperVar) {
   if (Is(node, opVariable)) return !EqualsUpperCase(node->Variable->Name, upperVar);
   for (const Node* child : node->Children)
@@ -88,11 +114,13 @@ bool HasOtherVariable(const Node* node, const std::string& upperVar) {
   return false;
 }
 
-// The fraction p/q with q up to kLargestDenominator that is v, if there is one.
+// The fraction p/q with q up to kLargestDenominator that is v, if there is one; a value
+// near 0 is no fraction with p = 0 unless it is 0.
 bool AsFraction(long double v, long double& p, long double& q) {
   for (std::int32_t d = 1; d <= kLargestDenominator; ++d) {
     const long double n = std::round(v * d);
-    if (std::fabs(n - v * d) <= 1e-9L * std::fmax(1.0L, std::fabs(n))) {
+    if (n == 0 && v != 0) continue;
+    if (std::fabs(n - v * d) <= kSameFraction * std::fmax(1.0L, std::fabs(n))) {
       p = n;
       q = d;
       return true;
@@ -116,48 +144,90 @@ TKoNodePtr TimesConstants(TKoNodePtr node, const std::vector<const Node*>& const
   return product;
 }
 
+// k^2 = h^2 - c/a of the quadratic a x^2 + b x + c, h = b/(2a): 0 for a double root, above 0
+// for two real roots. Rounded coefficients leave a double root whose value has no binary
+// form (2/3) a tiny k^2 of either sign, so the discriminant b^2 - 4ac decides, exact where the
+// term gives exact coefficients; one within the rounding of extended numbers of b^2 and 4ac
+// is 0. Where the rounded k^2 agrees, it is kept, so that the printed constants stay.
+long double HalfWidthSquared(const Polynomial& q, const std::optional<ExactPolynomial>& exact) {
+  const long double h = q[1] / (2 * q[2]);
+  const long double rounded = h * h - q[0] / q[2];
+  if (!exact || exact->size() != 3) {
+    const long double d = q[1] * q[1] - 4 * q[2] * q[0];
+    const long double scale = q[1] * q[1] + std::fabs(4 * q[2] * q[0]);
+    return std::fabs(d) <= kRoundingOfDiscriminant * scale ? 0 : rounded;
+  }
+  const algebra::Rational& a = (*exact)[2];
+  const algebra::Rational& b = (*exact)[1];
+  const algebra::Rational& c = (*exact)[0];
+  const algebra::Rational d = b * b - 4 * a * c;
+  // 2^-56 as a fraction
+  const algebra::Rational tolerance(1, mpz_class(1) << 56);
+  if (abs(d) <= tolerance * (b * b + abs(4 * a * c))) return 0;
+  const algebra::Rational value = d / (4 * a * a);
+  const long double converted = algebra::ToLongDouble(value);
+  const bool agrees = rounded != 0 && (rounded > 0) == (value > 0) &&
+                      std::fabs(rounded - converted) <= 1e-15L * std::fabs(converted);
+  return agrees ? rounded : converted;
+}
+
 }  // namespace
 
-std::optional<Polynomial> TIntegrator::PolynomialOf(const Node* node, std::size_t maxDegree) const {
+bool TIntegrator::ConstantIn(const Node* node, long double& value) const {
+  TKoNodePtr copy = Copy(node);
+  copy->Calculate(&value);
+  return copy->ErrorText.empty() && std::isfinite(value);
+}
+
+bool TIntegrator::ConstantIn(const Node* node, algebra::Rational& value) {
+  std::optional<algebra::Rational> exact = algebra::ExactValue(node);
+  if (exact) value = std::move(*exact);
+  return exact.has_value();
+}
+
+// The polynomial with coefficients of type C: extended values, or exact rationals where
+// every constant has an exact value.
+template <class C>
+std::optional<std::vector<C>> TIntegrator::PolynomialIn(const Node* node,
+                                                        std::size_t maxDegree) const {
+  using P = std::vector<C>;
   if (!node->DependsOn(VarName)) {
     if (HasVariable(node)) return std::nullopt;
-    TKoNodePtr copy = Copy(node);
-    long double value = 0;
-    copy->Calculate(&value);
-    if (!copy->ErrorText.empty() || !std::isfinite(value)) return std::nullopt;
-    return Polynomial{value};
+    C value(0);
+    if (!ConstantIn(node, value)) return std::nullopt;
+    return P{value};
   }
-  if (IsVar(node)) return maxDegree >= 1 ? std::optional(Polynomial{0, 1}) : std::nullopt;
-  std::optional<Polynomial> result;
+  if (IsVar(node)) return maxDegree >= 1 ? std::optional(P{C(0), C(1)}) : std::nullopt;
+  std::optional<P> result;
   if (Is(node, opSum)) {
-    result = Polynomial{0};
+    result = P{C(0)};
     for (const Node* child : node->Children) {
-      const std::optional<Polynomial> term = PolynomialOf(child, maxDegree);
+      const std::optional<P> term = PolynomialIn<C>(child, maxDegree);
       if (!term) return std::nullopt;
       result = Add(*result, *term);
     }
     return result;
   }
   if (Is(node, opNegation)) {
-    const std::optional<Polynomial> term = PolynomialOf(node->Child(0), maxDegree);
+    const std::optional<P> term = PolynomialIn<C>(node->Child(0), maxDegree);
     if (!term) return std::nullopt;
-    return Scaled(*term, -1);
+    return Scaled(*term, C(-1));
   }
   if (Is(node, opProduct)) {
-    result = Polynomial{1};
+    result = P{C(1)};
     for (const Node* child : node->Children) {
-      const std::optional<Polynomial> factor = PolynomialOf(child, maxDegree);
+      const std::optional<P> factor = PolynomialIn<C>(child, maxDegree);
       if (!factor || Degree(*result) + Degree(*factor) > maxDegree) return std::nullopt;
       result = Multiply(*result, *factor);
     }
     return result;
   }
   if (Is(node, opQuotient)) {
-    result = PolynomialOf(node->Child(0), maxDegree);
+    result = PolynomialIn<C>(node->Child(0), maxDegree);
     for (std::int32_t i = 1; result && i < node->ChildCount(); ++i) {
-      const std::optional<Polynomial> divisor = PolynomialOf(node->Child(i), 0);
+      const std::optional<P> divisor = PolynomialIn<C>(node->Child(i), 0);
       if (!divisor || (*divisor)[0] == 0) return std::nullopt;
-      result = Scaled(*result, 1 / (*divisor)[0]);
+      result = Scaled(*result, C(C(1) / (*divisor)[0]));
     }
     return result;
   }
@@ -165,16 +235,14 @@ std::optional<Polynomial> TIntegrator::PolynomialOf(const Node* node, std::size_
   std::int64_t n = 2;
   if (Is(node, opPower)) {
     if (!calculus::PowerReadsAsProduct(node) || node->ChildCount() != 2) return std::nullopt;
-    const std::optional<Polynomial> exponent = PolynomialOf(node->Child(1), 0);
+    const std::optional<P> exponent = PolynomialIn<C>(node->Child(1), 0);
     if (!exponent) return std::nullopt;
     n = WholeExponent((*exponent)[0], static_cast<std::int64_t>(maxDegree));
     if (n < 0) return std::nullopt;
   }
-  const std::optional<Polynomial> base = PolynomialOf(node->Child(0), maxDegree);
+  const std::optional<P> base = PolynomialIn<C>(node->Child(0), maxDegree);
   if (!base || Degree(*base) * static_cast<std::size_t>(n) > maxDegree) return std::nullopt;
-  result = Polynomial{1};
-  for (std::int64_t i = 0; i < n; ++i) result = Multiply(*result, *base);
-  return result;
+  return Raised(*base, n);
 }
 
 // c*x^k, with c as a fraction where it is one, and its sign given apart: the sum prints
@@ -255,10 +323,11 @@ TKoNodePtr TIntegrator::Substitute(const Node* tree, const Node* u) const {
 // int 1/(a x^2 + b x + c) = 1/a * int 1/((x+h)^2 - k^2), h = b/(2a), k^2 = h^2 - c/a:
 //   k^2 < 0: arctan((x+h)/m)/(a*m) with m^2 = -k^2; k^2 > 0: ln(abs((x+h-k)/(x+h+k)))/(2*a*k);
 //   k^2 = 0: -1/(a*(x+h))
-TKoNodePtr TIntegrator::ReciprocalQuadratic(const Polynomial& q) const {
+TKoNodePtr TIntegrator::ReciprocalQuadratic(const Polynomial& q,
+                                            const std::optional<ExactPolynomial>& exact) const {
   const long double a = q[2];
   const long double h = q[1] / (2 * a);
-  const long double k2 = h * h - q[0] / a;
+  const long double k2 = HalfWidthSquared(q, exact);
   TKoNodePtr shifted = PolynomialTree({h, 1});
   if (k2 == 0) return Make(opNegation, Over(Constant(1), Times(a, 1, std::move(shifted))));
   if (k2 < 0) {
@@ -277,10 +346,11 @@ TKoNodePtr TIntegrator::ReciprocalQuadratic(const Polynomial& q) const {
 //   a < 0: arcsin((x+h)/m)/sqrt(-a) with m^2 = -k^2 > 0;
 //   a > 0: arcsinh((x+h)/m)/sqrt(a) with m^2 = -k^2 > 0, or where k^2 > 0
 //   ln(abs(x+h+sqrt(x^2+b/a*x+c/a)))/sqrt(a)
-TKoNodePtr TIntegrator::ReciprocalSqrtQuadratic(const Polynomial& q) const {
+TKoNodePtr TIntegrator::ReciprocalSqrtQuadratic(const Polynomial& q,
+                                                const std::optional<ExactPolynomial>& exact) const {
   const long double a = q[2];
   const long double h = q[1] / (2 * a);
-  const long double k2 = h * h - q[0] / a;
+  const long double k2 = HalfWidthSquared(q, exact);
   TKoNodePtr shifted = PolynomialTree({h, 1});
   if (a < 0) {
     if (k2 <= 0) return nullptr;
@@ -296,7 +366,8 @@ TKoNodePtr TIntegrator::ReciprocalSqrtQuadratic(const Polynomial& q) const {
 // int n/d for d of degree 1 or 2: the polynomial part and the remainder over d;
 // int r/(a x + b) -> r*ln(abs(a x + b))/a, and over a quadratic d
 // (r1 x + r0)/d -> r1/(2a)*ln(abs(d)) + (r0 - r1*b/(2a)) * int 1/d
-TKoNodePtr TIntegrator::Rational(const Polynomial& numerator, const Polynomial& denominator) const {
+TKoNodePtr TIntegrator::Rational(const Polynomial& numerator, const Polynomial& denominator,
+                                 const std::optional<ExactPolynomial>& exact) const {
   const std::size_t m = Degree(denominator);
   if (m < 1 || m > 2 || denominator[m] == 0) return nullptr;
   Polynomial rest = numerator;
@@ -320,7 +391,7 @@ TKoNodePtr TIntegrator::Rational(const Polynomial& numerator, const Polynomial& 
     const long double r0 = rest[0] - r1 * b / (2 * a);
     if (r1 != 0)
       sum->AddChild(Times(r1, 2 * a, Make(opLn, Make(opAbs, PolynomialTree(denominator)))));
-    if (r0 != 0) sum->AddChild(Times(r0, 1, ReciprocalQuadratic(denominator)));
+    if (r0 != 0) sum->AddChild(Times(r0, 1, ReciprocalQuadratic(denominator, exact)));
   }
   if (sum->ChildCount() == 0) return Constant(0);
   if (sum->ChildCount() == 1) return sum->ExtractChild(0);
@@ -390,10 +461,12 @@ TKoNodePtr TIntegrator::InverseTimesPolynomial(const Node* f, const Polynomial& 
   const bool ln = Is(f, opLn);
   const std::optional<Polynomial> inner = PolynomialOf(u, ln ? 2 : 1);
   if (!inner || Degree(*inner) < 1) return nullptr;
+  std::optional<ExactPolynomial> exact = ExactPolynomialOf(u, ln ? 2 : 1);
+  if (exact && !ln) exact = Add(Multiply(*exact, *exact), {algebra::Rational(1)});
   Polynomial q(p.size() + 1, 0);
   for (std::size_t k = 0; k < p.size(); ++k) q[k + 1] = p[k] / static_cast<long double>(k + 1);
   const Polynomial divisor = ln ? *inner : Add(Multiply(*inner, *inner), {1});
-  TKoNodePtr rest = Rational(Multiply(q, Derivative(*inner)), divisor);
+  TKoNodePtr rest = Rational(Multiply(q, Derivative(*inner)), divisor, exact);
   if (!rest) return nullptr;
   return Make(opSum, Make(opProduct, PolynomialTree(q), Make(f->Operation, Copy(u))),
               Make(opNegation, std::move(rest)));
@@ -415,10 +488,11 @@ TKoNodePtr TIntegrator::LnPower(const Node* ln, std::int32_t n) const {
 //   a < 0, k^2 > 0: (t*sqrt(q) + sqrt(-a)*k^2*arcsin(t/k))/2
 //   a > 0, s = -k^2: (t*sqrt(q) + sqrt(a)*s*arcsinh(t/sqrt(s)))/2 for s > 0,
 //   (t*sqrt(q) + sqrt(a)*s*ln(abs(t+sqrt(t^2+s))))/2 for s < 0
-TKoNodePtr TIntegrator::SqrtQuadratic(const Polynomial& q) const {
+TKoNodePtr TIntegrator::SqrtQuadratic(const Polynomial& q,
+                                      const std::optional<ExactPolynomial>& exact) const {
   const long double a = q[2];
   const long double h = q[1] / (2 * a);
-  const long double k2 = h * h - q[0] / a;
+  const long double k2 = HalfWidthSquared(q, exact);
   if (k2 == 0 || (a < 0 && k2 < 0)) return nullptr;
   TKoNodePtr first = Make(opProduct, PolynomialTree({h, 1}), Make(opSqrt, PolynomialTree(q)));
   TKoNodePtr angle;
@@ -493,18 +567,16 @@ TKoNodePtr TIntegrator::PowerShapes(const Node* node) const {
   const std::optional<Polynomial> q = PolynomialOf(base, kMaxDegree);
   if (!q) return nullptr;
   // a polynomial raised to a whole power is one
-  if (n >= 1 && Degree(*q) * static_cast<std::size_t>(n) <= kMaxDegree) {
-    Polynomial p{1};
-    for (std::int64_t i = 0; i < n; ++i) p = Multiply(p, *q);
-    return PolynomialIntegral(p);
-  }
-  if (c == -0.5L && Degree(*q) == 2) return ReciprocalSqrtQuadratic(*q);
-  if (c == 0.5L && Degree(*q) == 2) return SqrtQuadratic(*q);
+  if (n >= 1 && Degree(*q) * static_cast<std::size_t>(n) <= kMaxDegree)
+    return PolynomialIntegral(Raised(*q, n));
+  if (Degree(*q) > 2) return nullptr;
+  const std::optional<ExactPolynomial> exact = ExactPolynomialOf(base, 2);
+  if (c == -0.5L && Degree(*q) == 2) return ReciprocalSqrtQuadratic(*q, exact);
+  if (c == 0.5L && Degree(*q) == 2) return SqrtQuadratic(*q, exact);
   const std::int64_t down = WholeExponent(-c, 2);
   if (down < 1) return nullptr;
-  Polynomial d{1};
-  for (std::int64_t i = 0; i < down; ++i) d = Multiply(d, *q);
-  return Rational({1}, d);
+  return Rational({1}, Raised(*q, down),
+                  exact ? std::optional(Raised(*exact, down)) : std::nullopt);
 }
 
 // The antiderivative F(u) of a factor g = f(u), with u the inner term; a factor that is no
@@ -656,6 +728,10 @@ TKoNodePtr TIntegrator::ProductShapes(const Node* node) const {
     (child->DependsOn(VarName) ? factors : constants).push_back(child);
   }
   if (factors.size() < 2) return nullptr;
+  // The shapes compare factors at a few points, all of which may lie on one side of a jump:
+  // heav(3-x)*(x+1) is no constant times x+1.
+  for (const Node* f : factors)
+    if (HasJump(f)) return nullptr;
   if (TKoNodePtr powers = PowersOfVar(factors))
     return TimesConstants(std::move(powers), constants, Depot);
   if (TKoNodePtr sums = TrigProduct(factors))
@@ -740,12 +816,16 @@ TKoNodePtr TIntegrator::QuotientShapes(const Node* node) const {
   // a polynomial over a linear or quadratic one
   std::optional<Polynomial> top = PolynomialOf(numerator, kMaxDegree);
   std::optional<Polynomial> bottom = Polynomial{1};
+  std::optional<ExactPolynomial> exact = ExactPolynomial{algebra::Rational(1)};
   for (std::int32_t i = 1; bottom && i < node->ChildCount(); ++i) {
     const std::optional<Polynomial> d = PolynomialOf(node->Child(i), 2);
     bottom = d && Degree(*bottom) + Degree(*d) <= 2 ? std::optional(Multiply(*bottom, *d))
                                                     : std::nullopt;
+    const std::optional<ExactPolynomial> e = exact ? ExactPolynomialOf(node->Child(i), 2) : exact;
+    exact =
+        e && Degree(*exact) + Degree(*e) <= 2 ? std::optional(Multiply(*exact, *e)) : std::nullopt;
   }
-  if (top && bottom && Degree(*bottom) >= 1) return Rational(*top, *bottom);
+  if (top && bottom && Degree(*bottom) >= 1) return Rational(*top, *bottom, exact);
   // n/d -> n*d^(-1): the divisor's reciprocal as a power
   TKoNodePtr product = Make(opProduct, Copy(numerator));
   std::vector<const Node*> divisors;

@@ -212,6 +212,11 @@ TEST(Cli, SymbolicModes) {
       {{"\\xt", "\\i", "t"}, "0.5*t^2\n"},
       {{"\\vy=-1", "\\i", "x^y"}, "1/(y+1)*x^(y+1)\n"},
       {{"\\i", "x^(1-2)"}, "ln(abs(x))\n"},
+      // A double root whose value has no binary form, and a jump no shape may take for a
+      // constant.
+      {{"\\i", "1/(3*x+2)^2"}, "-1/(9*(x+2/3))\n"},
+      {{"\\i", "1/(0.09*x^2+0.12*x+0.04)"}, "-1/(0.09*(x+2/3))\n"},
+      {{"\\i", "heav(3-x)*(x+1)"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
   });
 }
 

@@ -55,11 +55,11 @@ std::string WithParameter(const std::string& term, const std::string& value) {
 // where G is smooth its difference quotient must equal f within 1e-6 relative. compared
 // counts the points where both ways were compared.
 std::string Disagreement(const std::string& f, const std::string& g, const std::string& derived,
-                         int& compared) {
+                         int& compared, const std::vector<long double>& points) {
   Evaluator integrand(f), primitive(g), backAgain(derived);
   if (!primitive.Parsed()) return "the antiderivative does not parse";
   if (!backAgain.Parsed()) return "its derivative is " + derived;
-  for (const long double x : kPoints) {
+  for (const long double x : points) {
     long double expected = 0, value = 0, back = 0, slope = 0;
     if (!integrand.At(x, expected) || std::fabs(expected) > 1e6L) continue;
     std::string at = " at x = ";
@@ -90,7 +90,8 @@ struct Outcome {
 
 // The integrand's antiderivative checked against it, for each value of the parameter a when
 // the integrand has one; fewer than minimumPoints compared points per value are a fault.
-Outcome Examine(const std::string& integrand, int minimumPoints) {
+Outcome Examine(const std::string& integrand, int minimumPoints,
+                const std::vector<long double>& points = {std::begin(kPoints), std::end(kPoints)}) {
   Outcome outcome;
   outcome.printed = Antiderivative(integrand);
   outcome.refused = Refused(outcome.printed);
@@ -100,7 +101,7 @@ Outcome Examine(const std::string& integrand, int minimumPoints) {
   for (const char* a : kParameterValues) {
     int compared = 0;
     std::string fault = Disagreement(WithParameter(integrand, a), WithParameter(outcome.printed, a),
-                                     WithParameter(derived, a), compared);
+                                     WithParameter(derived, a), compared, points);
     if (fault.empty() && compared < minimumPoints)
       fault = "only " + std::to_string(compared) + " points compared";
     outcome.compared += compared;
@@ -338,3 +339,149 @@ TEST(AntiderivativeShapes, RandomProductsAndQuotientsCheckOut) {
 }
 
 }  // namespace
+
+namespace {
+
+// Points on both sides of each place where an integrand has a pole or a jump, near and far.
+std::vector<long double> AroundEach(const std::vector<long double>& places) {
+  std::vector<long double> points;
+  for (const long double place : places)
+    for (const long double d : {1e-3L, 0.05L, 0.4L, 1.3L}) {
+      points.push_back(place - d);
+      points.push_back(place + d);
+    }
+  return points;
+}
+
+// "" when the antiderivative takes the same value on both sides of each jump.
+std::string Discontinuity(const std::string& antiderivative,
+                          const std::vector<long double>& jumps) {
+  Evaluator g(antiderivative);
+  for (const long double jump : jumps) {
+    const long double d = 1e-9L * std::fmax(1.0L, std::fabs(jump));
+    long double below = 0, above = 0;
+    if (!g.At(jump - d, below) || !g.At(jump + d, above) ||
+        std::fabs(above - below) > 1e-6L * (1 + std::fabs(below)))
+      return "jumps at x = " + Text(jump);
+  }
+  return "";
+}
+
+struct Critical {
+  std::string term;
+  std::vector<long double> poles;
+  std::vector<long double> jumps;
+};
+
+// A printed antiderivative of the integrand differentiates back to it on both sides of every
+// pole and jump, and is continuous at the jumps; a refusal is counted.
+void ExpectCorrectOrRefused(const Critical& c, std::size_t& refusals) {
+  std::vector<long double> places = c.poles;
+  places.insert(places.end(), c.jumps.begin(), c.jumps.end());
+  const Outcome outcome = Examine(c.term, 0, AroundEach(places));
+  if (outcome.refused) {
+    ++refusals;
+    return;
+  }
+  EXPECT_EQ(outcome.fault, "") << c.term << " -> " << outcome.printed;
+  EXPECT_EQ(Discontinuity(outcome.printed, c.jumps), "") << c.term << " -> " << outcome.printed;
+}
+
+}  // namespace
+
+// A double root whose value has no binary form was taken for two roots 0 apart (a division
+// by 0), and a factor that jumps outside the few points compared was taken for a constant.
+TEST(AntiderivativeShapes, DoubleRootsAndJumpsGiveCorrectResultsOrRefusals) {
+  const long double third = 1.0L / 3, twoThirds = 2.0L / 3;
+  const Critical cases[] = {
+      {"1/(3*x+2)^2", {-twoThirds}, {}},
+      {"2/(3*x+2)^2", {-twoThirds}, {}},
+      {"1/(7*x-1)^2", {1.0L / 7}, {}},
+      {"5/(3*x+1)^3", {-third}, {}},
+      {"1/(9*x^2+12*x+4)", {-twoThirds}, {}},
+      {"1/((3*x+2)*(3*x+2))", {-twoThirds}, {}},
+      {"(x+1)/(3*x+2)^2", {-twoThirds}, {}},
+      {"x^2/(3*x+2)^2", {-twoThirds}, {}},
+      {"1/(0.09*x^2+0.12*x+0.04)", {-twoThirds}, {}},
+      {"1/(x^2+2/3*x+1/9)", {-third}, {}},
+      {"1/(x^2+0.2*x+0.01)", {-0.1L}, {}},
+      {"1/sqrt(9*x^2+12*x+4)", {-twoThirds}, {}},
+      {"sqrt(9*x^2+12*x+4)", {}, {-twoThirds}},
+      {"x*arctan(x/3+1)", {}, {}},
+      {"x*arctan(x+1e10)", {}, {}},
+      {"1/(x^2+2*sqrt(2)*x+2)", {-std::sqrt(2.0L)}, {}},
+      {"1/(x^2+2*x+0.9999999999)", {-1 - 1e-5L, -1 + 1e-5L}, {}},
+      {"3/((-1.7)^2*x^2+2*(-1.7)*(7.1)*x+(7.1)^2)", {7.1L / 1.7L}, {}},
+      {"heav(3-x)*(x+1)", {}, {3}},
+      {"heav(3-x)*x", {}, {3}},
+      {"sgn(3-x)*(x+1)", {}, {3}},
+      {"sgn(2*x-1)*x^2", {}, {0.5L}},
+      {"x*floor(x)", {}, {-2, -1, 0, 1, 2}},
+      {"abs(x-1)*x", {}, {1}},
+      {"heav(3-x)*exp(x)", {}, {3}},
+      {"sgn(x-5)*(x-5)", {}, {5}},
+      {"2*heav(3-x)*x", {}, {3}},
+      {"heav(3-x)*x/2", {}, {3}},
+      {"x/sgn(x-5)", {}, {5}},
+      {"(x+1)*heav(2*x+7)", {}, {-3.5L}},
+      {"ceil(x/2)*x^2", {}, {-2, 0, 2}},
+      {"frac(x)*(x-1)", {}, {-1, 0, 1, 2}},
+      {"round(x)*x", {}, {-0.5L, 0.5L, 1.5L}},
+      {"int(x)*x^2", {}, {-1, 1, 2}},
+      {"heav(x-x)*x", {}, {}},
+  };
+  std::size_t refusals = 0;
+  for (const Critical& c : cases) ExpectCorrectOrRefused(c, refusals);
+  EXPECT_EQ(Antiderivative("1/(3*x+2)^2"), "-1/(9*(x+2/3))");
+  EXPECT_EQ(Antiderivative("heav(3-x)*(x+1)"), kTextNoAntiderivative);
+  // Factors and coefficients that differ from a constant or a fraction by 1e-12 only.
+  EXPECT_EQ(Antiderivative("(1e-12*x+1)*(x+1)"),
+            "3.3333333333333333E-13*x^3+0.5000000000005*x^2+x");
+  std::printf("double roots and jumps: %zu of %zu refused\n", refusals, std::size(cases));
+}
+
+// Random products of a jump or kink of a linear term and a polynomial, and random squared
+// and cubed linear denominators with coefficients up to 100, whole and decimal.
+TEST(AntiderivativeShapes, RandomJumpsAndDoubleRootsNeverGiveAWrongResult) {
+  std::mt19937 random(24);
+  const auto whole = [&](int largest) {
+    const int v = static_cast<int>(random() % static_cast<std::uint32_t>(largest)) + 1;
+    return random() % 2 == 0 ? v : -v;
+  };
+  const char* const jumps[] = {"heav", "sgn", "abs", "floor", "ceil", "frac", "round", "int"};
+  std::size_t refusals = 0, total = 0;
+  for (int i = 0; i < 120; ++i, ++total) {
+    const int a = whole(9), b = whole(9);
+    const std::string inner = std::to_string(a) + "*x+(" + std::to_string(b) + ")";
+    std::string polynomial = std::to_string(whole(5));
+    for (int k = 1; k <= static_cast<int>(random() % 4); ++k)
+      polynomial += "+(" + std::to_string(whole(5)) + ")*x^" + std::to_string(k);
+    const char* jump = jumps[random() % std::size(jumps)];
+    const long double place = static_cast<long double>(-b) / a;
+    ExpectCorrectOrRefused(
+        {std::string(jump) + "(" + inner + ")*(" + polynomial + ")", {}, {place}}, refusals);
+  }
+  for (int i = 0; i < 160; ++i, ++total) {
+    const int a = whole(100), b = whole(100), c = whole(20);
+    const bool decimal = i % 4 == 3;
+    const long double scale = decimal ? 10 : 1;
+    const std::string as = decimal ? Text(a / 10.0L) : std::to_string(a);
+    const std::string bs = decimal ? Text(b / 10.0L) : std::to_string(b);
+    const long double pole = -(b / scale) / (a / scale);
+    std::string term;
+    switch (i % 3) {
+      case 0:  // (a x + b)^2 as the user writes it out
+        term = std::to_string(c) + "/((" + as + ")^2*x^2+2*(" + as + ")*(" + bs + ")*x+(" + bs +
+               ")^2)";
+        break;
+      case 1:
+        term = std::to_string(c) + "/((" + as + ")*x+(" + bs + "))^2";
+        break;
+      default:
+        term = "(x+(" + std::to_string(c) + "))/((" + as + ")*x+(" + bs + "))^3";
+        break;
+    }
+    ExpectCorrectOrRefused({term, {pole}, {}}, refusals);
+  }
+  std::printf("random jumps and double roots: %zu of %zu refused\n", refusals, total);
+}
