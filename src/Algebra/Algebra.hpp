@@ -4,9 +4,15 @@
 
 #include <gmpxx.h>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
-class TKoOperatorNode;
+#include "MathTree/MathTree.hpp"
+
+TCALC_EXCEPTION(EKoAlgebra, Exception);
 
 namespace algebra {
 
@@ -25,5 +31,92 @@ inline constexpr unsigned long kLargestBits = 1UL << 16;
 
 // q rounded to the nearest extended value (ties to even); beyond the range an infinity.
 long double ToLongDouble(const Rational& q);
+
+// ---------------------------------------------------------------- the canonical form
+//
+// A term in a normal form in which equal terms look alike: sums are a constant and terms
+// with numeric coefficients, like terms combined; products are a coefficient and factors,
+// equal bases combined into one power; numbers that come from whole numbers stay exact
+// fractions. Terms are immutable and shared.
+
+// An exact rational, or an extended value where a decimal or a function value entered.
+class Number {
+ public:
+  Number() = default;
+  Number(long n) : Q(n) {}  // NOLINT(google-explicit-constructor): numbers read as numbers
+  explicit Number(Rational q) : Q(std::move(q)) {}
+  // A whole value below 2^63 is exact; throws for a value that is not finite.
+  static Number Float(long double v);
+
+  bool IsExact() const { return Exact; }
+  const Rational& Fraction() const { return Q; }
+  long double Value() const;
+  int Sign() const;
+  bool IsZero() const { return Sign() == 0; }
+  bool Is(long n) const;
+  bool IsWhole() const;  // an exact whole number
+
+  friend Number operator+(const Number& a, const Number& b);
+  friend Number operator*(const Number& a, const Number& b);
+  Number operator-() const;
+  // 1/a, none for 0.
+  std::optional<Number> Inverse() const;
+  // a^e where it is a number the evaluation agrees with: exact for a whole e, else by the
+  // extended power of a float; none otherwise (a root of an exact number stays a power).
+  std::optional<Number> Power(const Number& e) const;
+  // Order by value; an exact number before an equal float.
+  int Compare(const Number& b) const;
+
+ private:
+  bool Exact = true;
+  Rational Q;
+  long double F = 0;
+};
+
+enum class Kind : std::uint8_t { Number, Symbol, Power, Product, Function, Sum };
+
+class Term;
+using Expr = std::shared_ptr<const Term>;
+
+class Term {
+ public:
+  Kind TheKind = Kind::Number;
+  // The number itself; the constant of a sum; the coefficient of a product.
+  Number Value;
+  // A symbol as written, and its upper-case form that identifies it.
+  std::string Name;
+  std::string Key;
+  TOperation Code = opNone;
+  // Power: base and exponent. Function: its argument. Product: the factors, none a number
+  // or a product. Sum: the terms, none a number or a sum, each without its coefficient.
+  std::vector<Expr> Operands;
+  // Sum: the coefficient of each term.
+  std::vector<Number> Coefficients;
+  // Nodes of the term, for the limits.
+  std::size_t Size = 1;
+};
+
+Expr Num(const Number& n);
+Expr Sym(const std::string& name);
+Expr Add(std::vector<Expr> operands);
+Expr Mul(std::vector<Expr> operands);
+Expr Pow(const Expr& base, const Expr& exponent);
+Expr Fn(TOperation code, const Expr& argument);
+// Products of sums and whole powers of sums multiplied out.
+Expr Expand(const Expr& e);
+// 0 where the term vanishes as a rational function of its variables and function calls,
+// else the term.
+Expr ZeroTested(const Expr& e);
+// A total order of terms: equal terms compare 0.
+int Compare(const Expr& a, const Expr& b);
+
+// The canonical form of a tree; throws EKoAlgebra for what it cannot hold.
+Expr FromTree(const TKoOperatorNode* node);
+// The text of a term that the parser reads back to it: terms of a sum by falling powers of
+// the variable named mainVar, the constant last.
+std::string ToText(const Expr& e, const std::string& mainVar);
+// The readable form of a tree: its canonical form, expanded where that is shorter; none
+// where the tree holds what the form cannot.
+std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar);
 
 }  // namespace algebra

@@ -100,6 +100,8 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       strict = true;
     } else if (option == "--explain") {
       explain = true;
+    } else if (option == "--simplify") {
+      SetReadableResults(true);
     } else {
       std::fflush(stdout);
       std::fprintf(stderr, "%s%s%s%s%s\n", kTextUnknownOption, option.c_str(), kTextHelpHint,

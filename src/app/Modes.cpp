@@ -1,6 +1,8 @@
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "Algebra/Algebra.hpp"
 #include "MathDiff/MathDiff.hpp"
 #include "MathFunc/MathFunc.hpp"
 #include "MathIntg/MathIntg.hpp"
@@ -74,11 +76,23 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   WriteResult(n);
 }
 
+bool ReadableResults = false;
+
+// The canonical form of a result tree where that is asked for and the form holds the tree.
+std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::string& var) {
+  if (!ReadableResults || !tree) return std::nullopt;
+  return algebra::CanonicalText(tree, var);
+}
+
 std::string Level(const TKoMathCommandLine& cmd) {
   return std::to_string(cmd.DiffLevel);
 }
 
 }  // namespace
+
+void SetReadableResults(bool readable) {
+  ReadableResults = readable;
+}
 
 bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
   try {
@@ -115,15 +129,23 @@ TKoCalculusCreator& FormAntiderivative(TKoMathTreeFunction& g, TKoMathTreeFuncti
 std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level) {
   TKoMathTreeFunction g;
   const TKoCalculusCreator& differencer = FormDerivative(g, f, var, level);
-  return SymbolicText(differencer, g, SimplifiedWithinLimit(g), kTextDiffFailed);
+  // The readable form starts from the raw result, whose numbers are still exact.
+  const std::optional<std::string> readable = Readable(g.GetTree(), var);
+  const bool simplified = SimplifiedWithinLimit(g);
+  std::string text = SymbolicText(differencer, g, simplified, kTextDiffFailed);
+  if (!simplified || !differencer.ErrorText.empty() || !readable) return text;
+  return *readable;
 }
 
 std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var) {
   if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
   TKoMathTreeFunction g;
   const TKoCalculusCreator& integrator = FormAntiderivative(g, f, var);
+  const std::optional<std::string> readable = Readable(g.GetTree(), var);
   if (!SimplifiedWithinLimit(g)) return kTextIntegrationFailed;
-  return SymbolicText(integrator, g, true, kTextIntegrationFailed);
+  std::string text = SymbolicText(integrator, g, true, kTextIntegrationFailed);
+  if (!integrator.ErrorText.empty() || !readable) return text;
+  return *readable;
 }
 
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -183,13 +205,18 @@ void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
     return;
   }
   const std::string before = f.FunctionString();
+  const std::optional<std::string> readable = Readable(f.GetTree(), cmd.XVar);
   const bool simplified = SimplifiedWithinLimit(f);
   if (cmd.ExtOutput) {
     WriteLine(before);
     WriteLine(" =");
   }
   if (!simplified) NoteErrorLine();
-  WriteLine(simplified ? f.FunctionString() : kTextSimplifyFailed);
+  if (!simplified) {
+    WriteLine(kTextSimplifyFailed);
+  } else {
+    WriteLine(readable ? *readable : f.FunctionString());
+  }
 }
 
 void RunEvaluation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {

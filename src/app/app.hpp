@@ -65,6 +65,11 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
 // input, then RunDriver; returns the exit status.
 int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args);
 
+// With readable set, the results of the symbolic modes and of the simplification are
+// printed in the canonical form: like terms combined, exact fractions, powers of the
+// variable falling.
+void SetReadableResults(bool readable);
+
 // Simplifies f; false when that exceeds the live-node limit, with f only partly simplified.
 bool SimplifiedWithinLimit(TKoMathTreeFunction& f);
 

@@ -1,0 +1,501 @@
+// The canonical form: numbers, and the constructors that keep sums, products, powers and
+// functions in their normal form.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <tuple>
+#include <utility>
+
+#include "Algebra/Algebra.hpp"
+
+namespace algebra {
+
+namespace {
+
+constexpr const char* kTextTooLarge = "Term too large for the canonical form";
+// Nodes a canonical term may have, and terms an expansion may make.
+constexpr std::size_t kLargestSize = 200000;
+constexpr std::size_t kLargestExpansion = 4000;
+// A whole exponent of an exact number beyond this is left a power.
+constexpr long kLargestExactExponent = 10000;
+
+Expr Made(Term&& t) {
+  std::size_t size = 1;
+  for (const Expr& o : t.Operands) size += o->Size;
+  if (size > kLargestSize) throw EKoAlgebra(kTextTooLarge);
+  t.Size = size;
+  return std::make_shared<const Term>(std::move(t));
+}
+
+bool IsNumber(const Expr& e) {
+  return e->TheKind == Kind::Number;
+}
+
+bool IsNumber(const Expr& e, long n) {
+  return IsNumber(e) && e->Value.Is(n);
+}
+
+int Rank(Kind k) {
+  return static_cast<int>(k);
+}
+
+// A term as coefficient times the rest: 2*x*y is 2 and x*y.
+std::pair<Number, Expr> Split(const Expr& e) {
+  if (e->TheKind != Kind::Product) return {Number(1), e};
+  if (e->Operands.size() == 1) return {e->Value, e->Operands[0]};
+  Term rest;
+  rest.TheKind = Kind::Product;
+  rest.Value = Number(1);
+  rest.Operands = e->Operands;
+  return {e->Value, Made(std::move(rest))};
+}
+
+// A factor as base and exponent: x^2 is x and 2, x is x and 1.
+std::pair<Expr, Expr> BaseAndExponent(const Expr& e) {
+  if (e->TheKind == Kind::Power) return {e->Operands[0], e->Operands[1]};
+  return {e, Num(Number(1))};
+}
+
+// c*t, for a term t without coefficient.
+Expr Scaled(const Number& c, const Expr& t) {
+  if (c.IsZero()) return Num(Number(0));
+  if (c.Is(1)) return t;
+  if (t->TheKind == Kind::Product) {
+    Term p = *t;
+    p.Value = c;
+    return Made(std::move(p));
+  }
+  Term p;
+  p.TheKind = Kind::Product;
+  p.Value = c;
+  p.Operands = {t};
+  return Made(std::move(p));
+}
+
+// The squared factor f(u)^2 of a term without coefficient whose partner g(u)^2 turns the
+// sum of the two terms into a constant: sin and cos, cosh and sinh. The index of the factor,
+// or -1.
+std::ptrdiff_t SquaredFactor(const Expr& rest, TOperation from) {
+  const std::size_t n = rest->TheKind == Kind::Product ? rest->Operands.size() : 1;
+  for (std::size_t k = 0; k < n; ++k) {
+    const Expr& f = rest->TheKind == Kind::Product ? rest->Operands[k] : rest;
+    if (f->TheKind == Kind::Power && IsNumber(f->Operands[1], 2) &&
+        f->Operands[0]->TheKind == Kind::Function && f->Operands[0]->Code == from)
+      return static_cast<std::ptrdiff_t>(k);
+  }
+  return -1;
+}
+
+// The rest without its factor k, and with it replaced by the partner g(u)^2.
+std::pair<Expr, Expr> WithoutAndWithPartner(const Expr& rest, std::size_t k, TOperation to) {
+  const Expr& f = rest->TheKind == Kind::Product ? rest->Operands[k] : rest;
+  std::vector<Expr> others;
+  if (rest->TheKind == Kind::Product)
+    for (std::size_t j = 0; j < rest->Operands.size(); ++j)
+      if (j != k) others.push_back(rest->Operands[j]);
+  std::vector<Expr> withPartner = others;
+  withPartner.push_back(Pow(Fn(to, f->Operands[0]->Operands[0]), Num(Number(2))));
+  return {Mul(std::move(others)), Mul(std::move(withPartner))};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- numbers
+
+Number Number::Float(long double v) {
+  if (!std::isfinite(v)) throw EKoAlgebra(kTextInvalidOp);
+  if (v == std::trunc(v) && std::fabs(v) < 0x1p63L) return Number(static_cast<long>(v));
+  Number n;
+  n.Exact = false;
+  n.F = v;
+  return n;
+}
+
+long double Number::Value() const {
+  return Exact ? ToLongDouble(Q) : F;
+}
+
+int Number::Sign() const {
+  if (Exact) return sgn(Q);
+  return F > 0 ? 1 : F < 0 ? -1 : 0;
+}
+
+bool Number::Is(long n) const {
+  return Exact ? Q == n : F == static_cast<long double>(n);
+}
+
+bool Number::IsWhole() const {
+  return Exact && Q.get_den() == 1;
+}
+
+Number operator+(const Number& a, const Number& b) {
+  if (a.Exact && b.Exact) return Number(Rational(a.Q + b.Q));
+  return Number::Float(a.Value() + b.Value());
+}
+
+Number operator*(const Number& a, const Number& b) {
+  if (a.Exact && b.Exact) return Number(Rational(a.Q * b.Q));
+  return Number::Float(a.Value() * b.Value());
+}
+
+Number Number::operator-() const {
+  if (Exact) return Number(Rational(-Q));
+  return Float(-F);
+}
+
+std::optional<Number> Number::Inverse() const {
+  if (IsZero()) return std::nullopt;
+  if (Exact) return Number(Rational(1 / Q));
+  return Float(1 / F);
+}
+
+std::optional<Number> Number::Power(const Number& e) const {
+  if (Exact && e.IsWhole()) {
+    if (abs(e.Q) > kLargestExactExponent) return std::nullopt;
+    const long n = e.Q.get_num().get_si();
+    if (IsZero()) {
+      if (n < 0) return std::nullopt;
+      return Number(n == 0 ? 1 : 0);
+    }
+    const std::size_t bits =
+        std::max(mpz_sizeinbase(Q.get_num_mpz_t(), 2), mpz_sizeinbase(Q.get_den_mpz_t(), 2));
+    if (bits * static_cast<std::size_t>(std::labs(n)) > kLargestBits) return std::nullopt;
+    mpz_class num, den;
+    mpz_pow_ui(num.get_mpz_t(), Q.get_num_mpz_t(), static_cast<unsigned long>(std::labs(n)));
+    mpz_pow_ui(den.get_mpz_t(), Q.get_den_mpz_t(), static_cast<unsigned long>(std::labs(n)));
+    Rational r = n >= 0 ? Rational(num, den) : Rational(den, num);
+    r.canonicalize();
+    return Number(r);
+  }
+  if (Exact && e.Exact) return std::nullopt;
+  // A float: negative bases only for whole exponents, no negative power of 0.
+  const long double a = Value(), b = e.Value();
+  if (a < 0 && b != std::trunc(b)) return std::nullopt;
+  if (a == 0 && b <= 0) return std::nullopt;
+  const long double r = powl(a, b);
+  if (!std::isfinite(r)) return std::nullopt;
+  return Float(r);
+}
+
+int Number::Compare(const Number& b) const {
+  if (Exact && b.Exact) return cmp(Q, b.Q) < 0 ? -1 : cmp(Q, b.Q) > 0 ? 1 : 0;
+  const long double x = Value(), y = b.Value();
+  if (x != y) return x < y ? -1 : 1;
+  if (Exact != b.Exact) return Exact ? -1 : 1;
+  return 0;
+}
+
+// ---------------------------------------------------------------- order
+
+int Compare(const Expr& a, const Expr& b) {
+  if (a == b) return 0;
+  if (a->TheKind != b->TheKind) return Rank(a->TheKind) < Rank(b->TheKind) ? -1 : 1;
+  switch (a->TheKind) {
+    case Kind::Number:
+      return a->Value.Compare(b->Value);
+    case Kind::Symbol:
+      return a->Key < b->Key ? -1 : a->Key > b->Key ? 1 : 0;
+    case Kind::Function:
+      if (a->Code != b->Code) return a->Code < b->Code ? -1 : 1;
+      break;
+    case Kind::Power:
+    case Kind::Product:
+    case Kind::Sum:
+      break;
+  }
+  const std::size_t n = std::min(a->Operands.size(), b->Operands.size());
+  for (std::size_t i = 0; i < n; ++i)
+    if (const int c = Compare(a->Operands[i], b->Operands[i])) return c;
+  if (a->Operands.size() != b->Operands.size())
+    return a->Operands.size() < b->Operands.size() ? -1 : 1;
+  for (std::size_t i = 0; i < a->Coefficients.size(); ++i)
+    if (const int c = a->Coefficients[i].Compare(b->Coefficients[i])) return c;
+  if (a->TheKind == Kind::Sum || a->TheKind == Kind::Product) return a->Value.Compare(b->Value);
+  return 0;
+}
+
+// ---------------------------------------------------------------- constructors
+
+Expr Num(const Number& n) {
+  Term t;
+  t.Value = n;
+  return Made(std::move(t));
+}
+
+Expr Sym(const std::string& name) {
+  Term t;
+  t.TheKind = Kind::Symbol;
+  t.Name = name;
+  t.Key = UpperCase(name);
+  return Made(std::move(t));
+}
+
+// a+b+...: the constants added, like terms combined by their coefficients, zero terms
+// dropped; c*sin(u)^2*R + c*cos(u)^2*R is c*R, and so c*cosh(u)^2*R - c*sinh(u)^2*R.
+Expr Add(std::vector<Expr> operands) {
+  Number constant(0);
+  std::vector<std::pair<Expr, Number>> items;
+  for (const Expr& e : operands) {
+    if (IsNumber(e)) {
+      constant = constant + e->Value;
+    } else if (e->TheKind == Kind::Sum) {
+      constant = constant + e->Value;
+      for (std::size_t i = 0; i < e->Operands.size(); ++i)
+        items.emplace_back(e->Operands[i], e->Coefficients[i]);
+    } else {
+      auto [c, rest] = Split(e);
+      items.emplace_back(std::move(rest), std::move(c));
+    }
+  }
+  std::stable_sort(items.begin(), items.end(),
+                   [](const auto& x, const auto& y) { return Compare(x.first, y.first) < 0; });
+  std::vector<std::pair<Expr, Number>> merged;
+  for (auto& item : items) {
+    if (!merged.empty() && Compare(merged.back().first, item.first) == 0)
+      merged.back().second = merged.back().second + item.second;
+    else
+      merged.push_back(std::move(item));
+  }
+  std::erase_if(merged, [](const auto& item) { return item.second.IsZero(); });
+  // The Pythagorean identities: each sin(u)^2 or cosh(u)^2 term looks for its partner.
+  std::vector<Expr> paired;
+  const auto find = [&](const Expr& rest) {
+    const auto it = std::lower_bound(
+        merged.begin(), merged.end(), rest,
+        [](const auto& item, const Expr& key) { return Compare(item.first, key) < 0; });
+    return it != merged.end() && Compare(it->first, rest) == 0 ? it : merged.end();
+  };
+  for (std::size_t i = 0; i < merged.size(); ++i) {
+    for (const auto& [from, to, sign] :
+         {std::tuple(opSin, opCos, 1L), std::tuple(opCosh, opSinh, -1L)}) {
+      if (merged[i].second.IsZero()) continue;
+      const std::ptrdiff_t k = SquaredFactor(merged[i].first, from);
+      if (k < 0) continue;
+      const auto [without, partner] =
+          WithoutAndWithPartner(merged[i].first, static_cast<std::size_t>(k), to);
+      const auto j = find(partner);
+      if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
+      j->second = Number(0);
+      paired.push_back(Mul({Num(merged[i].second), without}));
+      merged[i].second = Number(0);
+    }
+  }
+  if (!paired.empty()) {
+    for (const auto& [t, c] : merged)
+      if (!c.IsZero()) paired.push_back(Scaled(c, t));
+    paired.push_back(Num(constant));
+    return Add(std::move(paired));
+  }
+  if (merged.empty()) return Num(constant);
+  if (merged.size() == 1 && constant.IsZero()) return Scaled(merged[0].second, merged[0].first);
+  Term sum;
+  sum.TheKind = Kind::Sum;
+  sum.Value = constant;
+  for (auto& [t, c] : merged) {
+    sum.Operands.push_back(std::move(t));
+    sum.Coefficients.push_back(std::move(c));
+  }
+  return Made(std::move(sum));
+}
+
+// a*b*...: the numbers multiplied, equal bases combined into one power with the exponents
+// added, factors of exponent 0 dropped; a number times one sum is distributed over it.
+Expr Mul(std::vector<Expr> operands) {
+  Number coefficient(1);
+  std::vector<std::pair<Expr, Expr>> items;
+  for (const Expr& e : operands) {
+    if (IsNumber(e)) {
+      coefficient = coefficient * e->Value;
+    } else if (e->TheKind == Kind::Product) {
+      coefficient = coefficient * e->Value;
+      for (const Expr& f : e->Operands) items.push_back(BaseAndExponent(f));
+    } else {
+      items.push_back(BaseAndExponent(e));
+    }
+  }
+  if (coefficient.IsZero()) return Num(Number(0));
+  std::stable_sort(items.begin(), items.end(),
+                   [](const auto& x, const auto& y) { return Compare(x.first, y.first) < 0; });
+  std::vector<std::pair<Expr, Expr>> merged;
+  for (auto& item : items) {
+    if (!merged.empty() && Compare(merged.back().first, item.first) == 0)
+      merged.back().second = Add({merged.back().second, item.second});
+    else
+      merged.push_back(std::move(item));
+  }
+  std::vector<Expr> factors;
+  bool again = false;
+  for (const auto& [base, exponent] : merged) {
+    const Expr f = Pow(base, exponent);
+    if (IsNumber(f)) {
+      coefficient = coefficient * f->Value;
+    } else {
+      // A power that became a product (of numbers and powers) is multiplied in once more.
+      again = again || f->TheKind == Kind::Product;
+      factors.push_back(f);
+    }
+  }
+  if (again) {
+    factors.push_back(Num(coefficient));
+    return Mul(std::move(factors));
+  }
+  if (coefficient.IsZero()) return Num(Number(0));
+  if (factors.empty()) return Num(coefficient);
+  if (factors.size() == 1 && factors[0]->TheKind == Kind::Sum && !coefficient.Is(1)) {
+    std::vector<Expr> terms{Num(coefficient * factors[0]->Value)};
+    for (std::size_t i = 0; i < factors[0]->Operands.size(); ++i)
+      terms.push_back(Scaled(coefficient * factors[0]->Coefficients[i], factors[0]->Operands[i]));
+    return Add(std::move(terms));
+  }
+  if (factors.size() == 1 && coefficient.Is(1)) return factors[0];
+  Term product;
+  product.TheKind = Kind::Product;
+  product.Value = coefficient;
+  product.Operands = std::move(factors);
+  return Made(std::move(product));
+}
+
+// base^exponent: numbers where the power is one, (u^p)^n = u^(p*n) and (a*b)^n = a^n*b^n for
+// a whole n, u^0 = 1 and u^1 = u.
+Expr Pow(const Expr& base, const Expr& exponent) {
+  if (IsNumber(exponent, 0) || IsNumber(base, 1)) return Num(Number(1));
+  if (IsNumber(exponent, 1)) return base;
+  const bool whole = IsNumber(exponent) && exponent->Value.IsWhole();
+  if (IsNumber(base) && IsNumber(exponent))
+    if (std::optional<Number> p = base->Value.Power(exponent->Value)) return Num(*p);
+  if (whole && base->TheKind == Kind::Power)
+    return Pow(base->Operands[0], Mul({base->Operands[1], exponent}));
+  if (whole && base->TheKind == Kind::Product) {
+    std::vector<Expr> factors{Pow(Num(base->Value), exponent)};
+    for (const Expr& f : base->Operands) factors.push_back(Pow(f, exponent));
+    return Mul(std::move(factors));
+  }
+  Term power;
+  power.TheKind = Kind::Power;
+  power.Operands = {base, exponent};
+  return Made(std::move(power));
+}
+
+namespace {
+
+bool VanishesAtZero(TOperation code) {
+  return code == opSin || code == opTan || code == opArcSin || code == opArcTan || code == opSinh ||
+         code == opTanh || code == opArcSinh || code == opArcTanh || code == opAbs || code == opSgn;
+}
+
+}  // namespace
+
+// f(u), with the values at exact points that are exact (sin(0) = 0, ln(1) = 0, exp(0) = 1),
+// sqr and sqrt as powers, ln(exp(u)) = u and exp(ln(u)) = u.
+Expr Fn(TOperation code, const Expr& argument) {
+  if (code == opSqr) return Pow(argument, Num(Number(2)));
+  if (code == opSqrt) return Pow(argument, Num(Number(Rational(1, 2))));
+  if (code == opLn && argument->TheKind == Kind::Function && argument->Code == opExp)
+    return argument->Operands[0];
+  if (code == opExp && argument->TheKind == Kind::Function && argument->Code == opLn)
+    return argument->Operands[0];
+  if (IsNumber(argument, 0) && VanishesAtZero(code)) return Num(Number(0));
+  if (IsNumber(argument, 0) && (code == opCos || code == opCosh || code == opExp))
+    return Num(Number(1));
+  if (IsNumber(argument, 1) && (code == opLn || code == opLog || code == opLd))
+    return Num(Number(0));
+  if (code == opAbs && IsNumber(argument) && argument->Value.IsExact())
+    return Num(argument->Value.Sign() < 0 ? -argument->Value : argument->Value);
+  if (code == opAbs && argument->TheKind == Kind::Function && argument->Code == opAbs)
+    return argument;
+  Term f;
+  f.TheKind = Kind::Function;
+  f.Code = code;
+  f.Operands = {argument};
+  return Made(std::move(f));
+}
+
+// ---------------------------------------------------------------- expansion
+
+namespace {
+
+// The summands of a term: its constant and its terms with their coefficients.
+std::vector<Expr> Summands(const Expr& e) {
+  if (e->TheKind != Kind::Sum) return {e};
+  std::vector<Expr> s;
+  if (!e->Value.IsZero()) s.push_back(Num(e->Value));
+  for (std::size_t i = 0; i < e->Operands.size(); ++i)
+    s.push_back(Scaled(e->Coefficients[i], e->Operands[i]));
+  return s;
+}
+
+// The product of the factors with every sum among them multiplied out.
+Expr Distributed(const std::vector<Expr>& factors) {
+  std::vector<Expr> partial{Num(Number(1))};
+  for (const Expr& f : factors) {
+    const std::vector<Expr> summands = Summands(f);
+    if (partial.size() * summands.size() > kLargestExpansion) throw EKoAlgebra(kTextTooLarge);
+    std::vector<Expr> next;
+    for (const Expr& p : partial)
+      for (const Expr& s : summands) next.push_back(Mul({p, s}));
+    partial = std::move(next);
+  }
+  return Add(std::move(partial));
+}
+
+}  // namespace
+
+Expr Expand(const Expr& e) {
+  switch (e->TheKind) {
+    case Kind::Number:
+    case Kind::Symbol:
+      return e;
+    case Kind::Function:
+      return Fn(e->Code, Expand(e->Operands[0]));
+    case Kind::Sum: {
+      std::vector<Expr> terms;
+      for (const Expr& s : Summands(e)) terms.push_back(Expand(s));
+      return Add(std::move(terms));
+    }
+    case Kind::Product: {
+      std::vector<Expr> factors{Num(e->Value)};
+      for (const Expr& f : e->Operands) factors.push_back(Expand(f));
+      return Distributed(factors);
+    }
+    case Kind::Power: {
+      const Expr base = Expand(e->Operands[0]);
+      const Expr& exponent = e->Operands[1];
+      if (base->TheKind == Kind::Sum && IsNumber(exponent) && exponent->Value.IsWhole() &&
+          exponent->Value.Sign() > 0 && exponent->Value.Compare(Number(64)) <= 0) {
+        const long n = exponent->Value.Fraction().get_num().get_si();
+        return Distributed(std::vector<Expr>(static_cast<std::size_t>(n), base));
+      }
+      return Pow(base, Expand(exponent));
+    }
+  }
+  return e;
+}
+
+// Multiplied by the product of its denominators (the factors with negative whole exponents)
+// and expanded, a sum that vanishes leaves 0.
+Expr ZeroTested(const Expr& e) {
+  if (e->TheKind != Kind::Sum) return e;
+  std::vector<Expr> denominators;
+  for (const Expr& t : e->Operands) {
+    const std::vector<Expr> factors =
+        t->TheKind == Kind::Product ? t->Operands : std::vector<Expr>{t};
+    for (const Expr& f : factors) {
+      const auto [base, exponent] = BaseAndExponent(f);
+      if (IsNumber(exponent) && exponent->Value.IsWhole() && exponent->Value.Sign() < 0)
+        denominators.push_back(Pow(base, Num(-exponent->Value)));
+    }
+  }
+  if (denominators.empty()) return e;
+  // Each term times the denominators first, so that its own ones cancel before expanding.
+  std::vector<Expr> terms;
+  for (const Expr& s : Summands(e)) {
+    std::vector<Expr> product = denominators;
+    product.push_back(s);
+    terms.push_back(Expand(Mul(std::move(product))));
+  }
+  const Expr numerator = Add(std::move(terms));
+  return IsNumber(numerator, 0) ? numerator : e;
+}
+
+}  // namespace algebra

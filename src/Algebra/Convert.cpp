@@ -1,0 +1,292 @@
+// The canonical form from operator trees, and its text.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Algebra/Algebra.hpp"
+#include "MathTree/NodeHelpers.hpp"
+
+namespace algebra {
+
+namespace {
+
+using nodes::Is;
+
+constexpr const char* kTextNotHeld = "Operation without a canonical form";
+
+// How tightly a text binds, to know where its user needs brackets: a sum, a term with a
+// sign in front, a product or quotient, a power, and what never needs them.
+enum Binding : std::uint8_t { kSum, kSigned, kProduct, kPower, kAtom };
+
+struct Text {
+  std::string Body;
+  Binding Binds;
+};
+
+std::string Bracketed(const Text& t, Binding needed) {
+  return t.Binds < needed ? "(" + t.Body + ")" : t.Body;
+}
+
+class Printer {
+ public:
+  explicit Printer(const std::string& mainVar) : MainKey(UpperCase(mainVar)) {}
+
+  Text Print(const Expr& e) const {
+    switch (e->TheKind) {
+      case Kind::Number:
+        return PrintNumber(e->Value);
+      case Kind::Symbol:
+        return {e->Name, kAtom};
+      case Kind::Function:
+        return PrintFunction(e);
+      case Kind::Power:
+      case Kind::Product:
+        return PrintProduct(e);
+      case Kind::Sum:
+        return PrintSum(e);
+    }
+    return {"", kAtom};
+  }
+
+ private:
+  static Text PrintNumber(const Number& n) {
+    if (!n.IsExact()) {
+      long double v = n.Value();
+      const std::string body = DataToText(&v, dtExtended);
+      return {body, v < 0 ? kSigned : kAtom};
+    }
+    const Rational& q = n.Fraction();
+    const Binding binds = q < 0 ? kSigned : q.get_den() == 1 ? kAtom : kProduct;
+    return {q.get_str(), binds};
+  }
+
+  Text PrintFunction(const Expr& e) const {
+    const Text argument = Print(e->Operands[0]);
+    if (e->Code == opFactorial) return {Bracketed(argument, kAtom) + "!", kAtom};
+    return {TKoOperatorNode::Create(dtExtended, e->Code)->DisplayName() + "(" + argument.Body + ")",
+            kAtom};
+  }
+
+  // base^exponent for a positive exponent; 1/2 is the square root.
+  Text PrintPower(const Expr& base, const Expr& exponent) const {
+    if (exponent->TheKind == Kind::Number && exponent->Value.Is(1)) return Print(base);
+    if (exponent->TheKind == Kind::Number && exponent->Value.Compare(Number(Rational(1, 2))) == 0)
+      return {"sqrt(" + Print(base).Body + ")", kAtom};
+    if (exponent->TheKind == Kind::Number && !exponent->Value.IsExact() &&
+        exponent->Value.Value() == 0.5L)
+      return {"sqrt(" + Print(base).Body + ")", kAtom};
+    return {Bracketed(Print(base), kAtom) + "^" + Bracketed(Print(exponent), kAtom), kPower};
+  }
+
+  // The factors of a product (or one power): those with a negative numeric exponent below the
+  // line, the coefficient's numerator in front and its denominator below.
+  Text PrintProduct(const Expr& e) const {
+    const std::vector<Expr> factors =
+        e->TheKind == Kind::Product ? e->Operands : std::vector<Expr>{e};
+    const Number coefficient = e->TheKind == Kind::Product ? e->Value : Number(1);
+    std::vector<std::string> above, below;
+    Number magnitude = coefficient.Sign() < 0 ? -coefficient : coefficient;
+    if (magnitude.IsExact()) {
+      const Rational& q = magnitude.Fraction();
+      if (q.get_num() != 1) above.push_back(q.get_num().get_str());
+      if (q.get_den() != 1) below.push_back(q.get_den().get_str());
+    } else {
+      above.push_back(PrintNumber(magnitude).Body);
+    }
+    const std::size_t numbersAbove = above.size();
+    for (const Expr& f : Ordered(factors)) {
+      const Expr base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+      const Expr exponent = f->TheKind == Kind::Power ? f->Operands[1] : Num(Number(1));
+      if (exponent->TheKind == Kind::Number && exponent->Value.Sign() < 0) {
+        below.push_back(Bracketed(PrintPower(base, Num(-exponent->Value)), kPower));
+      } else {
+        above.push_back(Bracketed(PrintPower(base, exponent), kPower));
+      }
+    }
+    // A lone factor keeps its own binding: x^2, or a sum as the only factor above.
+    std::string body;
+    Binding binds = kProduct;
+    if (above.empty()) {
+      body = "1";
+    } else if (above.size() == 1 && numbersAbove == 0 && below.empty()) {
+      const Expr& f = factors[0];
+      const Text lone =
+          f->TheKind == Kind::Power ? PrintPower(f->Operands[0], f->Operands[1]) : Print(f);
+      body = lone.Body;
+      binds = lone.Binds;
+    } else {
+      body = Joined(above, "*");
+    }
+    if (!below.empty()) {
+      const std::string denominator = below.size() == 1 ? below[0] : "(" + Joined(below, "*") + ")";
+      body += "/" + denominator;
+      binds = kProduct;
+    }
+    if (coefficient.Sign() < 0) return {"-" + Bracketed({body, binds}, kProduct), kSigned};
+    return {body, binds};
+  }
+
+  Text PrintSum(const Expr& e) const {
+    std::vector<std::pair<Expr, Number>> terms;
+    for (std::size_t i = 0; i < e->Operands.size(); ++i)
+      terms.emplace_back(e->Operands[i], e->Coefficients[i]);
+    // By falling degree; of equal degree, added terms before subtracted ones (a-b, not -b+a).
+    std::stable_sort(terms.begin(), terms.end(), [this](const auto& a, const auto& b) {
+      const long double da = Degree(a.first), db = Degree(b.first);
+      if (da != db) return da > db;
+      return a.second.Sign() > 0 && b.second.Sign() < 0;
+    });
+    std::string body;
+    for (const auto& [t, c] : terms) AppendTerm(body, Mul({Num(c), t}));
+    if (!e->Value.IsZero()) AppendTerm(body, Num(e->Value));
+    return {body, kSum};
+  }
+
+  void AppendTerm(std::string& body, const Expr& term) const {
+    const Text t = Print(term);
+    if (body.empty()) {
+      body = t.Body;
+    } else if (t.Body[0] == '-') {
+      body += t.Body;
+    } else {
+      body += "+" + t.Body;
+    }
+  }
+
+  // The degree of a term in the main variable, for the order of a sum's terms.
+  long double Degree(const Expr& e) const {
+    if (e->TheKind == Kind::Symbol) return e->Key == MainKey ? 1 : 0;
+    if (e->TheKind == Kind::Power && e->Operands[0]->TheKind == Kind::Symbol &&
+        e->Operands[0]->Key == MainKey && e->Operands[1]->TheKind == Kind::Number)
+      return e->Operands[1]->Value.Value();
+    if (e->TheKind != Kind::Product) return 0;
+    long double d = 0;
+    for (const Expr& f : e->Operands) d += Degree(f);
+    return d;
+  }
+
+  // The factors of a product as a person writes them: those free of the main variable, its
+  // powers, then the rest (a*x^2*exp(x)).
+  std::vector<Expr> Ordered(std::vector<Expr> factors) const {
+    const auto group = [this](const Expr& f) { return Degree(f) != 0 ? 1 : HasMain(f) ? 2 : 0; };
+    std::stable_sort(factors.begin(), factors.end(),
+                     [&](const Expr& a, const Expr& b) { return group(a) < group(b); });
+    return factors;
+  }
+
+  bool HasMain(const Expr& e) const {
+    if (e->TheKind == Kind::Symbol) return e->Key == MainKey;
+    return std::any_of(e->Operands.begin(), e->Operands.end(),
+                       [this](const Expr& o) { return HasMain(o); });
+  }
+
+  static std::string Joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string s;
+    for (const std::string& p : parts) s += (s.empty() ? "" : separator) + p;
+    return s;
+  }
+
+  std::string MainKey;
+};
+
+std::vector<Expr> Converted(const TKoOperatorNode* node) {
+  std::vector<Expr> operands;
+  for (const TKoOperatorNode* child : node->Children) operands.push_back(FromTree(child));
+  return operands;
+}
+
+}  // namespace
+
+Expr FromTree(const TKoOperatorNode* node) {
+  if (node->Operation != opConstant && node->Operation != opVariable && node->ChildCount() == 0)
+    throw EKoAlgebra(kTextNotHeld);
+  switch (node->Operation) {
+    case opConstant:
+      return Num(Number::Float(node->LeafValue()));
+    case opVariable:
+      return Sym(node->Variable->Name);
+    case opSum:
+      return Add(Converted(node));
+    case opNegation:
+      return Mul({Num(Number(-1)), FromTree(node->Child(0))});
+    case opProduct:
+      return Mul(Converted(node));
+    case opQuotient: {
+      std::vector<Expr> operands = Converted(node);
+      for (std::size_t i = 1; i < operands.size(); ++i)
+        operands[i] = Pow(operands[i], Num(Number(-1)));
+      return Mul(std::move(operands));
+    }
+    case opPower: {
+      const std::vector<Expr> operands = Converted(node);
+      Expr power = operands[0];
+      for (std::size_t i = 1; i < operands.size(); ++i) power = Pow(power, operands[i]);
+      return power;
+    }
+    case opExp:
+    case opLn:
+    case opLog:
+    case opLd:
+    case opSqr:
+    case opSqrt:
+    case opSin:
+    case opCos:
+    case opTan:
+    case opCot:
+    case opArcSin:
+    case opArcCos:
+    case opArcTan:
+    case opArcCot:
+    case opSinh:
+    case opCosh:
+    case opTanh:
+    case opCoth:
+    case opArcSinh:
+    case opArcCosh:
+    case opArcTanh:
+    case opArcCoth:
+    case opTrunc:
+    case opRound:
+    case opFrac:
+    case opSgn:
+    case opAbs:
+    case opZero:
+    case opHeav:
+    case opCeil:
+    case opFloor:
+    case opPhase:
+    case opFactorial:
+      return Fn(node->Operation, FromTree(node->Child(0)));
+    // Two draws of rnd are no one draw twice.
+    case opRnd:
+    case opNone:
+    case opReserved:
+    case opInfixMinus:
+      break;
+  }
+  throw EKoAlgebra(kTextNotHeld);
+}
+
+std::string ToText(const Expr& e, const std::string& mainVar) {
+  return Printer(mainVar).Print(e).Body;
+}
+
+std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar) {
+  try {
+    const Expr canonical = ZeroTested(FromTree(node));
+    std::string text = ToText(canonical, mainVar);
+    try {
+      const std::string expanded = ToText(Expand(canonical), mainVar);
+      if (expanded.size() < text.size()) text = expanded;
+    } catch (const EKoAlgebra&) {
+      // Too large to multiply out: the form as it is.
+    }
+    return text;
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace algebra
