@@ -100,6 +100,7 @@ Expr Num(const Number& n);
 Expr Sym(const std::string& name);
 Expr Add(std::vector<Expr> operands);
 Expr Mul(std::vector<Expr> operands);
+Expr MulPass(std::vector<Expr> operands, int pass);
 Expr Pow(const Expr& base, const Expr& exponent);
 Expr Fn(TOperation code, const Expr& argument);
 // Products of sums and whole powers of sums multiplied out.

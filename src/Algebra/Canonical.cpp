@@ -40,6 +40,8 @@ int Rank(Kind k) {
   return static_cast<int>(k);
 }
 
+bool IsExactSum(const Expr& sum);
+
 // A term as coefficient times the rest: 2*x*y is 2 and x*y.
 std::pair<Number, Expr> Split(const Expr& e) {
   if (e->TheKind != Kind::Product) return {Number(1), e};
@@ -55,6 +57,38 @@ std::pair<Number, Expr> Split(const Expr& e) {
 std::pair<Expr, Expr> BaseAndExponent(const Expr& e) {
   if (e->TheKind == Kind::Power) return {e->Operands[0], e->Operands[1]};
   return {e, Num(Number(1))};
+}
+
+// Whether all numbers of a sum are exact.
+bool IsExactSum(const Expr& sum) {
+  bool exact = sum->Value.IsExact();
+  for (const Number& c : sum->Coefficients) exact = exact && c.IsExact();
+  return exact;
+}
+
+// A sum as a number times a sum without a common factor: the greatest common divisor of its
+// numbers where they are all exact, with the sign of its first term (2*x+4 is 2*(x+2), 1-x
+// is -(x-1)), else the sign alone. Equal factors then look alike however their numbers were
+// grouped (2*(2*x+1)*y and (4*x+2)*y).
+std::pair<Number, Expr> Content(const Expr& sum) {
+  Number content(sum->Coefficients[0].Sign() < 0 ? -1 : 1);
+  if (IsExactSum(sum)) {
+    mpz_class numerators = abs(sum->Value.Fraction().get_num());
+    mpz_class denominators = sum->Value.Fraction().get_den();
+    for (const Number& c : sum->Coefficients) {
+      numerators = gcd(numerators, c.Fraction().get_num());
+      denominators = lcm(denominators, c.Fraction().get_den());
+    }
+    Rational g(numerators, denominators);
+    g.canonicalize();
+    content = Number(content.Sign() < 0 ? Rational(-g) : g);
+  }
+  if (content.Is(1)) return {Number(1), sum};
+  const Number inverse = *content.Inverse();
+  Term primitive = *sum;
+  primitive.Value = primitive.Value * inverse;
+  for (Number& c : primitive.Coefficients) c = c * inverse;
+  return {content, Made(std::move(primitive))};
 }
 
 // c*t, for a term t without coefficient.
@@ -302,6 +336,18 @@ Expr Add(std::vector<Expr> operands) {
 // a*b*...: the numbers multiplied, equal bases combined into one power with the exponents
 // added, factors of exponent 0 dropped; a number times one sum is distributed over it.
 Expr Mul(std::vector<Expr> operands) {
+  return MulPass(std::move(operands), 0);
+}
+
+namespace {
+
+// A power that changed its base ((x^a)^(-1) is x^(-a)) may meet an equal base among the
+// other factors: the product is formed again, a few times at most.
+constexpr int kMostProductPasses = 8;
+
+}  // namespace
+
+Expr MulPass(std::vector<Expr> operands, int pass) {
   Number coefficient(1);
   std::vector<std::pair<Expr, Expr>> items;
   for (const Expr& e : operands) {
@@ -315,6 +361,15 @@ Expr Mul(std::vector<Expr> operands) {
     }
   }
   if (coefficient.IsZero()) return Num(Number(0));
+  // (c*s)^n = c^n*s^n for a sum s as its content times the rest.
+  for (auto& [base, exponent] : items) {
+    if (base->TheKind != Kind::Sum || !IsNumber(exponent) || !exponent->Value.IsWhole()) continue;
+    auto [content, primitive] = Content(base);
+    const std::optional<Number> factor = content.Power(exponent->Value);
+    if (!factor) continue;
+    coefficient = coefficient * *factor;
+    base = primitive;
+  }
   std::stable_sort(items.begin(), items.end(),
                    [](const auto& x, const auto& y) { return Compare(x.first, y.first) < 0; });
   std::vector<std::pair<Expr, Expr>> merged;
@@ -331,18 +386,21 @@ Expr Mul(std::vector<Expr> operands) {
     if (IsNumber(f)) {
       coefficient = coefficient * f->Value;
     } else {
-      // A power that became a product (of numbers and powers) is multiplied in once more.
-      again = again || f->TheKind == Kind::Product;
+      // A power that became a product or changed its base is multiplied in once more.
+      again = again || f->TheKind == Kind::Product || Compare(BaseAndExponent(f).first, base) != 0;
       factors.push_back(f);
     }
   }
-  if (again) {
+  if (again && pass < kMostProductPasses) {
     factors.push_back(Num(coefficient));
-    return Mul(std::move(factors));
+    return MulPass(std::move(factors), pass + 1);
   }
   if (coefficient.IsZero()) return Num(Number(0));
   if (factors.empty()) return Num(coefficient);
-  if (factors.size() == 1 && factors[0]->TheKind == Kind::Sum && !coefficient.Is(1)) {
+  // Exact numbers only: a float times an exact sum stays a product, so that the form does not
+  // depend on how the factors were grouped.
+  if (factors.size() == 1 && factors[0]->TheKind == Kind::Sum && !coefficient.Is(1) &&
+      coefficient.IsExact() && IsExactSum(factors[0])) {
     std::vector<Expr> terms{Num(coefficient * factors[0]->Value)};
     for (std::size_t i = 0; i < factors[0]->Operands.size(); ++i)
       terms.push_back(Scaled(coefficient * factors[0]->Coefficients[i], factors[0]->Operands[i]));
@@ -366,6 +424,15 @@ Expr Pow(const Expr& base, const Expr& exponent) {
     if (std::optional<Number> p = base->Value.Power(exponent->Value)) return Num(*p);
   if (whole && base->TheKind == Kind::Power)
     return Pow(base->Operands[0], Mul({base->Operands[1], exponent}));
+  // No value: a canonical form would print it as if it had one.
+  if (IsNumber(base, 0) && IsNumber(exponent) && exponent->Value.Sign() < 0)
+    throw EKoAlgebra(kTextZeroDivide);
+  if (whole && base->TheKind == Kind::Sum) {
+    const auto [content, primitive] = Content(base);
+    if (!content.Is(1))
+      if (const std::optional<Number> factor = content.Power(exponent->Value))
+        return Mul({Num(*factor), Pow(primitive, exponent)});
+  }
   if (whole && base->TheKind == Kind::Product) {
     std::vector<Expr> factors{Pow(Num(base->Value), exponent)};
     for (const Expr& f : base->Operands) factors.push_back(Pow(f, exponent));

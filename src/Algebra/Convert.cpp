@@ -1,5 +1,6 @@
 // The canonical form from operator trees, and its text.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -15,6 +16,8 @@ namespace {
 using nodes::Is;
 
 constexpr const char* kTextNotHeld = "Operation without a canonical form";
+// Digits of an exact number's numerator or denominator that its text may have.
+constexpr std::size_t kMostDigits = 4900;
 
 // How tightly a text binds, to know where its user needs brackets: a sum, a term with a
 // sign in front, a product or quotient, a power, and what never needs them.
@@ -58,6 +61,10 @@ class Printer {
       return {body, v < 0 ? kSigned : kAtom};
     }
     const Rational& q = n.Fraction();
+    // Beyond the extended range the text would not read back.
+    if (mpz_sizeinbase(q.get_num_mpz_t(), 10) > kMostDigits ||
+        mpz_sizeinbase(q.get_den_mpz_t(), 10) > kMostDigits)
+      throw EKoAlgebra(kTextOverflow);
     const Binding binds = q < 0 ? kSigned : q.get_den() == 1 ? kAtom : kProduct;
     return {q.get_str(), binds};
   }
@@ -77,7 +84,8 @@ class Printer {
     if (exponent->TheKind == Kind::Number && !exponent->Value.IsExact() &&
         exponent->Value.Value() == 0.5L)
       return {"sqrt(" + Print(base).Body + ")", kAtom};
-    return {Bracketed(Print(base), kAtom) + "^" + Bracketed(Print(exponent), kAtom), kPower};
+    // Powers chain from the left: a^b^c is (a^b)^c.
+    return {Bracketed(Print(base), kPower) + "^" + Bracketed(Print(exponent), kAtom), kPower};
   }
 
   // The factors of a product (or one power): those with a negative numeric exponent below the
@@ -86,14 +94,15 @@ class Printer {
     const std::vector<Expr> factors =
         e->TheKind == Kind::Product ? e->Operands : std::vector<Expr>{e};
     const Number coefficient = e->TheKind == Kind::Product ? e->Value : Number(1);
-    std::vector<std::string> above, below;
+    std::vector<Text> above;
+    std::vector<std::string> below;
     Number magnitude = coefficient.Sign() < 0 ? -coefficient : coefficient;
     if (magnitude.IsExact()) {
       const Rational& q = magnitude.Fraction();
-      if (q.get_num() != 1) above.push_back(q.get_num().get_str());
-      if (q.get_den() != 1) below.push_back(q.get_den().get_str());
+      if (q.get_num() != 1) above.push_back(PrintNumber(Number(Rational(q.get_num()))));
+      if (q.get_den() != 1) below.push_back(PrintNumber(Number(Rational(q.get_den()))).Body);
     } else {
-      above.push_back(PrintNumber(magnitude).Body);
+      above.push_back(PrintNumber(magnitude));
     }
     const std::size_t numbersAbove = above.size();
     for (const Expr& f : Ordered(factors)) {
@@ -102,7 +111,7 @@ class Printer {
       if (exponent->TheKind == Kind::Number && exponent->Value.Sign() < 0) {
         below.push_back(Bracketed(PrintPower(base, Num(-exponent->Value)), kPower));
       } else {
-        above.push_back(Bracketed(PrintPower(base, exponent), kPower));
+        above.push_back(PrintPower(base, exponent));
       }
     }
     // A lone factor keeps its own binding: x^2, or a sum as the only factor above.
@@ -111,13 +120,12 @@ class Printer {
     if (above.empty()) {
       body = "1";
     } else if (above.size() == 1 && numbersAbove == 0 && below.empty()) {
-      const Expr& f = factors[0];
-      const Text lone =
-          f->TheKind == Kind::Power ? PrintPower(f->Operands[0], f->Operands[1]) : Print(f);
-      body = lone.Body;
-      binds = lone.Binds;
+      body = above[0].Body;
+      binds = above[0].Binds;
     } else {
-      body = Joined(above, "*");
+      std::vector<std::string> parts;
+      for (const Text& t : above) parts.push_back(Bracketed(t, kPower));
+      body = Joined(parts, "*");
     }
     if (!below.empty()) {
       const std::string denominator = below.size() == 1 ? below[0] : "(" + Joined(below, "*") + ")";
@@ -203,8 +211,15 @@ Expr FromTree(const TKoOperatorNode* node) {
   if (node->Operation != opConstant && node->Operation != opVariable && node->ChildCount() == 0)
     throw EKoAlgebra(kTextNotHeld);
   switch (node->Operation) {
-    case opConstant:
-      return Num(Number::Float(node->LeafValue()));
+    // A whole number is exact as it was typed, beyond 2^63 too (the shortest decimal that
+    // reads back to it); any other stays a float.
+    case opConstant: {
+      const long double v = node->LeafValue();
+      if (v == std::trunc(v))
+        if (const std::optional<Rational> typed = DecimalOf(v))
+          if (typed->get_den() == 1) return Num(Number(*typed));
+      return Num(Number::Float(v));
+    }
     case opVariable:
       return Sym(node->Variable->Name);
     case opSum:

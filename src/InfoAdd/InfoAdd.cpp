@@ -129,3 +129,16 @@ std::vector<std::string> HelpRowsAfterNames() {
       "\\j  Weitere Informationen, die \374ber den Rahmen des Programms hinausgehen.",
   };
 }
+
+std::vector<std::string> OptionRows() {
+  return {
+      "",
+      "Optionen (vor allen anderen Argumenten):",
+      "--help  diese Hilfe mit den Optionen",
+      "--version  Programmname und Version",
+      "--utf8  Umlaute in UTF-8 statt in Codepage 437",
+      "--strict  Status 1, wenn eine ausgegebene Zeile eine Fehlermeldung ist",
+      "--explain  Syntaxfehler und unbekannte Namen auf der Standardfehlerausgabe erkl\344ren",
+      "--simplify  Ergebnisse von \\c, \\d und \\i vereinfacht und lesbar",
+  };
+}

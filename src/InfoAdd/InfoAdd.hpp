@@ -20,3 +20,6 @@ std::vector<std::string> HelpRowsBeforeNames(const std::string& progName);
 
 // Help rows after the line of function names and the empty line that follows it.
 std::vector<std::string> HelpRowsAfterNames();
+
+// The rows --help adds after the help text: each option with two dashes in one row.
+std::vector<std::string> OptionRows();

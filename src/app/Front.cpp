@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "InfoAdd/InfoAdd.hpp"
 #include "MathTree/MathTree.hpp"
 #include "ReadCmdl/ReadCmdl.hpp"
 #include "app/app.hpp"
@@ -89,7 +90,11 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
   bool explain = false;
   for (; first < args.size() && args[first].rfind("--", 0) == 0; ++first) {
     const std::string& option = args[first];
-    if (option == "--help") return RunDriver(progName, {});
+    if (option == "--help") {
+      const int status = RunDriver(progName, {});
+      for (const std::string& row : OptionRows()) WriteLine(row);
+      return status;
+    }
     if (option == "--version") {
       WriteLine(progName + kVersion);
       return 0;

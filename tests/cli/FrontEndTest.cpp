@@ -29,11 +29,41 @@ TEST(FrontEnd, OptionsBeforeAllOtherArguments) {
       // One dash keeps its meaning: -h is the term -h.
       {{"-h"}, "0\n"},
   });
+  // --help: the help text, then each option in a row of its own.
   const CliResult help = RunTcalc({"--help"});
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out, RunTcalc({}).out);
+  const std::string text = RunTcalc({}).out;
+  ASSERT_EQ(help.out.substr(0, text.size()), text);
+  const std::string options = help.out.substr(text.size());
+  EXPECT_EQ(options.substr(0, 42), "\nOptionen (vor allen anderen Argumenten):\n");
+  for (const char* option :
+       {"--help", "--version", "--utf8", "--strict", "--explain", "--simplify"})
+    EXPECT_NE(options.find(std::string("\n") + option + "  "), std::string::npos) << option;
   // Options alone: the help text, here in UTF-8.
   EXPECT_NE(RunTcalc({"--utf8"}).out.find("einfache Anf\303\274hrungsstriche"), std::string::npos);
+}
+
+// --simplify: the result lines of \c, \d and \i in the canonical form; headers, errors and
+// the other modes as without it.
+TEST(FrontEnd, SimplifyPrintsReadableResults) {
+  ExpectCases({
+      {{"--simplify", "\\c", "x+x+2*x"}, "4*x\n"},
+      {{"--simplify", "\\c", "(x+1)^2-x^2-2*x-1"}, "0\n"},
+      {{"--simplify", "\\c", "sin(x)^2+cos(x)^2"}, "1\n"},
+      {{"--simplify", "\\d2", "x*exp(x)"}, "x*exp(x)+2*exp(x)\n"},
+      {{"--simplify", "\\d1", "sin(x)*cos(x)"}, "cos(x)^2-sin(x)^2\n"},
+      {{"--simplify", "\\d1", "1/(1+exp(-x))"}, "exp(-x)/(exp(-x)+1)^2\n"},
+      {{"--simplify", "\\d20", "x^30"}, "73096577329197271449600000*x^10\n"},
+      {{"--simplify", "\\i", "x^3+2*x^2-5"}, "x^4/4+2*x^3/3-5*x\n"},
+      {{"--simplify", "\\i", "1/(3*x+2)^2"}, "-1/(3*(3*x+2))\n"},
+      {{"--simplify", "\\xt", "\\c", "a*t+t^2"}, "t^2+a*t\n"},
+      {{"--simplify", "\\s", "\\c", "x*x"}, "x*x\n =\nx^2\n"},
+      {{"--simplify", "\\s", "\\d1", "x*x"}, "Die 1. Ableitung von x*x ist:\n2*x\n"},
+      {{"--simplify", "--strict", "\\i", "sin(x^2)"}, "Fehler im Integrieren\n", 1},
+      {{"--simplify", "\\c", "rnd(x)+rnd(x)"}, "rnd(x)+rnd(x)\n"},
+      {{"--simplify", "\\vx=2", "x*x"}, "4\n"},
+      {{"--simplify", "\\c", "2x"}, "Syntaxfehler\n"},
+  });
 }
 
 TEST(FrontEnd, UnknownOptionIsNamed) {

@@ -49,7 +49,8 @@ expect() {
 
 # Options only before every other argument.
 expect "tcalc --ut" "--utf8"
-expect "tcalc --" "--help --version --utf8 --strict --explain"
+expect "tcalc --" "--help --version --utf8 --strict --explain --simplify"
+expect "tcalc --s" "--strict --simplify"
 expect "tcalc --strict --e" "--explain"
 expect "tcalc 2 --ut" ""
 # Switches: in quotes they stay as typed; unquoted they are offered in quotes, since the shell
