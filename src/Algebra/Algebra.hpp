@@ -108,6 +108,12 @@ Expr Expand(const Expr& e);
 // 0 where the term vanishes as a rational function of its variables and function calls,
 // else the term.
 Expr ZeroTested(const Expr& e);
+// A sum with the powers that all its terms hold taken out (x*exp(x)+2*exp(x) is
+// (x+2)*exp(x)); any other term as it is.
+Expr Collected(const Expr& e);
+// A sum over its common denominator, with the factors of the denominator that divide the
+// numerator as polynomials in mainVar cancelled; any other term as it is.
+Expr Together(const Expr& e, const std::string& mainVar);
 // A total order of terms: equal terms compare 0.
 int Compare(const Expr& a, const Expr& b);
 

@@ -446,6 +446,25 @@ Expr Pow(const Expr& base, const Expr& exponent) {
 
 namespace {
 
+// Odd functions: f(-u) = -f(u); even ones: f(-u) = f(u).
+bool IsOdd(TOperation code) {
+  return code == opSin || code == opTan || code == opCot || code == opSinh || code == opTanh ||
+         code == opCoth || code == opArcSin || code == opArcTan || code == opArcSinh ||
+         code == opArcTanh;
+}
+
+bool IsEven(TOperation code) {
+  return code == opCos || code == opCosh || code == opAbs;
+}
+
+// Whether a term reads with a minus in front: a negative number, a product with a negative
+// coefficient, a sum whose first term is subtracted.
+bool LeadsNegative(const Expr& e) {
+  if (e->TheKind == Kind::Number || e->TheKind == Kind::Product) return e->Value.Sign() < 0;
+  if (e->TheKind == Kind::Sum) return e->Coefficients[0].Sign() < 0;
+  return false;
+}
+
 bool VanishesAtZero(TOperation code) {
   return code == opSin || code == opTan || code == opArcSin || code == opArcTan || code == opSinh ||
          code == opTanh || code == opArcSinh || code == opArcTanh || code == opAbs || code == opSgn;
@@ -457,6 +476,11 @@ bool VanishesAtZero(TOperation code) {
 // sqr and sqrt as powers, ln(exp(u)) = u and exp(ln(u)) = u.
 Expr Fn(TOperation code, const Expr& argument) {
   if (code == opSqr) return Pow(argument, Num(Number(2)));
+  // sin(1-x) is -sin(x-1), cos(1-x) is cos(x-1): one form for the two.
+  if ((IsOdd(code) || IsEven(code)) && LeadsNegative(argument) && !IsNumber(argument)) {
+    const Expr f = Fn(code, Mul({Num(Number(-1)), argument}));
+    return IsOdd(code) ? Mul({Num(Number(-1)), f}) : f;
+  }
   if (code == opSqrt) return Pow(argument, Num(Number(Rational(1, 2))));
   if (code == opLn && argument->TheKind == Kind::Function && argument->Code == opExp)
     return argument->Operands[0];
@@ -537,32 +561,6 @@ Expr Expand(const Expr& e) {
     }
   }
   return e;
-}
-
-// Multiplied by the product of its denominators (the factors with negative whole exponents)
-// and expanded, a sum that vanishes leaves 0.
-Expr ZeroTested(const Expr& e) {
-  if (e->TheKind != Kind::Sum) return e;
-  std::vector<Expr> denominators;
-  for (const Expr& t : e->Operands) {
-    const std::vector<Expr> factors =
-        t->TheKind == Kind::Product ? t->Operands : std::vector<Expr>{t};
-    for (const Expr& f : factors) {
-      const auto [base, exponent] = BaseAndExponent(f);
-      if (IsNumber(exponent) && exponent->Value.IsWhole() && exponent->Value.Sign() < 0)
-        denominators.push_back(Pow(base, Num(-exponent->Value)));
-    }
-  }
-  if (denominators.empty()) return e;
-  // Each term times the denominators first, so that its own ones cancel before expanding.
-  std::vector<Expr> terms;
-  for (const Expr& s : Summands(e)) {
-    std::vector<Expr> product = denominators;
-    product.push_back(s);
-    terms.push_back(Expand(Mul(std::move(product))));
-  }
-  const Expr numerator = Add(std::move(terms));
-  return IsNumber(numerator, 0) ? numerator : e;
 }
 
 }  // namespace algebra

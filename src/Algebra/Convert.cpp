@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -176,9 +177,16 @@ class Printer {
   }
 
   // The factors of a product as a person writes them: those free of the main variable, its
-  // powers, then the rest (a*x^2*exp(x)).
+  // powers, sums and their powers, then the rest (a*x^2*(x+1)*exp(x)).
   std::vector<Expr> Ordered(std::vector<Expr> factors) const {
-    const auto group = [this](const Expr& f) { return Degree(f) != 0 ? 1 : HasMain(f) ? 2 : 0; };
+    const auto group = [this](const Expr& f) {
+      if (!HasMain(f)) return 0;
+      if (Degree(f) != 0) return 1;
+      return f->TheKind == Kind::Sum ||
+                     (f->TheKind == Kind::Power && f->Operands[0]->TheKind == Kind::Sum)
+                 ? 2
+                 : 3;
+    };
     std::stable_sort(factors.begin(), factors.end(),
                      [&](const Expr& a, const Expr& b) { return group(a) < group(b); });
     return factors;
@@ -292,11 +300,21 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
   try {
     const Expr canonical = ZeroTested(FromTree(node));
     std::string text = ToText(canonical, mainVar);
-    try {
-      const std::string expanded = ToText(Expand(canonical), mainVar);
-      if (expanded.size() < text.size()) text = expanded;
-    } catch (const EKoAlgebra&) {
-      // Too large to multiply out: the form as it is.
+    // The shortest of the other forms, the first of equal length.
+    const std::function<Expr()> forms[] = {
+        [&] { return Expand(canonical); },
+        [&] { return Collected(canonical); },
+        [&] { return Together(canonical, mainVar); },
+        [&] { return Collected(Expand(canonical)); },
+        [&] { return Together(Expand(canonical), mainVar); },
+    };
+    for (const auto& form : forms) {
+      try {
+        const std::string other = ToText(form(), mainVar);
+        if (other.size() < text.size()) text = other;
+      } catch (const EKoAlgebra&) {
+        // Too large to multiply out: that form is left out.
+      }
     }
     return text;
   } catch (const Exception&) {

@@ -39,7 +39,8 @@ TEST(Canonical, EachRuleByExample) {
       {"10^20*10^5", "10000000000000000000000000"},
       // Sums: like terms combined, zero terms dropped, a-b.
       {"x+x+2*x", "4*x"},
-      {"x*exp(x)+exp(x)+exp(x)", "x*exp(x)+2*exp(x)"},
+      {"x*exp(x)+exp(x)+exp(x)", "(x+2)*exp(x)"},
+      {"x*exp(x)+2*exp(x)+x", "x+x*exp(x)+2*exp(x)"},
       {"x-x+y", "y"},
       {"a+(-b)", "a-b"},
       {"0.5*x+x/2", "x"},

@@ -1,0 +1,245 @@
+// Other forms of a canonical term that may print shorter: common factors taken out of a sum,
+// a sum over its common denominator with the factors that divide it cancelled, and
+// univariate polynomials with exact coefficients for that.
+#include <algorithm>
+#include <cstddef>
+#include <map>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "Algebra/Algebra.hpp"
+
+namespace algebra {
+
+namespace {
+
+bool IsNumber(const Expr& e) {
+  return e->TheKind == Kind::Number;
+}
+
+// The factors of a term without its coefficient, as bases with numeric exponents.
+std::vector<std::pair<Expr, Number>> Factors(const Expr& t) {
+  std::vector<std::pair<Expr, Number>> factors;
+  const std::vector<Expr> list = t->TheKind == Kind::Product ? t->Operands : std::vector<Expr>{t};
+  for (const Expr& f : list) {
+    if (f->TheKind == Kind::Power && IsNumber(f->Operands[1]))
+      factors.emplace_back(f->Operands[0], f->Operands[1]->Value);
+    else if (f->TheKind != Kind::Number)
+      factors.emplace_back(f, Number(1));
+  }
+  return factors;
+}
+
+// The terms of a sum with their coefficients, the constant among them.
+std::vector<Expr> Terms(const Expr& sum) {
+  std::vector<Expr> terms;
+  for (std::size_t i = 0; i < sum->Operands.size(); ++i)
+    terms.push_back(Mul({Num(sum->Coefficients[i]), sum->Operands[i]}));
+  if (!sum->Value.IsZero()) terms.push_back(Num(sum->Value));
+  return terms;
+}
+
+// The power of each base that every term holds, with the smallest exponent among them;
+// none where a term lacks the base.
+std::vector<std::pair<Expr, Number>> CommonFactors(const std::vector<Expr>& terms) {
+  std::vector<std::pair<Expr, Number>> common = Factors(terms[0]);
+  for (std::size_t i = 1; i < terms.size() && !common.empty(); ++i) {
+    const std::vector<std::pair<Expr, Number>> here = Factors(terms[i]);
+    std::vector<std::pair<Expr, Number>> kept;
+    for (const auto& [base, exponent] : common) {
+      for (const auto& [b, e] : here) {
+        if (Compare(base, b) != 0) continue;
+        kept.emplace_back(base, exponent.Compare(e) < 0 ? exponent : e);
+        break;
+      }
+    }
+    common = std::move(kept);
+  }
+  return common;
+}
+
+// A polynomial in one variable with exact coefficients, lowest degree first.
+using Polynomial = std::vector<Rational>;
+
+void Trim(Polynomial& p) {
+  while (!p.empty() && p.back() == 0) p.pop_back();
+}
+
+// The polynomial of a term in the variable with key, where it is one with exact coefficients.
+std::optional<Polynomial> AsPolynomial(const Expr& e, const std::string& key);
+
+std::optional<Polynomial> MonomialOf(const Expr& t, const Number& c, const std::string& key) {
+  if (!c.IsExact()) return std::nullopt;
+  std::size_t degree = 0;
+  for (const auto& [base, exponent] : Factors(t)) {
+    if (base->TheKind != Kind::Symbol || base->Key != key || !exponent.IsWhole() ||
+        exponent.Sign() < 0 || exponent.Compare(Number(1000)) > 0)
+      return std::nullopt;
+    degree += exponent.Fraction().get_num().get_ui();
+  }
+  Polynomial p(degree + 1, Rational(0));
+  p[degree] = c.Fraction();
+  return p;
+}
+
+std::optional<Polynomial> AsPolynomial(const Expr& e, const std::string& key) {
+  if (IsNumber(e)) {
+    if (!e->Value.IsExact()) return std::nullopt;
+    return Polynomial{e->Value.Fraction()};
+  }
+  if (e->TheKind != Kind::Sum) {
+    const Number c = e->TheKind == Kind::Product ? e->Value : Number(1);
+    return MonomialOf(e, c, key);
+  }
+  Polynomial p;
+  const auto add = [&p](const Polynomial& q) {
+    if (p.size() < q.size()) p.resize(q.size(), Rational(0));
+    for (std::size_t i = 0; i < q.size(); ++i) p[i] += q[i];
+  };
+  if (!e->Value.IsExact()) return std::nullopt;
+  add({e->Value.Fraction()});
+  for (std::size_t i = 0; i < e->Operands.size(); ++i) {
+    const std::optional<Polynomial> m = MonomialOf(e->Operands[i], e->Coefficients[i], key);
+    if (!m) return std::nullopt;
+    add(*m);
+  }
+  Trim(p);
+  return p;
+}
+
+// n/d where d divides n without remainder.
+std::optional<Polynomial> ExactQuotient(Polynomial n, const Polynomial& d) {
+  if (d.empty() || n.size() < d.size()) return std::nullopt;
+  Polynomial q(n.size() - d.size() + 1, Rational(0));
+  for (std::size_t k = q.size(); k-- > 0;) {
+    const Rational f = n[k + d.size() - 1] / d.back();
+    q[k] = f;
+    for (std::size_t j = 0; j < d.size(); ++j) n[k + j] -= f * d[j];
+  }
+  Trim(n);
+  if (!n.empty()) return std::nullopt;
+  return q;
+}
+
+Expr FromPolynomial(const Polynomial& p, const Expr& variable) {
+  std::vector<Expr> terms;
+  for (std::size_t k = 0; k < p.size(); ++k)
+    if (p[k] != 0)
+      terms.push_back(Mul({Num(Number(p[k])), Pow(variable, Num(Number(static_cast<long>(k))))}));
+  return Add(std::move(terms));
+}
+
+// The symbol of the key as the term writes it.
+std::optional<Expr> SymbolIn(const Expr& e, const std::string& key) {
+  if (e->TheKind == Kind::Symbol) return e->Key == key ? std::optional(e) : std::nullopt;
+  for (const Expr& o : e->Operands)
+    if (std::optional<Expr> s = SymbolIn(o, key)) return s;
+  return std::nullopt;
+}
+
+}  // namespace
+
+Expr Collected(const Expr& e) {
+  if (e->TheKind != Kind::Sum) return e;
+  const std::vector<Expr> terms = Terms(e);
+  const std::vector<std::pair<Expr, Number>> common = CommonFactors(terms);
+  if (common.empty()) return e;
+  std::vector<Expr> factor, inverse;
+  for (const auto& [base, exponent] : common) {
+    factor.push_back(Pow(base, Num(exponent)));
+    inverse.push_back(Pow(base, Num(-exponent)));
+  }
+  std::vector<Expr> rest;
+  for (const Expr& t : terms) {
+    std::vector<Expr> product = inverse;
+    product.push_back(t);
+    rest.push_back(Mul(std::move(product)));
+  }
+  factor.push_back(Add(std::move(rest)));
+  return Mul(std::move(factor));
+}
+
+namespace {
+
+// A sum over its common denominator: each base with a negative whole exponent in a term, at
+// its largest power, and the numerator multiplied out. None for a term that is no sum or has
+// no denominator.
+struct OverDenominator {
+  std::vector<std::pair<Expr, Number>> Denominators;
+  Expr Numerator;
+};
+
+std::optional<OverDenominator> CommonDenominator(const Expr& e) {
+  if (e->TheKind != Kind::Sum) return std::nullopt;
+  OverDenominator result;
+  auto& denominators = result.Denominators;
+  for (const Expr& t : Terms(e)) {
+    for (const auto& [base, exponent] : Factors(t)) {
+      if (!exponent.IsWhole() || exponent.Sign() >= 0) continue;
+      const Number power = -exponent;
+      const auto it = std::find_if(denominators.begin(), denominators.end(),
+                                   [&](const auto& d) { return Compare(d.first, base) == 0; });
+      if (it == denominators.end())
+        denominators.emplace_back(base, power);
+      else if (it->second.Compare(power) < 0)
+        it->second = power;
+    }
+  }
+  if (denominators.empty()) return std::nullopt;
+  std::vector<Expr> numeratorTerms;
+  for (const Expr& t : Terms(e)) {
+    std::vector<Expr> product{t};
+    for (const auto& [base, power] : denominators) product.push_back(Pow(base, Num(power)));
+    numeratorTerms.push_back(Expand(Mul(std::move(product))));
+  }
+  result.Numerator = Add(std::move(numeratorTerms));
+  return result;
+}
+
+}  // namespace
+
+Expr ZeroTested(const Expr& e) {
+  try {
+    const std::optional<OverDenominator> over = CommonDenominator(e);
+    if (over && IsNumber(over->Numerator) && over->Numerator->Value.IsZero())
+      return over->Numerator;
+  } catch (const EKoAlgebra&) {
+    // Too large to multiply out: not known to vanish.
+  }
+  return e;
+}
+
+Expr Together(const Expr& e, const std::string& mainVar) {
+  if (e->TheKind == Kind::Product) {
+    // The sums among the factors over their denominators; the product joins them.
+    std::vector<Expr> factors{Num(e->Value)};
+    for (const Expr& f : e->Operands) factors.push_back(Together(f, mainVar));
+    return Mul(std::move(factors));
+  }
+  std::optional<OverDenominator> over = CommonDenominator(e);
+  if (!over) return e;
+  auto& denominators = over->Denominators;
+  Expr numerator = over->Numerator;
+  // Cancel the bases that divide the numerator, as polynomials in the main variable.
+  const std::string key = UpperCase(mainVar);
+  std::optional<Polynomial> n = AsPolynomial(numerator, key);
+  bool cancelled = false;
+  std::vector<Expr> result;
+  for (auto& [base, power] : denominators) {
+    const std::optional<Polynomial> b = AsPolynomial(Expand(base), key);
+    while (n && b && b->size() > 1 && power.Sign() > 0) {
+      const std::optional<Polynomial> q = ExactQuotient(*n, *b);
+      if (!q) break;
+      n = q;
+      power = power + Number(-1);
+      cancelled = true;
+    }
+    result.push_back(Pow(base, Num(-power)));
+  }
+  if (n && cancelled) numerator = FromPolynomial(*n, SymbolIn(e, key).value_or(Sym(mainVar)));
+  result.push_back(Collected(numerator));
+  return Mul(std::move(result));
+}
+
+}  // namespace algebra
