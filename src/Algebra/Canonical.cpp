@@ -147,7 +147,12 @@ Number Number::Float(long double v) {
 }
 
 long double Number::Value() const {
-  return Exact ? ToLongDouble(Q) : F;
+  if (!Exact) return F;
+  // Both parts within 64 bits are exact extended values, and their quotient is rounded once.
+  if (mpz_sizeinbase(Q.get_num_mpz_t(), 2) <= 63 && mpz_sizeinbase(Q.get_den_mpz_t(), 2) <= 63)
+    return static_cast<long double>(mpz_get_si(Q.get_num_mpz_t())) /
+           static_cast<long double>(mpz_get_si(Q.get_den_mpz_t()));
+  return ToLongDouble(Q);
 }
 
 int Number::Sign() const {
@@ -213,7 +218,10 @@ std::optional<Number> Number::Power(const Number& e) const {
 }
 
 int Number::Compare(const Number& b) const {
-  if (Exact && b.Exact) return cmp(Q, b.Q) < 0 ? -1 : cmp(Q, b.Q) > 0 ? 1 : 0;
+  if (Exact && b.Exact) {
+    const int c = cmp(Q, b.Q);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+  }
   const long double x = Value(), y = b.Value();
   if (x != y) return x < y ? -1 : 1;
   if (Exact != b.Exact) return Exact ? -1 : 1;

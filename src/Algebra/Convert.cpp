@@ -138,17 +138,22 @@ class Printer {
   }
 
   Text PrintSum(const Expr& e) const {
-    std::vector<std::pair<Expr, Number>> terms;
-    for (std::size_t i = 0; i < e->Operands.size(); ++i)
-      terms.emplace_back(e->Operands[i], e->Coefficients[i]);
     // By falling degree; of equal degree, added terms before subtracted ones (a-b, not -b+a).
-    std::stable_sort(terms.begin(), terms.end(), [this](const auto& a, const auto& b) {
-      const long double da = Degree(a.first), db = Degree(b.first);
-      if (da != db) return da > db;
-      return a.second.Sign() > 0 && b.second.Sign() < 0;
+    struct Item {
+      long double Degree;
+      bool Subtracted;
+      std::size_t Index;
+    };
+    std::vector<Item> order;
+    for (std::size_t i = 0; i < e->Operands.size(); ++i)
+      order.push_back({Degree(e->Operands[i]), e->Coefficients[i].Sign() < 0, i});
+    std::stable_sort(order.begin(), order.end(), [](const Item& a, const Item& b) {
+      if (a.Degree != b.Degree) return a.Degree > b.Degree;
+      return !a.Subtracted && b.Subtracted;
     });
     std::string body;
-    for (const auto& [t, c] : terms) AppendTerm(body, Mul({Num(c), t}));
+    for (const Item& item : order)
+      AppendTerm(body, Mul({Num(e->Coefficients[item.Index]), e->Operands[item.Index]}));
     if (!e->Value.IsZero()) AppendTerm(body, Num(e->Value));
     return {body, kSum};
   }
@@ -178,7 +183,7 @@ class Printer {
 
   // The factors of a product as a person writes them: those free of the main variable, its
   // powers, sums and their powers, then the rest (a*x^2*(x+1)*exp(x)).
-  std::vector<Expr> Ordered(std::vector<Expr> factors) const {
+  std::vector<Expr> Ordered(const std::vector<Expr>& factors) const {
     const auto group = [this](const Expr& f) {
       if (!HasMain(f)) return 0;
       if (Degree(f) != 0) return 1;
@@ -187,9 +192,13 @@ class Printer {
                  ? 2
                  : 3;
     };
-    std::stable_sort(factors.begin(), factors.end(),
-                     [&](const Expr& a, const Expr& b) { return group(a) < group(b); });
-    return factors;
+    std::vector<std::pair<int, std::size_t>> order;
+    for (std::size_t i = 0; i < factors.size(); ++i) order.emplace_back(group(factors[i]), i);
+    std::stable_sort(order.begin(), order.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Expr> ordered;
+    for (const auto& [g, i] : order) ordered.push_back(factors[i]);
+    return ordered;
   }
 
   bool HasMain(const Expr& e) const {
