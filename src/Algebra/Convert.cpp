@@ -225,79 +225,35 @@ std::vector<Expr> Converted(const TKoOperatorNode* node) {
 }  // namespace
 
 Expr FromTree(const TKoOperatorNode* node) {
-  if (node->Operation != opConstant && node->Operation != opVariable && node->ChildCount() == 0)
-    throw EKoAlgebra(kTextNotHeld);
-  switch (node->Operation) {
-    // A whole number is exact as it was typed, beyond 2^63 too (the shortest decimal that
-    // reads back to it); any other stays a float.
-    case opConstant: {
-      const long double v = node->LeafValue();
-      if (v == std::trunc(v))
-        if (const std::optional<Rational> typed = DecimalOf(v))
-          if (typed->get_den() == 1) return Num(Number(*typed));
-      return Num(Number::Float(v));
-    }
-    case opVariable:
-      return Sym(node->Variable->Name);
-    case opSum:
-      return Add(Converted(node));
-    case opNegation:
-      return Mul({Num(Number(-1)), FromTree(node->Child(0))});
-    case opProduct:
-      return Mul(Converted(node));
-    case opQuotient: {
-      std::vector<Expr> operands = Converted(node);
-      for (std::size_t i = 1; i < operands.size(); ++i)
-        operands[i] = Pow(operands[i], Num(Number(-1)));
-      return Mul(std::move(operands));
-    }
-    case opPower: {
-      const std::vector<Expr> operands = Converted(node);
-      Expr power = operands[0];
-      for (std::size_t i = 1; i < operands.size(); ++i) power = Pow(power, operands[i]);
-      return power;
-    }
-    case opExp:
-    case opLn:
-    case opLog:
-    case opLd:
-    case opSqr:
-    case opSqrt:
-    case opSin:
-    case opCos:
-    case opTan:
-    case opCot:
-    case opArcSin:
-    case opArcCos:
-    case opArcTan:
-    case opArcCot:
-    case opSinh:
-    case opCosh:
-    case opTanh:
-    case opCoth:
-    case opArcSinh:
-    case opArcCosh:
-    case opArcTanh:
-    case opArcCoth:
-    case opTrunc:
-    case opRound:
-    case opFrac:
-    case opSgn:
-    case opAbs:
-    case opZero:
-    case opHeav:
-    case opCeil:
-    case opFloor:
-    case opPhase:
-    case opFactorial:
-      return Fn(node->Operation, FromTree(node->Child(0)));
-    // Two draws of rnd are no one draw twice.
-    case opRnd:
-    case opNone:
-    case opReserved:
-    case opInfixMinus:
-      break;
+  const TOperation code = node->Operation;
+  // A whole number is exact as it was typed, beyond 2^63 too (the shortest decimal that
+  // reads back to it); any other stays a float.
+  if (code == opConstant) {
+    const long double v = node->LeafValue();
+    if (v == std::trunc(v))
+      if (const std::optional<Rational> typed = DecimalOf(v))
+        if (typed->get_den() == 1) return Num(Number(*typed));
+    return Num(Number::Float(v));
   }
+  if (code == opVariable) return Sym(node->Variable->Name);
+  // Two draws of rnd are no one draw twice; codes without operands are no finished tree.
+  if (code == opRnd || node->ChildCount() == 0) throw EKoAlgebra(kTextNotHeld);
+  if (code == opSum) return Add(Converted(node));
+  if (code == opNegation) return Mul({Num(Number(-1)), FromTree(node->Child(0))});
+  if (code == opProduct) return Mul(Converted(node));
+  if (code == opQuotient) {
+    std::vector<Expr> operands = Converted(node);
+    for (std::size_t i = 1; i < operands.size(); ++i)
+      operands[i] = Pow(operands[i], Num(Number(-1)));
+    return Mul(std::move(operands));
+  }
+  if (code == opPower) {
+    const std::vector<Expr> operands = Converted(node);
+    Expr power = operands[0];
+    for (std::size_t i = 1; i < operands.size(); ++i) power = Pow(power, operands[i]);
+    return power;
+  }
+  if (IsFunctionCode(code)) return Fn(code, FromTree(node->Child(0)));
   throw EKoAlgebra(kTextNotHeld);
 }
 

@@ -1,4 +1,5 @@
-// Fuzz target: one whole run. The input is split into arguments at line ends; the run must
+// Fuzz target: one whole run. The input is split into arguments at line ends (a first line
+// --simplify turns on the readable results); the run must
 // end with status 0, or with an exception of the program's own family or an allocation
 // failure (status 217 in the program), and leave no tree node alive.
 #include <cmath>
@@ -54,8 +55,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::vector<std::string> args = Arguments(data, size);
+  std::vector<std::string> args = Arguments(data, size);
+  // A first line --simplify asks for the readable results, as the option does.
+  const bool readable = !args.empty() && args[0] == "--simplify";
+  if (readable) args.erase(args.begin());
   if (TooManyPieces(args)) return -1;
+  SetReadableResults(readable);
   const std::int32_t before = TKoOperatorNode::GetInstanceCount();
   // The run gets the stack the program gives it.
   RunOnLargeStack([&args] {

@@ -1,6 +1,7 @@
 // Fuzz target: the term pipeline. A term is parsed, printed and read back (the same text
 // and the same values), simplified (the same values where both are defined and the
-// comparison is meaningful), derived at levels 1 to 3, integrated and evaluated. No
+// comparison is meaningful), put in the canonical form (read back, the same values, its own
+// canonical form), derived at levels 1 to 3, integrated and evaluated. No
 // exception but the node limit's may leave a function object, and no node stays alive.
 #include <cctype>
 #include <cmath>
@@ -8,8 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "Algebra/Algebra.hpp"
 #include "MathDiff/MathDiff.hpp"
 #include "MathIntg/MathIntg.hpp"
 #include "MathPars/MathPars.hpp"
@@ -190,6 +193,34 @@ void SimplifyKeepsValues(Term& term, const std::string& text) {
   }
 }
 
+// Digits that a number's text may have and still read back to the value it was printed from.
+bool ReadsBackExactly(const std::string& text) {
+  int digits = 0;
+  for (const char c : text) {
+    digits = std::isdigit(static_cast<unsigned char>(c)) ? digits + 1 : 0;
+    if (digits > 15) return false;
+  }
+  return text.find('E') == std::string::npos;
+}
+
+// The canonical form reads back, has the term's values where both are defined, and is its
+// own canonical form.
+void CanonicalKeepsValues(Term& term) {
+  const std::optional<std::string> canonical = algebra::CanonicalText(term.F.GetTree(), "x");
+  if (!canonical || canonical->size() > 2000) return;
+  Term again(*canonical);
+  Check(again.F.GetTree() != nullptr);
+  if (ReadsBackExactly(*canonical))
+    Check(algebra::CanonicalText(again.F.GetTree(), "x") == canonical);
+  if (!SmallWholeConstants(term.F.GetTree())) return;
+  for (const long double x : kPoints) {
+    long double a = 0, b = 0;
+    if (!ValueAt(term.F, x, a) || !ValueAt(again.F, x, b)) continue;
+    if (!std::isfinite(a) || !std::isfinite(b) || std::fabs(a) > 1e6L) continue;
+    Check(std::fabs(a - b) <= 1e-9L * (1 + std::fabs(a)));
+  }
+}
+
 // The derivative of the level of source, or with level 0 its antiderivative, into g;
 // evaluated where it was formed.
 void FormAndEvaluate(TKoMathTreeFunction& source, std::int32_t level) {
@@ -215,6 +246,7 @@ void TestTerm(const std::string& text) {
     } else {
       ReadBack(term, text);
       SimplifyKeepsValues(term, text);
+      CanonicalKeepsValues(term);
       for (std::int32_t level = 1; level <= 3; ++level) FormAndEvaluate(term.F, level);
       Term integrand(text);
       if (SimplifiedWithinLimit(integrand.F)) FormAndEvaluate(integrand.F, 0);
