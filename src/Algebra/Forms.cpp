@@ -175,7 +175,9 @@ std::optional<OverDenominator> CommonDenominator(const Expr& e) {
   OverDenominator result;
   auto& denominators = result.Denominators;
   for (const Expr& t : Terms(e)) {
-    for (const auto& [base, exponent] : Factors(t)) {
+    for (const auto& factor : Factors(t)) {
+      const Expr& base = factor.first;
+      const Number& exponent = factor.second;
       if (!exponent.IsWhole() || exponent.Sign() >= 0) continue;
       const Number power = -exponent;
       const auto it = std::find_if(denominators.begin(), denominators.end(),
