@@ -130,7 +130,7 @@ std::pair<Expr, Expr> WithoutAndWithPartner(const Expr& rest, std::size_t k, TOp
       if (j != k) others.push_back(rest->Operands[j]);
   std::vector<Expr> withPartner = others;
   withPartner.push_back(Pow(Fn(to, f->Operands[0]->Operands[0]), Num(Number(2))));
-  return {Mul(std::move(others)), Mul(std::move(withPartner))};
+  return {Mul(others), Mul(withPartner)};
 }
 
 }  // namespace
@@ -275,7 +275,7 @@ Expr Sym(const std::string& name) {
 
 // a+b+...: the constants added, like terms combined by their coefficients, zero terms
 // dropped; c*sin(u)^2*R + c*cos(u)^2*R is c*R, and so c*cosh(u)^2*R - c*sinh(u)^2*R.
-Expr Add(std::vector<Expr> operands) {
+Expr Add(const std::vector<Expr>& operands) {
   Number constant(0);
   std::vector<std::pair<Expr, Number>> items;
   for (const Expr& e : operands) {
@@ -327,7 +327,7 @@ Expr Add(std::vector<Expr> operands) {
     for (const auto& [t, c] : merged)
       if (!c.IsZero()) paired.push_back(Scaled(c, t));
     paired.push_back(Num(constant));
-    return Add(std::move(paired));
+    return Add(paired);
   }
   if (merged.empty()) return Num(constant);
   if (merged.size() == 1 && constant.IsZero()) return Scaled(merged[0].second, merged[0].first);
@@ -343,8 +343,8 @@ Expr Add(std::vector<Expr> operands) {
 
 // a*b*...: the numbers multiplied, equal bases combined into one power with the exponents
 // added, factors of exponent 0 dropped; a number times one sum is distributed over it.
-Expr Mul(std::vector<Expr> operands) {
-  return MulPass(std::move(operands), 0);
+Expr Mul(const std::vector<Expr>& operands) {
+  return MulPass(operands, 0);
 }
 
 namespace {
@@ -355,7 +355,7 @@ constexpr int kMostProductPasses = 8;
 
 }  // namespace
 
-Expr MulPass(std::vector<Expr> operands, int pass) {
+Expr MulPass(const std::vector<Expr>& operands, int pass) {
   Number coefficient(1);
   std::vector<std::pair<Expr, Expr>> items;
   for (const Expr& e : operands) {
@@ -401,7 +401,7 @@ Expr MulPass(std::vector<Expr> operands, int pass) {
   }
   if (again && pass < kMostProductPasses) {
     factors.push_back(Num(coefficient));
-    return MulPass(std::move(factors), pass + 1);
+    return MulPass(factors, pass + 1);
   }
   if (coefficient.IsZero()) return Num(Number(0));
   if (factors.empty()) return Num(coefficient);
@@ -412,7 +412,7 @@ Expr MulPass(std::vector<Expr> operands, int pass) {
     std::vector<Expr> terms{Num(coefficient * factors[0]->Value)};
     for (std::size_t i = 0; i < factors[0]->Operands.size(); ++i)
       terms.push_back(Scaled(coefficient * factors[0]->Coefficients[i], factors[0]->Operands[i]));
-    return Add(std::move(terms));
+    return Add(terms);
   }
   if (factors.size() == 1 && coefficient.Is(1)) return factors[0];
   Term product;
@@ -444,7 +444,7 @@ Expr Pow(const Expr& base, const Expr& exponent) {
   if (whole && base->TheKind == Kind::Product) {
     std::vector<Expr> factors{Pow(Num(base->Value), exponent)};
     for (const Expr& f : base->Operands) factors.push_back(Pow(f, exponent));
-    return Mul(std::move(factors));
+    return Mul(factors);
   }
   Term power;
   power.TheKind = Kind::Power;
@@ -535,7 +535,7 @@ Expr Distributed(const std::vector<Expr>& factors) {
       for (const Expr& s : summands) next.push_back(Mul({p, s}));
     partial = std::move(next);
   }
-  return Add(std::move(partial));
+  return Add(partial);
 }
 
 }  // namespace
@@ -550,7 +550,7 @@ Expr Expand(const Expr& e) {
     case Kind::Sum: {
       std::vector<Expr> terms;
       for (const Expr& s : Summands(e)) terms.push_back(Expand(s));
-      return Add(std::move(terms));
+      return Add(terms);
     }
     case Kind::Product: {
       std::vector<Expr> factors{Num(e->Value)};

@@ -125,6 +125,7 @@ class Printer {
       binds = above[0].Binds;
     } else {
       std::vector<std::string> parts;
+      parts.reserve(above.size());
       for (const Text& t : above) parts.push_back(Bracketed(t, kPower));
       body = Joined(parts, "*");
     }
@@ -197,6 +198,7 @@ class Printer {
     std::stable_sort(order.begin(), order.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<Expr> ordered;
+    ordered.reserve(order.size());
     for (const auto& [g, i] : order) ordered.push_back(factors[i]);
     return ordered;
   }
@@ -245,7 +247,7 @@ Expr FromTree(const TKoOperatorNode* node) {
     std::vector<Expr> operands = Converted(node);
     for (std::size_t i = 1; i < operands.size(); ++i)
       operands[i] = Pow(operands[i], Num(Number(-1)));
-    return Mul(std::move(operands));
+    return Mul(operands);
   }
   if (code == opPower) {
     const std::vector<Expr> operands = Converted(node);

@@ -127,7 +127,7 @@ Expr FromPolynomial(const Polynomial& p, const Expr& variable) {
   for (std::size_t k = 0; k < p.size(); ++k)
     if (p[k] != 0)
       terms.push_back(Mul({Num(Number(p[k])), Pow(variable, Num(Number(static_cast<long>(k))))}));
-  return Add(std::move(terms));
+  return Add(terms);
 }
 
 // The symbol of the key as the term writes it.
@@ -154,10 +154,10 @@ Expr Collected(const Expr& e) {
   for (const Expr& t : terms) {
     std::vector<Expr> product = inverse;
     product.push_back(t);
-    rest.push_back(Mul(std::move(product)));
+    rest.push_back(Mul(product));
   }
-  factor.push_back(Add(std::move(rest)));
-  return Mul(std::move(factor));
+  factor.push_back(Add(rest));
+  return Mul(factor);
 }
 
 namespace {
@@ -193,9 +193,9 @@ std::optional<OverDenominator> CommonDenominator(const Expr& e) {
   for (const Expr& t : Terms(e)) {
     std::vector<Expr> product{t};
     for (const auto& [base, power] : denominators) product.push_back(Pow(base, Num(power)));
-    numeratorTerms.push_back(Expand(Mul(std::move(product))));
+    numeratorTerms.push_back(Expand(Mul(product)));
   }
-  result.Numerator = Add(std::move(numeratorTerms));
+  result.Numerator = Add(numeratorTerms);
   return result;
 }
 
@@ -217,7 +217,7 @@ Expr Together(const Expr& e, const std::string& mainVar) {
     // The sums among the factors over their denominators; the product joins them.
     std::vector<Expr> factors{Num(e->Value)};
     for (const Expr& f : e->Operands) factors.push_back(Together(f, mainVar));
-    return Mul(std::move(factors));
+    return Mul(factors);
   }
   std::optional<OverDenominator> over = CommonDenominator(e);
   if (!over) return e;
@@ -241,7 +241,7 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   }
   if (n && cancelled) numerator = FromPolynomial(*n, SymbolIn(e, key).value_or(Sym(mainVar)));
   result.push_back(Collected(numerator));
-  return Mul(std::move(result));
+  return Mul(result);
 }
 
 }  // namespace algebra

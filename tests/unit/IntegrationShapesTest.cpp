@@ -452,14 +452,13 @@ TEST(AntiderivativeShapes, RandomJumpsAndDoubleRootsNeverGiveAWrongResult) {
   std::size_t refusals = 0, total = 0;
   for (int i = 0; i < 120; ++i, ++total) {
     const int a = whole(9), b = whole(9);
-    const std::string inner = std::to_string(a) + "*x+(" + std::to_string(b) + ")";
-    std::string polynomial = std::to_string(whole(5));
+    std::string term = jumps[random() % std::size(jumps)];
+    term.append("(").append(std::to_string(a)).append("*x+(").append(std::to_string(b));
+    term.append("))*(").append(std::to_string(whole(5)));
     for (int k = 1; k <= static_cast<int>(random() % 4); ++k)
-      polynomial += "+(" + std::to_string(whole(5)) + ")*x^" + std::to_string(k);
-    const char* jump = jumps[random() % std::size(jumps)];
-    const long double place = static_cast<long double>(-b) / a;
-    ExpectCorrectOrRefused(
-        {std::string(jump) + "(" + inner + ")*(" + polynomial + ")", {}, {place}}, refusals);
+      term.append("+(").append(std::to_string(whole(5))).append(")*x^").append(std::to_string(k));
+    term.append(")");
+    ExpectCorrectOrRefused({term, {}, {static_cast<long double>(-b) / a}}, refusals);
   }
   for (int i = 0; i < 160; ++i, ++total) {
     const int a = whole(100), b = whole(100), c = whole(20);
@@ -471,14 +470,16 @@ TEST(AntiderivativeShapes, RandomJumpsAndDoubleRootsNeverGiveAWrongResult) {
     std::string term;
     switch (i % 3) {
       case 0:  // (a x + b)^2 as the user writes it out
-        term = std::to_string(c) + "/((" + as + ")^2*x^2+2*(" + as + ")*(" + bs + ")*x+(" + bs +
-               ")^2)";
+        term.append(std::to_string(c)).append("/((").append(as).append(")^2*x^2+2*(").append(as);
+        term.append(")*(").append(bs).append(")*x+(").append(bs).append(")^2)");
         break;
       case 1:
-        term = std::to_string(c) + "/((" + as + ")*x+(" + bs + "))^2";
+        term.append(std::to_string(c)).append("/((").append(as).append(")*x+(").append(bs);
+        term.append("))^2");
         break;
       default:
-        term = "(x+(" + std::to_string(c) + "))/((" + as + ")*x+(" + bs + "))^3";
+        term.append("(x+(").append(std::to_string(c)).append("))/((").append(as).append(")*x+(");
+        term.append(bs).append("))^3");
         break;
     }
     ExpectCorrectOrRefused({term, {pole}, {}}, refusals);
