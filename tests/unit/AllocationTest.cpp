@@ -28,7 +28,19 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 
+// The standard library's temporary buffers (stable_sort) ask without exceptions; their memory
+// comes from malloc too, since the operators below return it to free.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (gAllocationsLeft == 0) return nullptr;
+  if (gAllocationsLeft > 0) --gAllocationsLeft;
+  return std::malloc(size == 0 ? 1 : size);
+}
+
 void operator delete(void* p) noexcept {
+  std::free(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept {
   std::free(p);
 }
 
