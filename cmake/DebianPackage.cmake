@@ -19,6 +19,10 @@ file(WRITE "${doc}/copyright"
 Upstream-Name: tcalc
 Upstream-Contact: ${CPACK_PACKAGE_CONTACT}
 Source: ${CPACK_PACKAGE_HOMEPAGE_URL}
+Comment: The program embeds the GNU MP library (libgmp, libgmpxx), linked statically:
+ Copyright Free Software Foundation, Inc., under the GNU Lesser General Public License
+ version 3 or later or the GNU General Public License version 2 or later (see
+ /usr/share/common-licenses/LGPL-3 and GPL-2).
 
 Files: *
 Copyright: 2026 The tcalc developers
@@ -33,4 +37,6 @@ file(WRITE "${overrides}/tcalc"
 "# Linked statically on purpose: a run is a few milliseconds, most of which the loader's
 # relocations of the shared C++ library would take.
 tcalc: statically-linked-binary [usr/bin/tcalc]
+# GMP's exact rationals are linked in with the rest, for the same reason.
+tcalc: embedded-library gmp [usr/bin/tcalc]
 ")
