@@ -182,7 +182,7 @@ std::string Fault(const std::string& term) {
   for (const long double x : {-2.3L, -0.7L, 0.4L, 1.3L, 2.9L}) {
     long double expected = 0, value = 0;
     if (!original.At(x, expected) || std::fabs(expected) > 1e12L) continue;
-    if (!canonical.At(x, value) || std::fabs(value - expected) > 1e-9L * (1 + std::fabs(expected)))
+    if (!canonical.At(x, value) || std::fabs(value - expected) > 1e-12L * (1 + std::fabs(expected)))
       return "differs at x = " + std::to_string(static_cast<double>(x)) + ": " + text;
   }
   if (ReadsBackExactly(text) && Canonical(text) != text)
