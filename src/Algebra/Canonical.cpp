@@ -533,7 +533,8 @@ Expr Distributed(const std::vector<Expr>& factors) {
     std::vector<Expr> next;
     for (const Expr& p : partial)
       for (const Expr& s : summands) next.push_back(Mul({p, s}));
-    partial = std::move(next);
+    // Like terms combined at each step: a power of a sum grows as its distinct terms do.
+    partial = Summands(Add(next));
   }
   return Add(partial);
 }
