@@ -533,8 +533,7 @@ Expr Distributed(const std::vector<Expr>& factors) {
     std::vector<Expr> next;
     for (const Expr& p : partial)
       for (const Expr& s : summands) next.push_back(Mul({p, s}));
-    // Like terms combined at each step: a power of a sum grows as its distinct terms do.
-    partial = Summands(Add(next));
+    partial = std::move(next);
   }
   return Add(partial);
 }

@@ -381,7 +381,6 @@ TKoNodePtr TKoMathDifferencer::Form(const TKoOperatorNode* sourceRoot) {
   if (DiffLevel == 1) return DeriveTree(sourceRoot, RunningVarName, &Result->GetVarDepot());
   // Higher derivatives grow on a copy, so the source stays as it is. Where the levels
   // formed as they come exceed the node limit, simplifying each one may keep them small.
-  // Where even those do, the canonical form combines like terms between the levels.
   TKoMathTreeFunction work;
   for (const bool simplified : {false, true}) {
     work.Assign(*SourceFunction);
@@ -389,10 +388,8 @@ TKoNodePtr TKoMathDifferencer::Form(const TKoOperatorNode* sourceRoot) {
       DeriveLevels(work, RunningVarName, DiffLevel, simplified);
       return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
     } catch (const ETooMuchInstances&) {
-      work.SetTree(nullptr);
+      if (simplified) throw;
     }
   }
-  work.Assign(*SourceFunction);
-  DeriveCanonicalLevels(work, RunningVarName, DiffLevel);
-  return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
+  return nullptr;
 }
