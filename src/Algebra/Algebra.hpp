@@ -100,8 +100,6 @@ Expr Num(const Number& n);
 Expr Sym(const std::string& name);
 Expr Add(const std::vector<Expr>& operands);
 Expr Mul(const std::vector<Expr>& operands);
-// Mul once more after a power changed its base, pass times so far.
-Expr MulPass(const std::vector<Expr>& operands, int pass);
 Expr Pow(const Expr& base, const Expr& exponent);
 Expr Fn(TOperation code, const Expr& argument);
 // Products of sums and whole powers of sums multiplied out.

@@ -343,6 +343,10 @@ Expr Add(const std::vector<Expr>& operands) {
 
 // a*b*...: the numbers multiplied, equal bases combined into one power with the exponents
 // added, factors of exponent 0 dropped; a number times one sum is distributed over it.
+namespace {
+Expr MulPass(const std::vector<Expr>& operands, int pass);
+}  // namespace
+
 Expr Mul(const std::vector<Expr>& operands) {
   return MulPass(operands, 0);
 }
@@ -354,6 +358,8 @@ namespace {
 constexpr int kMostProductPasses = 8;
 
 }  // namespace
+
+namespace {
 
 Expr MulPass(const std::vector<Expr>& operands, int pass) {
   Number coefficient(1);
@@ -421,6 +427,8 @@ Expr MulPass(const std::vector<Expr>& operands, int pass) {
   product.Operands = std::move(factors);
   return Made(std::move(product));
 }
+
+}  // namespace
 
 // base^exponent: numbers where the power is one, (u^p)^n = u^(p*n) and (a*b)^n = a^n*b^n for
 // a whole n, u^0 = 1 and u^1 = u.
