@@ -13,18 +13,23 @@
 
 namespace {
 
-constexpr std::array<const char*, 4> kTerms = {"sin(x)", "x^3", "1/x", "sin(x)*exp(x)"};
-
-void BM_DerivativeOfLevel(benchmark::State& state) {
-  const char* term = kTerms[static_cast<std::size_t>(state.range(0))];
-  const auto level = static_cast<std::int32_t>(state.range(1));
-  TKoMathTreeFunction f;
+// F as the driver makes it: the variable x declared, the parser attached and run.
+void Parse(TKoMathTreeFunction& f, const char* term) {
   f.AddVariable("x");
   auto parser = std::make_unique<TKoMathParser>(&f);
   parser->SetFunctionString(term);
   TKoMathParser* p = parser.get();
   f.SetCreator(std::move(parser));
   p->Execute();
+}
+
+constexpr std::array<const char*, 4> kTerms = {"sin(x)", "x^3", "1/x", "sin(x)*exp(x)"};
+
+void BM_DerivativeOfLevel(benchmark::State& state) {
+  const char* term = kTerms[static_cast<std::size_t>(state.range(0))];
+  const auto level = static_cast<std::int32_t>(state.range(1));
+  TKoMathTreeFunction f;
+  Parse(f, term);
   std::string result;
   for (auto _ : state) {
     TKoMathTreeFunction g;
@@ -39,5 +44,31 @@ void BM_DerivativeOfLevel(benchmark::State& state) {
 BENCHMARK(BM_DerivativeOfLevel)
     ->ArgsProduct({{0, 1, 2, 3}, {10, 100, 1000, 2000}})
     ->Unit(benchmark::kMicrosecond);
+
+// Levels past the node limit of the levels as they come and simplified, formed in the
+// canonical form: the time per level beside the size of the level's text.
+constexpr std::array<const char*, 3> kCanonicalTerms = {"tan(x)", "x^x", "1/(1+exp(-x))"};
+
+void BM_CanonicalLevels(benchmark::State& state) {
+  const char* term = kCanonicalTerms[static_cast<std::size_t>(state.range(0))];
+  const auto level = static_cast<std::int32_t>(state.range(1));
+  TKoMathTreeFunction f;
+  Parse(f, term);
+  std::size_t characters = 0;
+  for (auto _ : state) {
+    TKoMathTreeFunction work;
+    work.Assign(f);
+    DeriveCanonicalLevels(work, "x", level);
+    characters = work.FunctionString().size();
+  }
+  state.SetLabel(std::string(term) + ", level " + std::to_string(level) + ": " +
+                 std::to_string(characters) + " characters");
+  state.counters["time/level"] =
+      benchmark::Counter(static_cast<double>(level), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CanonicalLevels)
+    ->ArgsProduct({{0, 1, 2}, {1, 2, 4, 8, 12}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -13,6 +13,9 @@
 #include "MathTree/MathTree.hpp"
 
 TCALC_EXCEPTION(EKoAlgebra, Exception);
+// The work a TWorkLimit allows is used up; not an EKoAlgebra, so that no form is left out
+// for it alone.
+TCALC_EXCEPTION(EKoAlgebraWork, Exception);
 
 namespace algebra {
 
@@ -33,6 +36,16 @@ inline constexpr unsigned long kLargestBits = 1UL << 16;
 long double ToLongDouble(const Rational& q);
 
 // ---------------------------------------------------------------- the canonical form
+
+// While alive, the canonical form may construct and compare terms this many times in all;
+// the next one throws EKoAlgebraWork. Limits do not nest; without one the work is unbounded.
+class TWorkLimit {
+ public:
+  explicit TWorkLimit(std::uint64_t units);
+  ~TWorkLimit();
+  TWorkLimit(const TWorkLimit&) = delete;
+  TWorkLimit& operator=(const TWorkLimit&) = delete;
+};
 //
 // A term in a normal form in which equal terms look alike: sums are a constant and terms
 // with numeric coefficients, like terms combined; products are a coefficient and factors,

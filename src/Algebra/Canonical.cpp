@@ -20,7 +20,18 @@ constexpr std::size_t kLargestExpansion = 4000;
 // A whole exponent of an exact number beyond this is left a power.
 constexpr long kLargestExactExponent = 10000;
 
+// The work left under a TWorkLimit; the largest value stands for no limit.
+constexpr std::uint64_t kUnlimited = UINT64_MAX;
+thread_local std::uint64_t gWorkLeft = kUnlimited;
+
+void Work() {
+  if (gWorkLeft == kUnlimited) return;
+  if (gWorkLeft == 0) throw EKoAlgebraWork("Too much work for the canonical form");
+  --gWorkLeft;
+}
+
 Expr Made(Term&& t) {
+  Work();
   std::size_t size = 1;
   for (const Expr& o : t.Operands) size += o->Size;
   if (size > kLargestSize) throw EKoAlgebra(kTextTooLarge);
@@ -230,8 +241,17 @@ int Number::Compare(const Number& b) const {
 
 // ---------------------------------------------------------------- order
 
+TWorkLimit::TWorkLimit(std::uint64_t units) {
+  gWorkLeft = std::min(units, kUnlimited - 1);
+}
+
+TWorkLimit::~TWorkLimit() {
+  gWorkLeft = kUnlimited;
+}
+
 int Compare(const Expr& a, const Expr& b) {
   if (a == b) return 0;
+  Work();
   if (a->TheKind != b->TheKind) return Rank(a->TheKind) < Rank(b->TheKind) ? -1 : 1;
   switch (a->TheKind) {
     case Kind::Number:
@@ -541,7 +561,8 @@ Expr Distributed(const std::vector<Expr>& factors) {
     std::vector<Expr> next;
     for (const Expr& p : partial)
       for (const Expr& s : summands) next.push_back(Mul({p, s}));
-    partial = std::move(next);
+    // Like terms combined at each step: a power of a sum grows as its distinct terms do.
+    partial = Summands(Add(next));
   }
   return Add(partial);
 }

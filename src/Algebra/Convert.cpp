@@ -268,12 +268,23 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
     const Expr canonical = ZeroTested(FromTree(node));
     std::string text = ToText(canonical, mainVar);
     // The shortest of the other forms, the first of equal length.
+    // The expansion is formed once, for the three forms that start from it.
+    Expr expanded;
+    bool tried = false;
+    const auto expansion = [&] {
+      if (!tried) {
+        tried = true;
+        expanded = Expand(canonical);
+      }
+      if (!expanded) throw EKoAlgebra("Term too large to multiply out");
+      return expanded;
+    };
     const std::function<Expr()> forms[] = {
-        [&] { return Expand(canonical); },
+        [&] { return expansion(); },
         [&] { return Collected(canonical); },
         [&] { return Together(canonical, mainVar); },
-        [&] { return Collected(Expand(canonical)); },
-        [&] { return Together(Expand(canonical), mainVar); },
+        [&] { return Collected(expansion()); },
+        [&] { return Together(expansion(), mainVar); },
     };
     for (const auto& form : forms) {
       try {

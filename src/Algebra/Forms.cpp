@@ -66,15 +66,16 @@ void Trim(Polynomial& p) {
   while (!p.empty() && p.back() == 0) p.pop_back();
 }
 
-// The polynomial of a term in the variable with key, where it is one with exact coefficients.
-std::optional<Polynomial> AsPolynomial(const Expr& e, const std::string& key);
+// The polynomial of a term in the kernel (a variable, or a function call such as exp(-x)),
+// where it is one with exact coefficients.
+std::optional<Polynomial> AsPolynomial(const Expr& e, const Expr& kernel);
 
-std::optional<Polynomial> MonomialOf(const Expr& t, const Number& c, const std::string& key) {
+std::optional<Polynomial> MonomialOf(const Expr& t, const Number& c, const Expr& kernel) {
   if (!c.IsExact()) return std::nullopt;
   std::size_t degree = 0;
   for (const auto& [base, exponent] : Factors(t)) {
-    if (base->TheKind != Kind::Symbol || base->Key != key || !exponent.IsWhole() ||
-        exponent.Sign() < 0 || exponent.Compare(Number(1000)) > 0)
+    if (Compare(base, kernel) != 0 || !exponent.IsWhole() || exponent.Sign() < 0 ||
+        exponent.Compare(Number(1000)) > 0)
       return std::nullopt;
     degree += exponent.Fraction().get_num().get_ui();
   }
@@ -83,14 +84,14 @@ std::optional<Polynomial> MonomialOf(const Expr& t, const Number& c, const std::
   return p;
 }
 
-std::optional<Polynomial> AsPolynomial(const Expr& e, const std::string& key) {
+std::optional<Polynomial> AsPolynomial(const Expr& e, const Expr& kernel) {
   if (IsNumber(e)) {
     if (!e->Value.IsExact()) return std::nullopt;
     return Polynomial{e->Value.Fraction()};
   }
   if (e->TheKind != Kind::Sum) {
     const Number c = e->TheKind == Kind::Product ? e->Value : Number(1);
-    return MonomialOf(e, c, key);
+    return MonomialOf(e, c, kernel);
   }
   Polynomial p;
   const auto add = [&p](const Polynomial& q) {
@@ -100,7 +101,7 @@ std::optional<Polynomial> AsPolynomial(const Expr& e, const std::string& key) {
   if (!e->Value.IsExact()) return std::nullopt;
   add({e->Value.Fraction()});
   for (std::size_t i = 0; i < e->Operands.size(); ++i) {
-    const std::optional<Polynomial> m = MonomialOf(e->Operands[i], e->Coefficients[i], key);
+    const std::optional<Polynomial> m = MonomialOf(e->Operands[i], e->Coefficients[i], kernel);
     if (!m) return std::nullopt;
     add(*m);
   }
@@ -223,13 +224,38 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   if (!over) return e;
   auto& denominators = over->Denominators;
   Expr numerator = over->Numerator;
-  // Cancel the bases that divide the numerator, as polynomials in the main variable.
+  // Cancel the bases that divide the numerator, as polynomials in the main variable: the
+  // numerator's sum after the factors common to its terms (exp(x)*(...)) are taken out.
+  // The kernel: the main variable, or what the first sum among the denominators is a
+  // polynomial in (exp(-x) in 1+exp(-x)).
   const std::string key = UpperCase(mainVar);
-  std::optional<Polynomial> n = AsPolynomial(numerator, key);
+  Expr kernel = SymbolIn(e, key).value_or(Sym(mainVar));
+  for (const auto& d : denominators) {
+    const Expr expanded = Expand(d.first);
+    if (expanded->TheKind != Kind::Sum) continue;
+    const std::vector<std::pair<Expr, Number>> first = Factors(expanded->Operands[0]);
+    if (first.size() == 1) kernel = first[0].first;
+    break;
+  }
+  const Expr collected = Collected(numerator);
+  std::vector<Expr> others;
+  Expr polynomialPart = collected;
+  if (collected->TheKind == Kind::Product) {
+    others.push_back(Num(collected->Value));
+    polynomialPart = nullptr;
+    for (const Expr& f : collected->Operands) {
+      if (!polynomialPart && f->TheKind == Kind::Sum)
+        polynomialPart = f;
+      else
+        others.push_back(f);
+    }
+    if (!polynomialPart) polynomialPart = Num(Number(1));
+  }
+  std::optional<Polynomial> n = AsPolynomial(polynomialPart, kernel);
   bool cancelled = false;
   std::vector<Expr> result;
   for (auto& [base, power] : denominators) {
-    const std::optional<Polynomial> b = AsPolynomial(Expand(base), key);
+    const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
     while (n && b && b->size() > 1 && power.Sign() > 0) {
       const std::optional<Polynomial> q = ExactQuotient(*n, *b);
       if (!q) break;
@@ -239,8 +265,12 @@ Expr Together(const Expr& e, const std::string& mainVar) {
     }
     result.push_back(Pow(base, Num(-power)));
   }
-  if (n && cancelled) numerator = FromPolynomial(*n, SymbolIn(e, key).value_or(Sym(mainVar)));
-  result.push_back(Collected(numerator));
+  if (!cancelled) {
+    result.push_back(collected);
+    return Mul(result);
+  }
+  result.insert(result.end(), others.begin(), others.end());
+  result.push_back(Collected(FromPolynomial(*n, kernel)));
   return Mul(result);
 }
 

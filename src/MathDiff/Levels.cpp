@@ -10,10 +10,15 @@
 // with the period and the stack grows by the same pieces per period.
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <optional>
+#include <utility>
 #include <vector>
 
+#include "Algebra/Algebra.hpp"
 #include "MathDiff/MathDiff.hpp"
 #include "MathDiff/Rules.hpp"
+#include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
 
 namespace {
@@ -426,4 +431,58 @@ void TLevelRunner::Jump(std::int64_t target) {
 void DeriveLevels(TKoMathTreeFunction& work, const std::string& varName, std::int32_t level,
                   bool simplified) {
   TLevelRunner(work, varName, simplified).Run(level);
+}
+
+namespace {
+
+// The canonical levels end with the node limit's refusal after this many levels or
+// characters of level texts, well within a second.
+constexpr std::int64_t kCanonicalLevels = 1200;
+constexpr std::int64_t kCanonicalCharacters = 250'000;
+// The terms the canonical form may construct and compare for all levels together: about
+// half a second; a level of a large term that multiplies out beyond it is refused.
+std::uint64_t gCanonicalWork = 6'000'000;
+
+}  // namespace
+
+std::uint64_t SetCanonicalLevelWork(std::uint64_t units) {
+  return std::exchange(gCanonicalWork, units);
+}
+
+void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName,
+                           std::int32_t level) {
+  TKoVarDepot* depot = &work.GetVarDepot();
+  const TProgress progress;
+  // The text of each level, and the first level of each text, to find a period.
+  std::vector<std::string> texts;
+  std::map<std::string, std::int64_t> firstLevel;
+  std::int64_t characters = 0;
+  const algebra::TWorkLimit limit(gCanonicalWork);
+  for (std::int64_t current = 1; current <= level; ++current) {
+    if (current > kCanonicalLevels) throw ETooMuchInstances(kTextTooMuchInstances);
+    TKoNodePtr derived = DeriveTree(work.GetTree(), varName, depot);
+    work.SetTree(nullptr);
+    const std::optional<std::string> text = algebra::CanonicalText(derived.get(), varName);
+    derived.reset();
+    if (!text) throw ETooMuchInstances(kTextTooMuchInstances);
+    characters += static_cast<std::int64_t>(text->size());
+    if (characters > kCanonicalCharacters) throw ETooMuchInstances(kTextTooMuchInstances);
+    const auto [seen, added] = firstLevel.emplace(*text, current);
+    if (!added) {
+      // Level current is level seen->second again: the rest repeats with their distance.
+      const std::int64_t period = current - seen->second;
+      const std::int64_t same = seen->second + (level - current) % period;
+      work.SetTree(ParseTerm(texts[static_cast<std::size_t>(same - 1)], depot));
+      return;
+    }
+    texts.push_back(*text);
+    work.SetTree(ParseTerm(*text, depot));
+    if (!work.GetTree()) throw ETooMuchInstances(kTextTooMuchInstances);
+    progress.Report(static_cast<double>(current) / static_cast<double>(level));
+    // A level free of the variable ends the sequence: every later one is 0.
+    if (current < level && !work.GetTree()->DependsOn(varName)) {
+      work.SetTree(nodes::Constant(0));
+      return;
+    }
+  }
 }

@@ -381,6 +381,7 @@ TKoNodePtr TKoMathDifferencer::Form(const TKoOperatorNode* sourceRoot) {
   if (DiffLevel == 1) return DeriveTree(sourceRoot, RunningVarName, &Result->GetVarDepot());
   // Higher derivatives grow on a copy, so the source stays as it is. Where the levels
   // formed as they come exceed the node limit, simplifying each one may keep them small.
+  // Where even those do, the canonical form combines like terms between the levels.
   TKoMathTreeFunction work;
   for (const bool simplified : {false, true}) {
     work.Assign(*SourceFunction);
@@ -388,8 +389,10 @@ TKoNodePtr TKoMathDifferencer::Form(const TKoOperatorNode* sourceRoot) {
       DeriveLevels(work, RunningVarName, DiffLevel, simplified);
       return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
     } catch (const ETooMuchInstances&) {
-      if (simplified) throw;
+      work.SetTree(nullptr);
     }
   }
-  return nullptr;
+  work.Assign(*SourceFunction);
+  DeriveCanonicalLevels(work, RunningVarName, DiffLevel);
+  return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
 }

@@ -30,6 +30,17 @@ TKoNodePtr DeriveTree(const TKoOperatorNode* root, const std::string& varName, T
 void DeriveLevels(TKoMathTreeFunction& work, const std::string& varName, std::int32_t level,
                   bool simplified);
 
+// The same with each level in the canonical form (like terms combined) before the next one
+// is formed: where the levels otherwise grow past the node limit. A level equal to an
+// earlier one gives the rest by its period; throws ETooMuchInstances where a level does not
+// fit the node limit or the levels take too long.
+void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName,
+                           std::int32_t level);
+
+// The work the canonical levels may take in all (terms constructed and compared); the fuzz
+// targets lower it to stay fast. Returns the previous value.
+std::uint64_t SetCanonicalLevelWork(std::uint64_t units);
+
 // What the differencer and the integrator have in common: the result function that holds
 // the creator, the source function whose tree it reads, and the running variable.
 class TKoCalculusCreator : public TKoFunctionCreator {

@@ -12,6 +12,7 @@
 
 #include "MathTree/MathTree.hpp"
 #include "ReadCmdl/ReadCmdl.hpp"
+#include "SymbolicHelpers.hpp"
 #include "app/app.hpp"
 #include "util/util.hpp"
 
@@ -51,6 +52,8 @@ bool TooManyPieces(const std::vector<std::string>& args) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // The run's lines are not looked at.
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
+  // The canonical levels run their whole way on a smaller budget: as many paths, less time.
+  SetCanonicalLevelWork(symtest::kFuzzCanonicalWork);
   return 0;
 }
 

@@ -258,6 +258,8 @@ void TestTerm(const std::string& text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // The canonical levels run their whole way on a smaller budget: as many paths, less time.
+  SetCanonicalLevelWork(symtest::kFuzzCanonicalWork);
   return 0;
 }
 

@@ -2,9 +2,11 @@
 
 #include <complex>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Algebra/Algebra.hpp"
 #include "SymbolicHelpers.hpp"
 
 namespace {
@@ -263,11 +265,125 @@ TEST(Differencer, HighLevelsAgreeWithDerivativesDerivedByHand) {
   }
 }
 
-// Levels formed one by one, printed simplified; with simplifiedLevels each level is
-// simplified before the next. "Fehler im Differenzieren" from the first level that exceeds
-// the node limit on.
+// Levels that exceed the node limit as they come and simplified: formed in the canonical
+// form between levels, checked by value against references computed independently (to 21
+// digits), printed both ways (the usual simplification, and --simplify).
+TEST(Differencer, CanonicalLevelsAgreeWithReferences) {
+  struct Level {
+    const char* term;
+    std::int32_t level;
+    long double values[4];  // at 0.3, 0.7, 1.3 and 2.1
+  };
+  const Level cases[] = {
+      {"tan(x)",
+       5,
+       {31.3163604841979708612L, 276.131231213453504494L, 304316.186053692352588L,
+        5463.59438919817698221L}},
+      {"tan(x)",
+       8,
+       {4521.24379695559039578L, 140021.193327325483239L, 5149150687.93848328886L,
+        -12385531.1459947712389L}},
+      {"exp(x)/(1+x^2)",
+       5,
+       {-63.0471449397044527302L, -16.6226976906847860343L, 6.07734368717789642774L,
+        0.498631452804421414743L}},
+      {"exp(x)/(1+x^2)",
+       8,
+       {-1430.61787645993932389L, -1435.36149714384870973L, 272.092150750560649066L,
+        -19.3432896807292886513L}},
+      {"x^x",
+       6,
+       {11706.4377765449046327L, 164.547141490031829524L, 71.2278586499697807350L,
+        476.289314144988800720L}},
+      {"x^x",
+       8,
+       {3907763.88016564071819L, 10142.7002316154112127L, 500.328008831219560083L,
+        3139.05531020143229580L}},
+      {"sin(x)/x",
+       6,
+       {-0.137887746899095772396L, -0.116531915855379813849L, -0.0592843965305858937090L,
+        0.0370397284229300552280L}},
+      {"ln(cos(x)+2)",
+       6,
+       {0.273792751126473972215L, 0.539515275206214081954L, 1.49070543002699014631L,
+        -6.87959422614955542351L}},
+      {"1/(1+exp(-x))",
+       6,
+       {-0.285566392471231825518L, -0.402248373235775355297L, -0.105722571896432403719L,
+        0.108725140852146773229L}},
+      {"1/(1+exp(-x))",
+       8,
+       {1.96274051440120683519L, 2.00163396090545727000L, -0.504336097680448045115L,
+        -0.426164285092848742912L}},
+      {"arctan(x)",
+       7,
+       {240.888805379213395354L, 75.5154211247277960135L, -22.3836919423786140500L,
+        0.0599267137810192725664L}},
+      {"arctan(x)",
+       20,
+       {-22537535946925903.3114L, -777307685682525.661150L, -3192035416934.17993630L,
+        -2894519540.40340678925L}},
+      {"exp(sin(x))",
+       7,
+       {106.903775622951289526L, -3.15151753818450066771L, -224.717819848396341229L,
+        222.372294245433972372L}},
+      {"x^2*ln(x)",
+       8,
+       {-329218.106995884773663L, -2039.96634055538083622L, -49.7222906479208106225L,
+        -2.79830773738735368480L}},
+      {"sqrt(1+x^2)",
+       8,
+       {644.127871099060023896L, 58.6495355933125181088L, -33.6829553209258785930L,
+        1.34361660539979104902L}},
+      {"cosh(x)^3",
+       8,
+       {2351.40394761794883502L, 6798.65105451974401287L, 40534.2626559701691485L,
+        446621.652026360616807L}},
+      {"ln(x)",
+       9,
+       {2048468221.30772748057L, 999167.187210798776922L, 3802.15968541224223240L,
+        50.7629521521515407673L}},
+      {"x*exp(x)",
+       100,
+       {135.390838399873111330L, 202.784897642276985728L, 371.699752429829439532L,
+        833.765948073157072499L}},
+      {"x^2*sin(x)",
+       100,
+       {-2982.94363847619863416L, -6484.51734320622334242L, -9607.14731773924802025L,
+        -8329.93061258498866673L}},
+      {"x^3*exp(2*x)",
+       30,
+       {6348455886142.19057908L, 15344956695220.6195152L, 57414258681394.1714900L,
+        331022049758185.474757L}},
+  };
+  for (const bool readable : {false, true}) {
+    SetReadableResults(readable);
+    for (const Level& c : cases) {
+      const std::string printed = Derivative(c.term, c.level);
+      Evaluator derivative(printed);
+      ASSERT_TRUE(derivative.Parsed()) << "\\d" << c.level << " " << c.term << " -> " << printed;
+      const long double points[] = {0.3L, 0.7L, 1.3L, 2.1L};
+      for (int i = 0; i < 4; ++i) {
+        long double actual = 0;
+        ASSERT_TRUE(derivative.At(points[i], actual)) << c.term << " -> " << printed;
+        EXPECT_TRUE(Near(actual, c.values[i]))
+            << "\\d" << c.level << " " << c.term << (readable ? " --simplify" : "") << " at "
+            << static_cast<double>(points[i]) << ": " << static_cast<double>(actual)
+            << " != " << static_cast<double>(c.values[i]);
+      }
+    }
+  }
+  SetReadableResults(false);
+}
+
+// How each level is kept before the next one is formed.
+enum class Between { Raw, Simplified, Canonical };
+
+// Levels formed one by one, printed simplified; each level simplified or in the canonical
+// form before the next as asked. "Fehler im Differenzieren" from the first level that
+// exceeds the node limit on.
 std::vector<std::string> LevelsOneByOne(const std::string& term, std::int32_t levels,
-                                        bool simplifiedLevels) {
+                                        Between between) {
   Source source(term);
   TKoMathTreeFunction work;
   work.Assign(source.F);
@@ -275,7 +391,13 @@ std::vector<std::string> LevelsOneByOne(const std::string& term, std::int32_t le
   try {
     for (std::int32_t level = 1; level <= levels; ++level) {
       work.SetTree(DeriveTree(work.GetTree(), "x", &work.GetVarDepot()));
-      if (simplifiedLevels) work.Simplify();
+      if (between == Between::Simplified) work.Simplify();
+      if (between == Between::Canonical) {
+        const std::optional<std::string> text = algebra::CanonicalText(work.GetTree(), "x");
+        if (!text) throw ETooMuchInstances(kTextTooMuchInstances);
+        work.SetTree(nullptr);
+        work.SetTree(ParseTerm(*text, &work.GetVarDepot()));
+      }
       TKoMathTreeFunction copy;
       copy.Assign(work);
       copy.Simplify();
@@ -288,21 +410,28 @@ std::vector<std::string> LevelsOneByOne(const std::string& term, std::int32_t le
 }
 
 // Levels found from a repetition or an end are exactly the levels run one by one; past the
-// node limit of the levels as they come, those simplified one by one take their place.
+// node limit of the levels as they come, those simplified one by one take their place, and
+// past theirs the canonical ones.
 TEST(Differencer, LevelsFoundWithoutRunningThemEqualLevelsRun) {
   const std::int32_t limit = TKoOperatorNode::GetMaxInstances();
   TKoOperatorNode::SetMaxInstances(TKoOperatorNode::GetInstanceCount() + 400);
-  for (const char* term : {"sin(x)", "cos(x)+sin(x)", "-cos(2*x)/3", "2*(sin(x)+exp(-x))",
-                           "sin(x)*3-cos(x)/2", "x^5/7", "exp(1.0001*x)", "x^3+cos(x)",
-                           "sin(x)+sin(x)+cos(x)", "x*exp(x)", "-(sin(x)+x^4)", "sin(x/2)"}) {
+  for (const char* term :
+       {"sin(x)", "cos(x)+sin(x)", "-cos(2*x)/3", "2*(sin(x)+exp(-x))", "sin(x)*3-cos(x)/2",
+        "x^5/7", "exp(1.0001*x)", "x^3+cos(x)", "sin(x)+sin(x)+cos(x)", "x*exp(x)", "-(sin(x)+x^4)",
+        "sin(x/2)", "tan(x)", "1/(1+exp(-x))", "x^2*sin(x)"}) {
     constexpr std::int32_t kLevels = 420;
-    const std::vector<std::string> raw = LevelsOneByOne(term, kLevels, false);
-    const std::vector<std::string> simplified = LevelsOneByOne(term, kLevels, true);
+    const std::vector<std::string> raw = LevelsOneByOne(term, kLevels, Between::Raw);
+    const std::vector<std::string> simplified = LevelsOneByOne(term, kLevels, Between::Simplified);
+    const std::vector<std::string> canonical = LevelsOneByOne(term, kLevels, Between::Canonical);
     for (std::int32_t level = 1; level <= kLevels; ++level) {
-      const std::string& expected =
-          raw[static_cast<std::size_t>(level)] == "Fehler im Differenzieren"
-              ? simplified[static_cast<std::size_t>(level)]
-              : raw[static_cast<std::size_t>(level)];
+      const auto at = static_cast<std::size_t>(level);
+      std::string expected = raw[at];
+      if (expected == "Fehler im Differenzieren") expected = simplified[at];
+      if (expected == "Fehler im Differenzieren") {
+        // Each canonical level runs all below it: past the first ones, a sample of them.
+        if (level > 30 && level % 41 != 0) continue;
+        expected = canonical[at];
+      }
       ASSERT_EQ(Derivative(term, level), expected) << "\\d" << level << " " << term;
     }
   }
@@ -313,6 +442,15 @@ TEST(Differencer, LevelsPastEveryLimitFailAndFreeEverything) {
   const std::int32_t before = TKoOperatorNode::GetInstanceCount();
   for (const char* term : {"x*exp(x)", "tan(x)", "2^x", "cosh(3*x)"})
     EXPECT_EQ(Derivative(term, 2147483647), "Fehler im Differenzieren") << term;
+  EXPECT_EQ(TKoOperatorNode::GetInstanceCount(), before);
+  // The canonical levels' work used up midway: refused the same way, nothing left behind;
+  // with the work back they succeed.
+  const std::uint64_t work = SetCanonicalLevelWork(5000);
+  for (const char* term : {"tan(x)", "x^x", "exp(x)/(1+x^2)"})
+    EXPECT_EQ(Derivative(term, 12), "Fehler im Differenzieren") << term;
+  EXPECT_EQ(TKoOperatorNode::GetInstanceCount(), before);
+  SetCanonicalLevelWork(work);
+  EXPECT_NE(Derivative("tan(x)", 12), "Fehler im Differenzieren");
   EXPECT_EQ(TKoOperatorNode::GetInstanceCount(), before);
 }
 
