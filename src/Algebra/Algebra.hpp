@@ -126,16 +126,32 @@ Expr Collected(const Expr& e);
 // A sum over its common denominator, with the factors of the denominator that divide the
 // numerator as polynomials in mainVar cancelled; any other term as it is.
 Expr Together(const Expr& e, const std::string& mainVar);
+// The same for the terms of each kind of a sum apart (those with sinh(x), those without):
+// cosh(x)+arctan(x) derived keeps sinh(x) beside one quotient.
+Expr TogetherByKind(const Expr& e, const std::string& mainVar);
+// Even powers of sin(u) and sinh(u) written with cos(u) and cosh(u) (1-cos(u)^2, cosh(u)^2-1),
+// so that sums of them meet in one kernel.
+Expr SquaresReduced(const Expr& e);
 // A total order of terms: equal terms compare 0.
 int Compare(const Expr& a, const Expr& b);
 
+// How the numbers of a tree enter the canonical form: whole numbers exact and any other a
+// float, or also short decimals (up to kShortDecimal digits: 0.5, 1.25) exact as typed, so
+// that sums and quotients of them cancel exactly.
+enum class Numbers : std::uint8_t { WholeExact, DecimalsExact };
+inline constexpr std::size_t kShortDecimal = 12;
+// What a canonical text is for: to be read, or to be derived again (the levels of a higher
+// derivative: short decimals exact, even powers of sin and sinh reduced).
+enum class Use : std::uint8_t { Reading, Levels };
+
 // The canonical form of a tree; throws EKoAlgebra for what it cannot hold.
-Expr FromTree(const TKoOperatorNode* node);
+Expr FromTree(const TKoOperatorNode* node, Numbers numbers = Numbers::WholeExact);
 // The text of a term that the parser reads back to it: terms of a sum by falling powers of
 // the variable named mainVar, the constant last.
 std::string ToText(const Expr& e, const std::string& mainVar);
 // The readable form of a tree: its canonical form, expanded where that is shorter; none
 // where the tree holds what the form cannot.
-std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar);
+std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
+                                         Use use = Use::Reading);
 
 }  // namespace algebra

@@ -569,6 +569,45 @@ Expr Distributed(const std::vector<Expr>& factors) {
 
 }  // namespace
 
+Expr SquaresReduced(const Expr& e) {
+  switch (e->TheKind) {
+    case Kind::Number:
+    case Kind::Symbol:
+      return e;
+    case Kind::Function:
+      return Fn(e->Code, SquaresReduced(e->Operands[0]));
+    case Kind::Power: {
+      const Expr base = SquaresReduced(e->Operands[0]);
+      const Expr exponent = SquaresReduced(e->Operands[1]);
+      const bool even = base->TheKind == Kind::Function &&
+                        (base->Code == opSin || base->Code == opSinh) && IsNumber(exponent) &&
+                        exponent->Value.IsWhole() && exponent->Value.Compare(Number(2)) >= 0 &&
+                        exponent->Value.Compare(Number(kLargestExactExponent)) <= 0;
+      if (!even) return Pow(base, exponent);
+      const long n = exponent->Value.Fraction().get_num().get_si();
+      const Expr& u = base->Operands[0];
+      // sin(u)^2 = 1-cos(u)^2, sinh(u)^2 = cosh(u)^2-1.
+      const Expr square =
+          base->Code == opSin
+              ? Add({Num(Number(1)), Mul({Num(Number(-1)), Pow(Fn(opCos, u), Num(Number(2)))})})
+              : Add({Pow(Fn(opCosh, u), Num(Number(2))), Num(Number(-1))});
+      return Mul({Pow(base, Num(Number(n % 2))), Pow(square, Num(Number(n / 2)))});
+    }
+    case Kind::Product: {
+      std::vector<Expr> factors{Num(e->Value)};
+      for (const Expr& f : e->Operands) factors.push_back(SquaresReduced(f));
+      return Mul(factors);
+    }
+    case Kind::Sum: {
+      std::vector<Expr> terms{Num(e->Value)};
+      for (std::size_t i = 0; i < e->Operands.size(); ++i)
+        terms.push_back(Mul({Num(e->Coefficients[i]), SquaresReduced(e->Operands[i])}));
+      return Add(terms);
+    }
+  }
+  return e;
+}
+
 Expr Expand(const Expr& e) {
   switch (e->TheKind) {
     case Kind::Number:

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -218,44 +219,50 @@ class Printer {
   std::string MainKey;
 };
 
-std::vector<Expr> Converted(const TKoOperatorNode* node) {
+std::vector<Expr> Converted(const TKoOperatorNode* node, Numbers numbers) {
   std::vector<Expr> operands;
-  for (const TKoOperatorNode* child : node->Children) operands.push_back(FromTree(child));
+  for (const TKoOperatorNode* child : node->Children) operands.push_back(FromTree(child, numbers));
   return operands;
+}
+
+bool IsShort(const Rational& q) {
+  return mpz_sizeinbase(q.get_num_mpz_t(), 10) <= kShortDecimal &&
+         mpz_sizeinbase(q.get_den_mpz_t(), 10) <= kShortDecimal;
 }
 
 }  // namespace
 
-Expr FromTree(const TKoOperatorNode* node) {
+Expr FromTree(const TKoOperatorNode* node, Numbers numbers) {
   const TOperation code = node->Operation;
   // A whole number is exact as it was typed, beyond 2^63 too (the shortest decimal that
-  // reads back to it); any other stays a float.
+  // reads back to it); a short decimal where asked; any other stays a float.
   if (code == opConstant) {
     const long double v = node->LeafValue();
-    if (v == std::trunc(v))
+    const bool whole = v == std::trunc(v);
+    if (whole || numbers == Numbers::DecimalsExact)
       if (const std::optional<Rational> typed = DecimalOf(v))
-        if (typed->get_den() == 1) return Num(Number(*typed));
+        if (typed->get_den() == 1 || (!whole && IsShort(*typed))) return Num(Number(*typed));
     return Num(Number::Float(v));
   }
   if (code == opVariable) return Sym(node->Variable->Name);
   // Two draws of rnd are no one draw twice; codes without operands are no finished tree.
   if (code == opRnd || node->ChildCount() == 0) throw EKoAlgebra(kTextNotHeld);
-  if (code == opSum) return Add(Converted(node));
-  if (code == opNegation) return Mul({Num(Number(-1)), FromTree(node->Child(0))});
-  if (code == opProduct) return Mul(Converted(node));
+  if (code == opSum) return Add(Converted(node, numbers));
+  if (code == opNegation) return Mul({Num(Number(-1)), FromTree(node->Child(0), numbers)});
+  if (code == opProduct) return Mul(Converted(node, numbers));
   if (code == opQuotient) {
-    std::vector<Expr> operands = Converted(node);
+    std::vector<Expr> operands = Converted(node, numbers);
     for (std::size_t i = 1; i < operands.size(); ++i)
       operands[i] = Pow(operands[i], Num(Number(-1)));
     return Mul(operands);
   }
   if (code == opPower) {
-    const std::vector<Expr> operands = Converted(node);
+    const std::vector<Expr> operands = Converted(node, numbers);
     Expr power = operands[0];
     for (std::size_t i = 1; i < operands.size(); ++i) power = Pow(power, operands[i]);
     return power;
   }
-  if (IsFunctionCode(code)) return Fn(code, FromTree(node->Child(0)));
+  if (IsFunctionCode(code)) return Fn(code, FromTree(node->Child(0), numbers));
   throw EKoAlgebra(kTextNotHeld);
 }
 
@@ -263,9 +270,12 @@ std::string ToText(const Expr& e, const std::string& mainVar) {
   return Printer(mainVar).Print(e).Body;
 }
 
-std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar) {
+std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
+                                         Use use) {
   try {
-    const Expr canonical = ZeroTested(FromTree(node));
+    const Expr canonical = use == Use::Levels
+                               ? ZeroTested(SquaresReduced(FromTree(node, Numbers::DecimalsExact)))
+                               : ZeroTested(FromTree(node));
     std::string text = ToText(canonical, mainVar);
     // The shortest of the other forms, the first of equal length.
     // The expansion is formed once, for the three forms that start from it.
@@ -275,6 +285,12 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
       if (!tried) {
         tried = true;
         expanded = Expand(canonical);
+        // Multiplied out, sums of sines meet as squares again.
+        for (int pass = 0; use == Use::Levels && pass < 3; ++pass) {
+          const Expr reduced = SquaresReduced(expanded);
+          if (Compare(reduced, expanded) == 0) break;
+          expanded = Expand(reduced);
+        }
       }
       if (!expanded) throw EKoAlgebra("Term too large to multiply out");
       return expanded;
@@ -286,7 +302,14 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
         [&] { return Collected(expansion()); },
         [&] { return Together(expansion(), mainVar); },
     };
-    for (const auto& form : forms) {
+    // For the levels, also each kind of term over its own denominator.
+    const std::function<Expr()> levelForms[] = {
+        [&] { return TogetherByKind(canonical, mainVar); },
+        [&] { return TogetherByKind(expansion(), mainVar); },
+    };
+    std::vector<std::function<Expr()>> all(std::begin(forms), std::end(forms));
+    if (use == Use::Levels) all.insert(all.end(), std::begin(levelForms), std::end(levelForms));
+    for (const auto& form : all) {
       try {
         const std::string other = ToText(form(), mainVar);
         if (other.size() < text.size()) text = other;

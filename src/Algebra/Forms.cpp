@@ -59,19 +59,29 @@ std::vector<std::pair<Expr, Number>> CommonFactors(const std::vector<Expr>& term
   return common;
 }
 
-// A polynomial in one variable with exact coefficients, lowest degree first.
-using Polynomial = std::vector<Rational>;
+// A polynomial in one variable with exact coefficients, lowest degree first. Float
+// coefficients are read as the decimals they print as, and the polynomial remembers them:
+// what is formed from it has float coefficients again.
+struct Polynomial {
+  std::vector<Rational> C;
+  bool Inexact = false;
+};
 
 void Trim(Polynomial& p) {
-  while (!p.empty() && p.back() == 0) p.pop_back();
+  while (!p.C.empty() && p.C.back() == 0) p.C.pop_back();
 }
 
-// The polynomial of a term in the kernel (a variable, or a function call such as exp(-x)),
-// where it is one with exact coefficients.
-std::optional<Polynomial> AsPolynomial(const Expr& e, const Expr& kernel);
+// The exact value of a coefficient, a float as its shortest decimal.
+std::optional<Rational> Coefficient(const Number& c, bool& inexact) {
+  if (c.IsExact()) return c.Fraction();
+  inexact = true;
+  return DecimalOf(c.Value());
+}
 
 std::optional<Polynomial> MonomialOf(const Expr& t, const Number& c, const Expr& kernel) {
-  if (!c.IsExact()) return std::nullopt;
+  Polynomial p;
+  const std::optional<Rational> q = Coefficient(c, p.Inexact);
+  if (!q) return std::nullopt;
   std::size_t degree = 0;
   for (const auto& [base, exponent] : Factors(t)) {
     if (Compare(base, kernel) != 0 || !exponent.IsWhole() || exponent.Sign() < 0 ||
@@ -79,15 +89,19 @@ std::optional<Polynomial> MonomialOf(const Expr& t, const Number& c, const Expr&
       return std::nullopt;
     degree += exponent.Fraction().get_num().get_ui();
   }
-  Polynomial p(degree + 1, Rational(0));
-  p[degree] = c.Fraction();
+  p.C.assign(degree + 1, Rational(0));
+  p.C[degree] = *q;
   return p;
 }
 
+// The polynomial of a term in the kernel (a variable, or a function call such as exp(-x)).
 std::optional<Polynomial> AsPolynomial(const Expr& e, const Expr& kernel) {
   if (IsNumber(e)) {
-    if (!e->Value.IsExact()) return std::nullopt;
-    return Polynomial{e->Value.Fraction()};
+    Polynomial p;
+    const std::optional<Rational> q = Coefficient(e->Value, p.Inexact);
+    if (!q) return std::nullopt;
+    p.C = {*q};
+    return p;
   }
   if (e->TheKind != Kind::Sum) {
     const Number c = e->TheKind == Kind::Product ? e->Value : Number(1);
@@ -95,11 +109,13 @@ std::optional<Polynomial> AsPolynomial(const Expr& e, const Expr& kernel) {
   }
   Polynomial p;
   const auto add = [&p](const Polynomial& q) {
-    if (p.size() < q.size()) p.resize(q.size(), Rational(0));
-    for (std::size_t i = 0; i < q.size(); ++i) p[i] += q[i];
+    if (p.C.size() < q.C.size()) p.C.resize(q.C.size(), Rational(0));
+    for (std::size_t i = 0; i < q.C.size(); ++i) p.C[i] += q.C[i];
+    p.Inexact = p.Inexact || q.Inexact;
   };
-  if (!e->Value.IsExact()) return std::nullopt;
-  add({e->Value.Fraction()});
+  const std::optional<Polynomial> constant = AsPolynomial(Num(e->Value), kernel);
+  if (!constant) return std::nullopt;
+  add(*constant);
   for (std::size_t i = 0; i < e->Operands.size(); ++i) {
     const std::optional<Polynomial> m = MonomialOf(e->Operands[i], e->Coefficients[i], kernel);
     if (!m) return std::nullopt;
@@ -111,23 +127,27 @@ std::optional<Polynomial> AsPolynomial(const Expr& e, const Expr& kernel) {
 
 // n/d where d divides n without remainder.
 std::optional<Polynomial> ExactQuotient(Polynomial n, const Polynomial& d) {
-  if (d.empty() || n.size() < d.size()) return std::nullopt;
-  Polynomial q(n.size() - d.size() + 1, Rational(0));
-  for (std::size_t k = q.size(); k-- > 0;) {
-    const Rational f = n[k + d.size() - 1] / d.back();
-    q[k] = f;
-    for (std::size_t j = 0; j < d.size(); ++j) n[k + j] -= f * d[j];
+  if (d.C.empty() || n.C.size() < d.C.size()) return std::nullopt;
+  Polynomial q;
+  q.C.assign(n.C.size() - d.C.size() + 1, Rational(0));
+  q.Inexact = n.Inexact || d.Inexact;
+  for (std::size_t k = q.C.size(); k-- > 0;) {
+    const Rational f = n.C[k + d.C.size() - 1] / d.C.back();
+    q.C[k] = f;
+    for (std::size_t j = 0; j < d.C.size(); ++j) n.C[k + j] -= f * d.C[j];
   }
   Trim(n);
-  if (!n.empty()) return std::nullopt;
+  if (!n.C.empty()) return std::nullopt;
   return q;
 }
 
 Expr FromPolynomial(const Polynomial& p, const Expr& variable) {
   std::vector<Expr> terms;
-  for (std::size_t k = 0; k < p.size(); ++k)
-    if (p[k] != 0)
-      terms.push_back(Mul({Num(Number(p[k])), Pow(variable, Num(Number(static_cast<long>(k))))}));
+  for (std::size_t k = 0; k < p.C.size(); ++k) {
+    if (p.C[k] == 0) continue;
+    const Number c = p.Inexact ? Number::Float(ToLongDouble(p.C[k])) : Number(p.C[k]);
+    terms.push_back(Mul({Num(c), Pow(variable, Num(Number(static_cast<long>(k))))}));
+  }
   return Add(terms);
 }
 
@@ -163,7 +183,7 @@ Expr Collected(const Expr& e) {
 
 namespace {
 
-// A sum over its common denominator: each base with a negative whole exponent in a term, at
+// A sum over its common denominator: each base with a negative exact exponent in a term, at
 // its largest power, and the numerator multiplied out. None for a term that is no sum or has
 // no denominator.
 struct OverDenominator {
@@ -179,7 +199,8 @@ std::optional<OverDenominator> CommonDenominator(const Expr& e) {
     for (const auto& factor : Factors(t)) {
       const Expr& base = factor.first;
       const Number& exponent = factor.second;
-      if (!exponent.IsWhole() || exponent.Sign() >= 0) continue;
+      // Roots too: x^(-3/2) is below the line as x^(3/2).
+      if (!exponent.IsExact() || exponent.Sign() >= 0) continue;
       const Number power = -exponent;
       const auto it = std::find_if(denominators.begin(), denominators.end(),
                                    [&](const auto& d) { return Compare(d.first, base) == 0; });
@@ -256,7 +277,7 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   std::vector<Expr> result;
   for (auto& [base, power] : denominators) {
     const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
-    while (n && b && b->size() > 1 && power.Sign() > 0) {
+    while (n && b && b->C.size() > 1 && power.Sign() > 0) {
       const std::optional<Polynomial> q = ExactQuotient(*n, *b);
       if (!q) break;
       n = q;
@@ -272,6 +293,40 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   result.insert(result.end(), others.begin(), others.end());
   result.push_back(Collected(FromPolynomial(*n, kernel)));
   return Mul(result);
+}
+
+Expr TogetherByKind(const Expr& e, const std::string& mainVar) {
+  if (e->TheKind != Kind::Sum) return Together(e, mainVar);
+  // The kind of a term: its bases other than the main variable and sums (sin(x), exp(x)).
+  const std::string key = UpperCase(mainVar);
+  struct Group {
+    std::vector<Expr> Kind;
+    std::vector<Expr> Terms;
+  };
+  std::vector<Group> groups;
+  for (const Expr& t : Terms(e)) {
+    std::vector<Expr> kind;
+    for (const auto& factor : Factors(t)) {
+      const Expr& base = factor.first;
+      const bool rational =
+          base->TheKind == Kind::Sum || (base->TheKind == Kind::Symbol && base->Key == key);
+      if (!rational) kind.push_back(base);
+    }
+    const auto same = [&kind](const Group& g) {
+      return g.Kind.size() == kind.size() &&
+             std::equal(kind.begin(), kind.end(), g.Kind.begin(),
+                        [](const Expr& a, const Expr& b) { return Compare(a, b) == 0; });
+    };
+    const auto it = std::find_if(groups.begin(), groups.end(), same);
+    if (it == groups.end())
+      groups.push_back({kind, {t}});
+    else
+      it->Terms.push_back(t);
+  }
+  if (groups.size() < 2) return Together(e, mainVar);
+  std::vector<Expr> parts;
+  for (const Group& g : groups) parts.push_back(Together(Add(g.Terms), mainVar));
+  return Add(parts);
 }
 
 }  // namespace algebra

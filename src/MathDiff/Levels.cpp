@@ -462,7 +462,8 @@ void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName
     if (current > kCanonicalLevels) throw ETooMuchInstances(kTextTooMuchInstances);
     TKoNodePtr derived = DeriveTree(work.GetTree(), varName, depot);
     work.SetTree(nullptr);
-    const std::optional<std::string> text = algebra::CanonicalText(derived.get(), varName);
+    const std::optional<std::string> text =
+        algebra::CanonicalText(derived.get(), varName, algebra::Use::Levels);
     derived.reset();
     if (!text) throw ETooMuchInstances(kTextTooMuchInstances);
     characters += static_cast<std::int64_t>(text->size());

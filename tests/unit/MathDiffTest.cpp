@@ -393,7 +393,8 @@ std::vector<std::string> LevelsOneByOne(const std::string& term, std::int32_t le
       work.SetTree(DeriveTree(work.GetTree(), "x", &work.GetVarDepot()));
       if (between == Between::Simplified) work.Simplify();
       if (between == Between::Canonical) {
-        const std::optional<std::string> text = algebra::CanonicalText(work.GetTree(), "x");
+        const std::optional<std::string> text =
+            algebra::CanonicalText(work.GetTree(), "x", algebra::Use::Levels);
         if (!text) throw ETooMuchInstances(kTextTooMuchInstances);
         work.SetTree(nullptr);
         work.SetTree(ParseTerm(*text, &work.GetVarDepot()));
