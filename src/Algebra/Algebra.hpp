@@ -130,7 +130,8 @@ Expr Together(const Expr& e, const std::string& mainVar);
 // cosh(x)+arctan(x) derived keeps sinh(x) beside one quotient.
 Expr TogetherByKind(const Expr& e, const std::string& mainVar);
 // Even powers of sin(u) and sinh(u) written with cos(u) and cosh(u) (1-cos(u)^2, cosh(u)^2-1),
-// so that sums of them meet in one kernel.
+// so that sums of them meet in one kernel; the other way round where a denominator is a sum
+// of sin(u) (or sinh(u)) without its partner.
 Expr SquaresReduced(const Expr& e);
 // A total order of terms: equal terms compare 0.
 int Compare(const Expr& a, const Expr& b);

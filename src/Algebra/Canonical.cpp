@@ -569,43 +569,82 @@ Expr Distributed(const std::vector<Expr>& factors) {
 
 }  // namespace
 
-Expr SquaresReduced(const Expr& e) {
+namespace {
+
+bool Holds(const Expr& e, TOperation code) {
+  if (e->TheKind == Kind::Function && e->Code == code) return true;
+  return std::any_of(e->Operands.begin(), e->Operands.end(),
+                     [code](const Expr& o) { return Holds(o, code); });
+}
+
+// Whether a sum below the line holds the function with code and not its partner.
+bool BelowTheLine(const Expr& e, TOperation code, TOperation partner) {
+  if (e->TheKind == Kind::Power && e->Operands[0]->TheKind == Kind::Sum &&
+      IsNumber(e->Operands[1]) && e->Operands[1]->Value.Sign() < 0)
+    return Holds(e->Operands[0], code) && !Holds(e->Operands[0], partner);
+  return std::any_of(e->Operands.begin(), e->Operands.end(),
+                     [&](const Expr& o) { return BelowTheLine(o, code, partner); });
+}
+
+// Which of each pair goes: sin or cos, sinh or cosh.
+struct Squares {
+  TOperation Trig;
+  TOperation Hyperbolic;
+};
+
+Expr Reduced(const Expr& e, const Squares& squares) {
   switch (e->TheKind) {
     case Kind::Number:
     case Kind::Symbol:
       return e;
     case Kind::Function:
-      return Fn(e->Code, SquaresReduced(e->Operands[0]));
+      return Fn(e->Code, Reduced(e->Operands[0], squares));
     case Kind::Power: {
-      const Expr base = SquaresReduced(e->Operands[0]);
-      const Expr exponent = SquaresReduced(e->Operands[1]);
+      const Expr base = Reduced(e->Operands[0], squares);
+      const Expr exponent = Reduced(e->Operands[1], squares);
       const bool even = base->TheKind == Kind::Function &&
-                        (base->Code == opSin || base->Code == opSinh) && IsNumber(exponent) &&
-                        exponent->Value.IsWhole() && exponent->Value.Compare(Number(2)) >= 0 &&
+                        (base->Code == squares.Trig || base->Code == squares.Hyperbolic) &&
+                        IsNumber(exponent) && exponent->Value.IsWhole() &&
+                        exponent->Value.Compare(Number(2)) >= 0 &&
                         exponent->Value.Compare(Number(kLargestExactExponent)) <= 0;
       if (!even) return Pow(base, exponent);
       const long n = exponent->Value.Fraction().get_num().get_si();
       const Expr& u = base->Operands[0];
-      // sin(u)^2 = 1-cos(u)^2, sinh(u)^2 = cosh(u)^2-1.
-      const Expr square =
-          base->Code == opSin
-              ? Add({Num(Number(1)), Mul({Num(Number(-1)), Pow(Fn(opCos, u), Num(Number(2)))})})
-              : Add({Pow(Fn(opCosh, u), Num(Number(2))), Num(Number(-1))});
+      const auto squared = [&u](TOperation code) { return Pow(Fn(code, u), Num(Number(2))); };
+      // sin(u)^2 = 1-cos(u)^2 and the other way; sinh(u)^2 = cosh(u)^2-1, cosh(u)^2 = 1+sinh(u)^2.
+      Expr square;
+      if (base->Code == opSin || base->Code == opCos)
+        square = Add(
+            {Num(Number(1)), Mul({Num(Number(-1)), squared(base->Code == opSin ? opCos : opSin)})});
+      else if (base->Code == opSinh)
+        square = Add({squared(opCosh), Num(Number(-1))});
+      else
+        square = Add({squared(opSinh), Num(Number(1))});
       return Mul({Pow(base, Num(Number(n % 2))), Pow(square, Num(Number(n / 2)))});
     }
     case Kind::Product: {
       std::vector<Expr> factors{Num(e->Value)};
-      for (const Expr& f : e->Operands) factors.push_back(SquaresReduced(f));
+      for (const Expr& f : e->Operands) factors.push_back(Reduced(f, squares));
       return Mul(factors);
     }
     case Kind::Sum: {
       std::vector<Expr> terms{Num(e->Value)};
       for (std::size_t i = 0; i < e->Operands.size(); ++i)
-        terms.push_back(Mul({Num(e->Coefficients[i]), SquaresReduced(e->Operands[i])}));
+        terms.push_back(Mul({Num(e->Coefficients[i]), Reduced(e->Operands[i], squares)}));
       return Add(terms);
     }
   }
   return e;
+}
+
+}  // namespace
+
+Expr SquaresReduced(const Expr& e) {
+  // The square of sin goes, unless a denominator is a sum of sines alone (2*sin(x)+3): then
+  // the numerator is best a polynomial in sin; the same for sinh and cosh.
+  const Squares squares{BelowTheLine(e, opSin, opCos) ? opCos : opSin,
+                        BelowTheLine(e, opSinh, opCosh) ? opCosh : opSinh};
+  return Reduced(e, squares);
 }
 
 Expr Expand(const Expr& e) {

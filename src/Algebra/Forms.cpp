@@ -295,9 +295,31 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   return Mul(result);
 }
 
+namespace {
+
+// The bases of the terms of the sums below the line: sin(x) of 1/(2*sin(x)+3).
+void KernelsBelow(const Expr& e, std::vector<Expr>& kernels) {
+  if (e->TheKind == Kind::Power && e->Operands[0]->TheKind == Kind::Sum &&
+      IsNumber(e->Operands[1]) && e->Operands[1]->Value.Sign() < 0) {
+    for (const Expr& t : Terms(e->Operands[0]))
+      for (const auto& factor : Factors(t)) kernels.push_back(factor.first);
+    return;
+  }
+  for (const Expr& o : e->Operands) KernelsBelow(o, kernels);
+}
+
+}  // namespace
+
 Expr TogetherByKind(const Expr& e, const std::string& mainVar) {
   if (e->TheKind != Kind::Sum) return Together(e, mainVar);
-  // The kind of a term: its bases other than the main variable and sums (sin(x), exp(x)).
+  // The kind of a term: its bases other than the main variable, sums and what the sums below
+  // the line are made of (cosh(x) in cosh(x)^2*sin(x)/(2*sin(x)+3)).
+  std::vector<Expr> kernels;
+  KernelsBelow(e, kernels);
+  const auto isKernel = [&kernels](const Expr& base) {
+    return std::any_of(kernels.begin(), kernels.end(),
+                       [&base](const Expr& k) { return Compare(k, base) == 0; });
+  };
   const std::string key = UpperCase(mainVar);
   struct Group {
     std::vector<Expr> Kind;
@@ -308,8 +330,8 @@ Expr TogetherByKind(const Expr& e, const std::string& mainVar) {
     std::vector<Expr> kind;
     for (const auto& factor : Factors(t)) {
       const Expr& base = factor.first;
-      const bool rational =
-          base->TheKind == Kind::Sum || (base->TheKind == Kind::Symbol && base->Key == key);
+      const bool rational = base->TheKind == Kind::Sum ||
+                            (base->TheKind == Kind::Symbol && base->Key == key) || isKernel(base);
       if (!rational) kind.push_back(base);
     }
     const auto same = [&kind](const Group& g) {
