@@ -155,4 +155,10 @@ std::string ToText(const Expr& e, const std::string& mainVar);
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use = Use::Reading);
 
+// The text of level target of a sequence of level texts (level n is texts[n-1]), where the
+// last levels of target's class modulo a period of up to 4 have one shape and whole numbers
+// that follow polynomials in the level: (x+n)*exp(x). None where they do not.
+std::optional<std::string> ExtrapolatedLevel(const std::vector<std::string>& texts,
+                                             std::int64_t target);
+
 }  // namespace algebra

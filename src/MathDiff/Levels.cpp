@@ -477,6 +477,14 @@ void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName
       return;
     }
     texts.push_back(*text);
+    // Numbers that grow by a polynomial in an otherwise repeating shape give the level asked
+    // for at once.
+    if (current < level)
+      if (const std::optional<std::string> target = algebra::ExtrapolatedLevel(texts, level)) {
+        work.SetTree(ParseTerm(*target, depot));
+        if (!work.GetTree()) throw ETooMuchInstances(kTextTooMuchInstances);
+        return;
+      }
     work.SetTree(ParseTerm(*text, depot));
     if (!work.GetTree()) throw ETooMuchInstances(kTextTooMuchInstances);
     progress.Report(static_cast<double>(current) / static_cast<double>(level));

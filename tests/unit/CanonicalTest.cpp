@@ -5,8 +5,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -213,6 +215,54 @@ TEST(Canonical, LevelsFormByExample) {
     EXPECT_EQ(Canonical(c.term, Use::Levels), c.canonical) << c.term;
     EXPECT_EQ(Fault(c.term, Use::Levels), "") << c.term;
   }
+}
+
+// Level texts made from a formula of the level n, and the text of the level asked for.
+std::optional<std::string> Extrapolated(const std::function<std::string(long)>& level, long known,
+                                        long target) {
+  std::vector<std::string> texts;
+  for (long n = 1; n <= known; ++n) texts.push_back(level(n));
+  return algebra::ExtrapolatedLevel(texts, target);
+}
+
+TEST(Canonical, ExtrapolatedLevelsByExample) {
+  using std::to_string;
+  const auto linear = [](long n) { return "(x+" + to_string(n) + ")*exp(x)"; };
+  EXPECT_EQ(Extrapolated(linear, 10, 1000), "(x+1000)*exp(x)");
+  // Too few levels of one shape, or the level already known: none.
+  EXPECT_EQ(Extrapolated(linear, 9, 1000), std::nullopt);
+  EXPECT_EQ(Extrapolated(linear, 12, 12), std::nullopt);
+  // A sign that turns: the number carries it.
+  const auto turning = [](long n) {
+    const long c = 5 - n;
+    return "x" + std::string(c < 0 ? "-" : "+") + to_string(std::labs(c));
+  };
+  EXPECT_EQ(Extrapolated(turning, 12, 100), "x-95");
+  // A number after ( or ^ or at the start has no sign of its own: it may not turn negative.
+  EXPECT_EQ(Extrapolated([](long n) { return "x^" + to_string(20 - n); }, 12, 25), std::nullopt);
+  EXPECT_EQ(Extrapolated([](long n) { return to_string(20 - n) + "*x"; }, 12, 19), "1*x");
+  // A divisor may not become 0.
+  EXPECT_EQ(Extrapolated([](long n) { return "1/" + to_string(20 - n); }, 12, 20), std::nullopt);
+  // A period of two: the class of the level asked for.
+  const auto alternating = [](long n) {
+    return n % 2 == 0 ? "sin(x)+" + to_string(n * n) : "cos(x)-" + to_string(3 * n);
+  };
+  EXPECT_EQ(Extrapolated(alternating, 20, 101), "cos(x)-303");
+  EXPECT_EQ(Extrapolated(alternating, 20, 100), "sin(x)+10000");
+  // Numbers that are no polynomial of degree 6 or less, floats, digits of names: none.
+  EXPECT_EQ(Extrapolated([](long n) { return to_string(1L << n) + "*x"; }, 20, 30), std::nullopt);
+  EXPECT_EQ(Extrapolated([](long n) { return to_string(n) + ".5*x"; }, 20, 30), std::nullopt);
+  EXPECT_EQ(Extrapolated([](long n) { return "x" + to_string(n); }, 20, 30), std::nullopt);
+  const auto seventh = [](long n) {
+    long p = 1;
+    for (int k = 0; k < 7; ++k) p *= n;
+    return to_string(p) + "*x";
+  };
+  EXPECT_EQ(Extrapolated(seventh, 30, 40), std::nullopt);
+  // Beyond the digits a number of the program may have: none.
+  const auto huge = [](long n) { return "x+" + to_string(n) + std::string(4895, '0'); };
+  EXPECT_TRUE(Extrapolated(huge, 12, 9999) == "x+9999" + std::string(4895, '0'));
+  EXPECT_EQ(Extrapolated(huge, 12, 100000), std::nullopt);
 }
 
 TEST(Canonical, SameValueReadBackAndIdempotentOverRandomTerms) {
