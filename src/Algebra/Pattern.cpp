@@ -15,9 +15,9 @@ namespace algebra {
 namespace {
 
 // Levels of one shape a pattern is taken from, and the largest degree of its numbers: the
-// differences beyond the degree vanish at least kLevelsSeen - kLargestDegree - 1 = 3 times
+// differences beyond the degree vanish at least kLevelsSeen - kLargestDegree - 1 = 5 times
 // (x^6*exp(x) has coefficients of degree 6 in the level).
-constexpr std::size_t kLevelsSeen = 10;
+constexpr std::size_t kLevelsSeen = 12;
 constexpr std::size_t kLargestDegree = 6;
 constexpr std::int64_t kLongestPeriod = 4;
 // Digits an extrapolated number may have: beyond them it has no extended value.
