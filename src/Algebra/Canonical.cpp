@@ -395,9 +395,29 @@ Expr MulPass(const std::vector<Expr>& operands, int pass) {
     }
   }
   if (coefficient.IsZero()) return Num(Number(0));
+  // Sums under a root keep their sign: a whole power of the same sum or of its negative
+  // joins them, (1-x^2)^(1/2)*(x^2-1) is -(1-x^2)^(3/2).
+  std::vector<Expr> rooted;
+  for (const auto& [base, exponent] : items)
+    if (base->TheKind == Kind::Sum && !(IsNumber(exponent) && exponent->Value.IsWhole()))
+      rooted.push_back(base);
   // (c*s)^n = c^n*s^n for a sum s as its content times the rest.
   for (auto& [base, exponent] : items) {
     if (base->TheKind != Kind::Sum || !IsNumber(exponent) || !exponent->Value.IsWhole()) continue;
+    if (!rooted.empty()) {
+      const auto same = [&base](const Expr& r) { return Compare(r, base) == 0; };
+      if (std::any_of(rooted.begin(), rooted.end(), same)) continue;
+      const Expr negated = Mul({Num(Number(-1)), base});
+      const auto opposite = [&negated](const Expr& r) { return Compare(r, negated) == 0; };
+      const auto it = std::find_if(rooted.begin(), rooted.end(), opposite);
+      if (it != rooted.end()) {
+        if (const std::optional<Number> sign = Number(-1).Power(exponent->Value)) {
+          coefficient = coefficient * *sign;
+          base = *it;
+          continue;
+        }
+      }
+    }
     auto [content, primitive] = Content(base);
     const std::optional<Number> factor = content.Power(exponent->Value);
     if (!factor) continue;

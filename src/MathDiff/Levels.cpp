@@ -9,9 +9,12 @@
 // the core. When a core equals an earlier one, every later tree is known: the core repeats
 // with the period and the stack grows by the same pieces per period.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -443,14 +446,75 @@ constexpr std::int64_t kCanonicalCharacters = 250'000;
 // half a second; a level of a large term that multiplies out beyond it is refused.
 std::uint64_t gCanonicalWork = 6'000'000;
 
+// The points a canonical result is tried at, and the relative change of its numbers there:
+// about the rounding of a number printed with 17 digits.
+constexpr long double kTryPoints[] = {-2.7L, -1.3L, -0.6L, -0.2L, 0.3L, 0.7L, 1.3L, 2.1L, 3.7L};
+constexpr long double kRounding = 4e-18L;
+// The change of a value those roundings may cause, relative to it (and to the largest value,
+// near a root).
+constexpr long double kLargestChange = 1e-10L;
+constexpr long double kNearRoot = 1e-6L;
+
+// The numbers of a tree that printing rounds: those its 17 digits do not read back to.
+void Constants(TKoOperatorNode* node, std::vector<TKoOperatorNode*>& constants) {
+  if (node->Operation == opConstant) {
+    long double v = node->LeafValue();
+    const std::string printed = DataToText(&v, dtExtended);
+    if (std::strtold(printed.c_str(), nullptr) != v) constants.push_back(node);
+  }
+  for (TKoOperatorNode* child : node->Children) Constants(child, constants);
+}
+
+// Whether the value of the tree keeps its digits when its numbers are rounded to the digits
+// they print with. A level multiplied out into huge terms that cancel does not: printed, it
+// would be a wrong result.
+bool KeepsItsDigits(TKoMathTreeFunction& work, const std::string& varName) {
+  std::vector<TKoOperatorNode*> constants;
+  Constants(work.GetTree(), constants);
+  if (constants.empty() || work.IndexOfVar(varName) < 0) return true;
+  std::vector<long double> values;
+  std::vector<long double> points;
+  long double largest = 0;
+  for (const long double x : kTryPoints) {
+    work.SetVarValue(varName, x);
+    work.Calculate();
+    if (!work.GetErrorText().empty() || !std::isfinite(work.Value)) continue;
+    points.push_back(x);
+    values.push_back(work.Value);
+    largest = std::fmax(largest, std::fabs(work.Value));
+  }
+  std::vector<long double> original;
+  for (const TKoOperatorNode* c : constants) original.push_back(c->LeafValue());
+  // Each number up or down by the rounding, in a fixed sequence of signs.
+  std::uint32_t state = 12345;
+  bool keeps = true;
+  for (int trial = 0; trial < 3 && keeps; ++trial) {
+    for (std::size_t i = 0; i < constants.size(); ++i) {
+      state = state * 1664525U + 1013904223U;
+      const long double sign = (state >> 31) != 0 ? 1.0L : -1.0L;
+      *constants[i]->ValueRef = original[i] * (1.0L + sign * kRounding);
+    }
+    for (std::size_t k = 0; k < points.size() && keeps; ++k) {
+      work.SetVarValue(varName, points[k]);
+      work.Calculate();
+      const long double allowed = kLargestChange * (std::fabs(values[k]) + kNearRoot * largest);
+      keeps = work.GetErrorText().empty() && std::fabs(work.Value - values[k]) <= allowed;
+    }
+  }
+  for (std::size_t i = 0; i < constants.size(); ++i) *constants[i]->ValueRef = original[i];
+  return keeps;
+}
+
 }  // namespace
 
 std::uint64_t SetCanonicalLevelWork(std::uint64_t units) {
   return std::exchange(gCanonicalWork, units);
 }
 
-void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName,
-                           std::int32_t level) {
+namespace {
+
+void FormCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName,
+                         std::int32_t level) {
   TKoVarDepot* depot = &work.GetVarDepot();
   const TProgress progress;
   // The text of each level, and the first level of each text, to find a period.
@@ -494,4 +558,12 @@ void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName
       return;
     }
   }
+}
+
+}  // namespace
+
+void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName,
+                           std::int32_t level) {
+  FormCanonicalLevels(work, varName, level);
+  if (!KeepsItsDigits(work, varName)) throw ETooMuchInstances(kTextTooMuchInstances);
 }
