@@ -191,14 +191,30 @@ struct OverDenominator {
   Expr Numerator;
 };
 
+// The sums under a root in the terms of a sum: -x^2+1 of sqrt(-x^2+1).
+std::vector<Expr> Rooted(const std::vector<Expr>& terms) {
+  std::vector<Expr> rooted;
+  for (const Expr& t : terms)
+    for (const auto& [base, exponent] : Factors(t))
+      if (base->TheKind == Kind::Sum && !exponent.IsWhole()) rooted.push_back(base);
+  return rooted;
+}
+
 std::optional<OverDenominator> CommonDenominator(const Expr& e) {
   if (e->TheKind != Kind::Sum) return std::nullopt;
   OverDenominator result;
   auto& denominators = result.Denominators;
+  const std::vector<Expr> rooted = Rooted(Terms(e));
   for (const Expr& t : Terms(e)) {
     for (const auto& factor : Factors(t)) {
-      const Expr& base = factor.first;
+      Expr base = factor.first;
       const Number& exponent = factor.second;
+      // 1/(x^2-1) beside sqrt(1-x^2) is below the line as 1-x^2: the product joins them.
+      if (base->TheKind == Kind::Sum && exponent.IsWhole() && !rooted.empty()) {
+        const Expr negated = Mul({Num(Number(-1)), base});
+        for (const Expr& r : rooted)
+          if (Compare(r, negated) == 0) base = r;
+      }
       // Roots too: x^(-3/2) is below the line as x^(3/2).
       if (!exponent.IsExact() || exponent.Sign() >= 0) continue;
       const Number power = -exponent;
@@ -233,6 +249,71 @@ Expr ZeroTested(const Expr& e) {
   }
   return e;
 }
+
+namespace {
+
+// A numerator over a denominator with one sum under a square root, R^(k+1/2): the numerator
+// is a part without the root and a part times sqrt(R), each a polynomial in the kernel, and
+// R cancels where it divides both. None where the numerator is not of that form.
+std::optional<Expr> TogetherUnderRoot(std::vector<std::pair<Expr, Number>> denominators,
+                                      const Expr& numerator, const std::vector<Expr>& others,
+                                      const Expr& kernel) {
+  const Number half(Rational(1, 2));
+  std::size_t root = denominators.size();
+  for (std::size_t i = 0; i < denominators.size(); ++i) {
+    const Number& power = denominators[i].second;
+    if (power.IsWhole()) continue;
+    if (root != denominators.size() || !(power + half).IsWhole()) return std::nullopt;
+    root = i;
+  }
+  if (root == denominators.size()) return std::nullopt;
+  const Expr& r = denominators[root].first;
+  // The terms with a whole power of R, and those with R^(j+1/2) as sqrt(R) times R^j.
+  std::vector<Expr> whole;
+  std::vector<Expr> rooted;
+  const std::vector<Expr> terms =
+      numerator->TheKind == Kind::Sum ? Terms(numerator) : std::vector<Expr>{numerator};
+  for (const Expr& t : terms) {
+    Number exponent(0);
+    for (const auto& [base, e] : Factors(t))
+      if (Compare(base, r) == 0) exponent = e;
+    if (exponent.IsWhole()) {
+      whole.push_back(Expand(t));
+    } else if ((exponent + half).IsWhole()) {
+      rooted.push_back(Expand(Mul({t, Pow(r, Num(-half))})));
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (rooted.empty()) return std::nullopt;
+  std::optional<Polynomial> n0 = AsPolynomial(Add(whole), kernel);
+  std::optional<Polynomial> n1 = AsPolynomial(Add(rooted), kernel);
+  if (!n0 || !n1) return std::nullopt;
+  bool cancelled = false;
+  std::vector<Expr> result;
+  for (auto& [base, power] : denominators) {
+    const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
+    while (b && b->C.size() > 1 && power.Compare(Number(1)) >= 0) {
+      const std::optional<Polynomial> q0 =
+          n0->C.empty() ? std::optional<Polynomial>(*n0) : ExactQuotient(*n0, *b);
+      const std::optional<Polynomial> q1 =
+          n1->C.empty() ? std::optional<Polynomial>(*n1) : ExactQuotient(*n1, *b);
+      if (!q0 || !q1) break;
+      n0 = q0;
+      n1 = q1;
+      power = power + Number(-1);
+      cancelled = true;
+    }
+    result.push_back(Pow(base, Num(-power)));
+  }
+  if (!cancelled) return std::nullopt;
+  result.insert(result.end(), others.begin(), others.end());
+  result.push_back(Add({FromPolynomial(*n0, kernel),
+                        Mul({Pow(r, Num(half)), Collected(FromPolynomial(*n1, kernel))})}));
+  return Mul(result);
+}
+
+}  // namespace
 
 Expr Together(const Expr& e, const std::string& mainVar) {
   if (e->TheKind == Kind::Product) {
@@ -272,6 +353,9 @@ Expr Together(const Expr& e, const std::string& mainVar) {
     }
     if (!polynomialPart) polynomialPart = Num(Number(1));
   }
+  if (const std::optional<Expr> split =
+          TogetherUnderRoot(denominators, polynomialPart, others, kernel))
+    return *split;
   std::optional<Polynomial> n = AsPolynomial(polynomialPart, kernel);
   bool cancelled = false;
   std::vector<Expr> result;

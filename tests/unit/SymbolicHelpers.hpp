@@ -19,7 +19,7 @@ namespace symtest {
 
 // The work the fuzz targets give the canonical levels of a derivative: every path is taken,
 // large terms give up sooner.
-inline constexpr std::uint64_t kFuzzCanonicalWork = 200'000;
+inline constexpr std::uint64_t kFuzzCanonicalWork = 100'000;
 
 // F as the driver makes it: the standard variable x declared, the parser attached and run.
 struct Source {
