@@ -273,12 +273,13 @@ std::string ToText(const Expr& e, const std::string& mainVar) {
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use) {
   try {
+    // A level that vanishes shows as 0 over its common denominator among the forms below.
     const Expr canonical = use == Use::Levels
-                               ? ZeroTested(SquaresReduced(FromTree(node, Numbers::DecimalsExact)))
+                               ? SquaresReduced(FromTree(node, Numbers::DecimalsExact))
                                : ZeroTested(FromTree(node));
     std::string text = ToText(canonical, mainVar);
     // The shortest of the other forms, the first of equal length.
-    // The expansion is formed once, for the three forms that start from it.
+    // The expansion is formed once, for the forms that start from it.
     Expr expanded;
     bool tried = false;
     const auto expansion = [&] {
@@ -302,13 +303,20 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
         [&] { return Collected(expansion()); },
         [&] { return Together(expansion(), mainVar); },
     };
-    // For the levels, also each kind of term over its own denominator.
+    // For the levels, the forms that keep them small: multiplied out, over common
+    // denominators, each kind of term apart.
     const std::function<Expr()> levelForms[] = {
-        [&] { return TogetherByKind(canonical, mainVar); },
+        [&] { return expansion(); },
+        [&] { return Collected(canonical); },
+        [&] { return Collected(expansion()); },
+        [&] { return Together(expansion(), mainVar); },
         [&] { return TogetherByKind(expansion(), mainVar); },
     };
-    std::vector<std::function<Expr()>> all(std::begin(forms), std::end(forms));
-    if (use == Use::Levels) all.insert(all.end(), std::begin(levelForms), std::end(levelForms));
+    std::vector<std::function<Expr()>> all;
+    if (use == Use::Levels)
+      all.assign(std::begin(levelForms), std::end(levelForms));
+    else
+      all.assign(std::begin(forms), std::end(forms));
     for (const auto& form : all) {
       try {
         const std::string other = ToText(form(), mainVar);

@@ -252,55 +252,79 @@ Expr ZeroTested(const Expr& e) {
 
 namespace {
 
-// A numerator over a denominator with one sum under a square root, R^(k+1/2): the numerator
-// is a part without the root and a part times sqrt(R), each a polynomial in the kernel, and
-// R cancels where it divides both. None where the numerator is not of that form.
-std::optional<Expr> TogetherUnderRoot(std::vector<std::pair<Expr, Number>> denominators,
-                                      const Expr& numerator, const std::vector<Expr>& others,
-                                      const Expr& kernel) {
+// A numerator over its denominators, as groups of terms alike but for a polynomial in the
+// kernel: ln(u)^2*(x^2-1)+ln(u)*(x^3-x) is ln(u)^2 and ln(u) with x^2-1 and x^3-x. A sum
+// under a square root in the denominator, R^(k+1/2), counts as a polynomial too, its root in
+// a term as part of the group (sqrt(R)*(...)). Each sum of the denominator that is a
+// polynomial in the kernel cancels where it divides the polynomial of every group. None
+// where the numerator is not of that form or nothing cancels.
+std::optional<Expr> TogetherInGroups(std::vector<std::pair<Expr, Number>> denominators,
+                                     const Expr& numerator, const std::vector<Expr>& others,
+                                     const Expr& kernel) {
   const Number half(Rational(1, 2));
-  std::size_t root = denominators.size();
-  for (std::size_t i = 0; i < denominators.size(); ++i) {
-    const Number& power = denominators[i].second;
+  std::optional<Expr> root;
+  for (const auto& [base, power] : denominators) {
     if (power.IsWhole()) continue;
-    if (root != denominators.size() || !(power + half).IsWhole()) return std::nullopt;
-    root = i;
+    if (root || !(power + half).IsWhole()) return std::nullopt;
+    root = base;
   }
-  if (root == denominators.size()) return std::nullopt;
-  const Expr& r = denominators[root].first;
-  // The terms with a whole power of R, and those with R^(j+1/2) as sqrt(R) times R^j.
-  std::vector<Expr> whole;
-  std::vector<Expr> rooted;
+  struct Group {
+    Expr Key;
+    std::vector<Expr> Terms;
+  };
+  std::vector<Group> groups;
   const std::vector<Expr> terms =
       numerator->TheKind == Kind::Sum ? Terms(numerator) : std::vector<Expr>{numerator};
   for (const Expr& t : terms) {
-    Number exponent(0);
-    for (const auto& [base, e] : Factors(t))
-      if (Compare(base, r) == 0) exponent = e;
-    if (exponent.IsWhole()) {
-      whole.push_back(Expand(t));
-    } else if ((exponent + half).IsWhole()) {
-      rooted.push_back(Expand(Mul({t, Pow(r, Num(-half))})));
-    } else {
-      return std::nullopt;
+    std::vector<Expr> key{Num(Number(1))};
+    std::vector<Expr> polynomial{Num(t->TheKind == Kind::Product ? t->Value : Number(1))};
+    if (IsNumber(t)) polynomial = {t};
+    for (const auto& [base, exponent] : Factors(t)) {
+      const Expr factor = Pow(base, Num(exponent));
+      if (Compare(base, kernel) == 0) {
+        polynomial.push_back(factor);
+      } else if (root && Compare(base, *root) == 0) {
+        if (exponent.IsWhole()) {
+          polynomial.push_back(factor);
+        } else if ((exponent + half).IsWhole()) {
+          key.push_back(Pow(base, Num(half)));
+          polynomial.push_back(Pow(base, Num(exponent + -half)));
+        } else {
+          return std::nullopt;
+        }
+      } else {
+        key.push_back(factor);
+      }
     }
+    const Expr k = Mul(key);
+    const auto it = std::find_if(groups.begin(), groups.end(),
+                                 [&k](const Group& g) { return Compare(g.Key, k) == 0; });
+    if (it == groups.end())
+      groups.push_back({k, {Expand(Mul(polynomial))}});
+    else
+      it->Terms.push_back(Expand(Mul(polynomial)));
   }
-  if (rooted.empty()) return std::nullopt;
-  std::optional<Polynomial> n0 = AsPolynomial(Add(whole), kernel);
-  std::optional<Polynomial> n1 = AsPolynomial(Add(rooted), kernel);
-  if (!n0 || !n1) return std::nullopt;
+  if (groups.size() < 2 && !root) return std::nullopt;
+  std::vector<Polynomial> parts;
+  for (const Group& g : groups) {
+    const std::optional<Polynomial> p = AsPolynomial(Add(g.Terms), kernel);
+    if (!p) return std::nullopt;
+    parts.push_back(*p);
+  }
   bool cancelled = false;
   std::vector<Expr> result;
   for (auto& [base, power] : denominators) {
     const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
-    while (b && b->C.size() > 1 && power.Compare(Number(1)) >= 0) {
-      const std::optional<Polynomial> q0 =
-          n0->C.empty() ? std::optional<Polynomial>(*n0) : ExactQuotient(*n0, *b);
-      const std::optional<Polynomial> q1 =
-          n1->C.empty() ? std::optional<Polynomial>(*n1) : ExactQuotient(*n1, *b);
-      if (!q0 || !q1) break;
-      n0 = q0;
-      n1 = q1;
+    const Number least = power.IsWhole() ? Number(1) : Number(Rational(3, 2));
+    while (b && b->C.size() > 1 && power.Compare(least) >= 0) {
+      std::vector<Polynomial> quotients;
+      for (const Polynomial& p : parts) {
+        const std::optional<Polynomial> q = p.C.empty() ? std::optional(p) : ExactQuotient(p, *b);
+        if (!q) break;
+        quotients.push_back(*q);
+      }
+      if (quotients.size() != parts.size()) break;
+      parts = std::move(quotients);
       power = power + Number(-1);
       cancelled = true;
     }
@@ -308,8 +332,10 @@ std::optional<Expr> TogetherUnderRoot(std::vector<std::pair<Expr, Number>> denom
   }
   if (!cancelled) return std::nullopt;
   result.insert(result.end(), others.begin(), others.end());
-  result.push_back(Add({FromPolynomial(*n0, kernel),
-                        Mul({Pow(r, Num(half)), Collected(FromPolynomial(*n1, kernel))})}));
+  std::vector<Expr> sum;
+  for (std::size_t g = 0; g < groups.size(); ++g)
+    sum.push_back(Mul({groups[g].Key, Collected(FromPolynomial(parts[g], kernel))}));
+  result.push_back(Add(sum));
   return Mul(result);
 }
 
@@ -353,9 +379,9 @@ Expr Together(const Expr& e, const std::string& mainVar) {
     }
     if (!polynomialPart) polynomialPart = Num(Number(1));
   }
-  if (const std::optional<Expr> split =
-          TogetherUnderRoot(denominators, polynomialPart, others, kernel))
-    return *split;
+  if (const std::optional<Expr> grouped =
+          TogetherInGroups(denominators, polynomialPart, others, kernel))
+    return *grouped;
   std::optional<Polynomial> n = AsPolynomial(polynomialPart, kernel);
   bool cancelled = false;
   std::vector<Expr> result;
