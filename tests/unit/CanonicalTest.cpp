@@ -210,6 +210,10 @@ TEST(Canonical, LevelsFormByExample) {
       {"x/(1-x^2)^1.5+1/(1-x^2)^0.5", "(-x^2+x+1)/(-x^2+1)^(3/2)"},
       {"sinh(x)+1/(x^2+1)+x/(x^2+1)", "(x+1)/(x^2+1)+sinh(x)"},
       {"(0.5-x)/((0.5-x)^2+1)^2*(x^2-x+1.25)", "2*(2*x-1)/(-4*x^2+4*x-5)"},
+      // Groups alike but for a polynomial, each cancelled; a root and its sum joined.
+      {"ln(x)^2*(x^2-1)/(x-1)^2+ln(x)*(x^3-x)/(x-1)^2", "(x*(x+1)+(x+1)*ln(x))*ln(x)/(x-1)"},
+      {"(x^2-1)*arccoth(x)/(x+1)^2+x/(x+1)", "(x+(x-1)*arccoth(x))/(x+1)"},
+      {"exp(x)*sqrt(1-x^2)/(x^2-1)", "-exp(x)/sqrt(-x^2+1)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Canonical(c.term, Use::Levels), c.canonical) << c.term;
