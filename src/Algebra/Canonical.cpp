@@ -381,6 +381,34 @@ constexpr int kMostProductPasses = 8;
 
 namespace {
 
+// The sums under a root among the factors of a product: they keep their sign.
+std::vector<Expr> RootedSums(const std::vector<std::pair<Expr, Expr>>& items) {
+  std::vector<Expr> rooted;
+  for (const auto& item : items)
+    if (item.first->TheKind == Kind::Sum &&
+        !(IsNumber(item.second) && item.second->Value.IsWhole()))
+      rooted.push_back(item.first);
+  return rooted;
+}
+
+// Whether a whole power of a sum joins a root of the same sum or of its negative, which it
+// then becomes, the sign going to the coefficient: (1-x^2)^(1/2)*(x^2-1) is -(1-x^2)^(3/2).
+bool JoinsRoot(const std::vector<Expr>& rooted, Expr& base, const Number& exponent,
+               Number& coefficient) {
+  if (rooted.empty()) return false;
+  const Expr negated = Mul({Num(Number(-1)), base});
+  for (const Expr& r : rooted) {
+    if (Compare(r, base) == 0) return true;
+    if (Compare(r, negated) != 0) continue;
+    const std::optional<Number> sign = Number(-1).Power(exponent);
+    if (!sign) return false;
+    coefficient = coefficient * *sign;
+    base = r;
+    return true;
+  }
+  return false;
+}
+
 Expr MulPass(const std::vector<Expr>& operands, int pass) {
   Number coefficient(1);
   std::vector<std::pair<Expr, Expr>> items;
@@ -395,29 +423,11 @@ Expr MulPass(const std::vector<Expr>& operands, int pass) {
     }
   }
   if (coefficient.IsZero()) return Num(Number(0));
-  // Sums under a root keep their sign: a whole power of the same sum or of its negative
-  // joins them, (1-x^2)^(1/2)*(x^2-1) is -(1-x^2)^(3/2).
-  std::vector<Expr> rooted;
-  for (const auto& [base, exponent] : items)
-    if (base->TheKind == Kind::Sum && !(IsNumber(exponent) && exponent->Value.IsWhole()))
-      rooted.push_back(base);
+  const std::vector<Expr> rooted = RootedSums(items);
   // (c*s)^n = c^n*s^n for a sum s as its content times the rest.
   for (auto& [base, exponent] : items) {
     if (base->TheKind != Kind::Sum || !IsNumber(exponent) || !exponent->Value.IsWhole()) continue;
-    if (!rooted.empty()) {
-      const auto same = [&base](const Expr& r) { return Compare(r, base) == 0; };
-      if (std::any_of(rooted.begin(), rooted.end(), same)) continue;
-      const Expr negated = Mul({Num(Number(-1)), base});
-      const auto opposite = [&negated](const Expr& r) { return Compare(r, negated) == 0; };
-      const auto it = std::find_if(rooted.begin(), rooted.end(), opposite);
-      if (it != rooted.end()) {
-        if (const std::optional<Number> sign = Number(-1).Power(exponent->Value)) {
-          coefficient = coefficient * *sign;
-          base = *it;
-          continue;
-        }
-      }
-    }
+    if (JoinsRoot(rooted, base, exponent->Value, coefficient)) continue;
     auto [content, primitive] = Content(base);
     const std::optional<Number> factor = content.Power(exponent->Value);
     if (!factor) continue;

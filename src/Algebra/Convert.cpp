@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <iterator>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -270,6 +270,36 @@ std::string ToText(const Expr& e, const std::string& mainVar) {
   return Printer(mainVar).Print(e).Body;
 }
 
+namespace {
+
+// The expansion of a canonical term, formed once for the forms that start from it; for the
+// levels with even powers of sines reduced again, as multiplying out makes new ones.
+class TExpansion {
+ public:
+  TExpansion(Expr canonical, Use use) : Canonical(std::move(canonical)), TheUse(use) {}
+  const Expr& operator()() {
+    if (!Tried) {
+      Tried = true;
+      Expanded = Expand(Canonical);
+      for (int pass = 0; TheUse == Use::Levels && pass < 3; ++pass) {
+        const Expr reduced = SquaresReduced(Expanded);
+        if (Compare(reduced, Expanded) == 0) break;
+        Expanded = Expand(reduced);
+      }
+    }
+    if (!Expanded) throw EKoAlgebra("Term too large to multiply out");
+    return Expanded;
+  }
+
+ private:
+  Expr Canonical;
+  Use TheUse;
+  Expr Expanded;
+  bool Tried = false;
+};
+
+}  // namespace
+
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use) {
   try {
@@ -278,24 +308,8 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
                                ? SquaresReduced(FromTree(node, Numbers::DecimalsExact))
                                : ZeroTested(FromTree(node));
     std::string text = ToText(canonical, mainVar);
+    TExpansion expansion(canonical, use);
     // The shortest of the other forms, the first of equal length.
-    // The expansion is formed once, for the forms that start from it.
-    Expr expanded;
-    bool tried = false;
-    const auto expansion = [&] {
-      if (!tried) {
-        tried = true;
-        expanded = Expand(canonical);
-        // Multiplied out, sums of sines meet as squares again.
-        for (int pass = 0; use == Use::Levels && pass < 3; ++pass) {
-          const Expr reduced = SquaresReduced(expanded);
-          if (Compare(reduced, expanded) == 0) break;
-          expanded = Expand(reduced);
-        }
-      }
-      if (!expanded) throw EKoAlgebra("Term too large to multiply out");
-      return expanded;
-    };
     const std::function<Expr()> forms[] = {
         [&] { return expansion(); },
         [&] { return Collected(canonical); },
@@ -312,12 +326,8 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
         [&] { return Together(expansion(), mainVar); },
         [&] { return TogetherByKind(expansion(), mainVar); },
     };
-    std::vector<std::function<Expr()>> all;
-    if (use == Use::Levels)
-      all.assign(std::begin(levelForms), std::end(levelForms));
-    else
-      all.assign(std::begin(forms), std::end(forms));
-    for (const auto& form : all) {
+    using Forms = std::span<const std::function<Expr()>>;
+    for (const auto& form : use == Use::Levels ? Forms(levelForms) : Forms(forms)) {
       try {
         const std::string other = ToText(form(), mainVar);
         if (other.size() < text.size()) text = other;

@@ -258,40 +258,33 @@ namespace {
 // a term as part of the group (sqrt(R)*(...)). Each sum of the denominator that is a
 // polynomial in the kernel cancels where it divides the polynomial of every group. None
 // where the numerator is not of that form or nothing cancels.
-std::optional<Expr> TogetherInGroups(std::vector<std::pair<Expr, Number>> denominators,
-                                     const Expr& numerator, const std::vector<Expr>& others,
-                                     const Expr& kernel) {
+// Terms alike but for a polynomial in the kernel: the rest of them, and their polynomials.
+struct Group {
+  Expr Key;
+  std::vector<Expr> Terms;
+};
+
+// The numerator's terms in groups; none where a term holds the root other than as R^(j/2).
+std::optional<std::vector<Group>> Grouped(const Expr& numerator, const Expr& kernel,
+                                          const std::optional<Expr>& root) {
   const Number half(Rational(1, 2));
-  std::optional<Expr> root;
-  for (const auto& [base, power] : denominators) {
-    if (power.IsWhole()) continue;
-    if (root || !(power + half).IsWhole()) return std::nullopt;
-    root = base;
-  }
-  struct Group {
-    Expr Key;
-    std::vector<Expr> Terms;
-  };
   std::vector<Group> groups;
   const std::vector<Expr> terms =
       numerator->TheKind == Kind::Sum ? Terms(numerator) : std::vector<Expr>{numerator};
   for (const Expr& t : terms) {
     std::vector<Expr> key{Num(Number(1))};
-    std::vector<Expr> polynomial{Num(t->TheKind == Kind::Product ? t->Value : Number(1))};
-    if (IsNumber(t)) polynomial = {t};
+    std::vector<Expr> polynomial{
+        IsNumber(t) ? t : Num(t->TheKind == Kind::Product ? t->Value : Number(1))};
     for (const auto& [base, exponent] : Factors(t)) {
       const Expr factor = Pow(base, Num(exponent));
-      if (Compare(base, kernel) == 0) {
+      const bool isRoot = root && Compare(base, *root) == 0;
+      if (Compare(base, kernel) == 0 || (isRoot && exponent.IsWhole())) {
         polynomial.push_back(factor);
-      } else if (root && Compare(base, *root) == 0) {
-        if (exponent.IsWhole()) {
-          polynomial.push_back(factor);
-        } else if ((exponent + half).IsWhole()) {
-          key.push_back(Pow(base, Num(half)));
-          polynomial.push_back(Pow(base, Num(exponent + -half)));
-        } else {
-          return std::nullopt;
-        }
+      } else if (isRoot && (exponent + half).IsWhole()) {
+        key.push_back(Pow(base, Num(half)));
+        polynomial.push_back(Pow(base, Num(exponent + -half)));
+      } else if (isRoot) {
+        return std::nullopt;
       } else {
         key.push_back(factor);
       }
@@ -304,20 +297,20 @@ std::optional<Expr> TogetherInGroups(std::vector<std::pair<Expr, Number>> denomi
     else
       it->Terms.push_back(Expand(Mul(polynomial)));
   }
-  if (groups.size() < 2 && !root) return std::nullopt;
-  std::vector<Polynomial> parts;
-  for (const Group& g : groups) {
-    const std::optional<Polynomial> p = AsPolynomial(Add(g.Terms), kernel);
-    if (!p) return std::nullopt;
-    parts.push_back(*p);
-  }
+  return groups;
+}
+
+// Each denominator that is a polynomial in the kernel divided out of every part as often as
+// it goes, down to its root's square root; whether any was.
+bool CancelledInAll(std::vector<std::pair<Expr, Number>>& denominators,
+                    std::vector<Polynomial>& parts, const Expr& kernel) {
   bool cancelled = false;
-  std::vector<Expr> result;
   for (auto& [base, power] : denominators) {
     const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
     const Number least = power.IsWhole() ? Number(1) : Number(Rational(3, 2));
     while (b && b->C.size() > 1 && power.Compare(least) >= 0) {
       std::vector<Polynomial> quotients;
+      quotients.reserve(parts.size());
       for (const Polynomial& p : parts) {
         const std::optional<Polynomial> q = p.C.empty() ? std::optional(p) : ExactQuotient(p, *b);
         if (!q) break;
@@ -328,13 +321,44 @@ std::optional<Expr> TogetherInGroups(std::vector<std::pair<Expr, Number>> denomi
       power = power + Number(-1);
       cancelled = true;
     }
-    result.push_back(Pow(base, Num(-power)));
   }
-  if (!cancelled) return std::nullopt;
+  return cancelled;
+}
+
+// A numerator over its denominators, as groups of terms alike but for a polynomial in the
+// kernel: ln(u)^2*(x^2-1)+ln(u)*(x^3-x) is ln(u)^2 and ln(u) with x^2-1 and x^3-x. A sum
+// under a square root in the denominator, R^(k+1/2), counts as a polynomial too, its root in
+// a term as part of the group (sqrt(R)*(...)). Each sum of the denominator that is a
+// polynomial in the kernel cancels where it divides the polynomial of every group. None
+// where the numerator is not of that form or nothing cancels.
+std::optional<Expr> TogetherInGroups(const std::vector<std::pair<Expr, Number>>& below,
+                                     const Expr& numerator, const std::vector<Expr>& others,
+                                     const Expr& kernel) {
+  const Number half(Rational(1, 2));
+  std::optional<Expr> root;
+  for (const auto& [base, power] : below) {
+    if (power.IsWhole()) continue;
+    if (root || !(power + half).IsWhole()) return std::nullopt;
+    root = base;
+  }
+  const std::optional<std::vector<Group>> groups = Grouped(numerator, kernel, root);
+  if (!groups || (groups->size() < 2 && !root)) return std::nullopt;
+  std::vector<Polynomial> parts;
+  for (const Group& g : *groups) {
+    const std::optional<Polynomial> p = AsPolynomial(Add(g.Terms), kernel);
+    if (!p) return std::nullopt;
+    parts.push_back(*p);
+  }
+  std::vector<std::pair<Expr, Number>> denominators = below;
+  if (!CancelledInAll(denominators, parts, kernel)) return std::nullopt;
+  std::vector<Expr> result;
+  result.reserve(denominators.size() + others.size() + 1);
+  for (const auto& [base, power] : denominators) result.push_back(Pow(base, Num(-power)));
   result.insert(result.end(), others.begin(), others.end());
   std::vector<Expr> sum;
-  for (std::size_t g = 0; g < groups.size(); ++g)
-    sum.push_back(Mul({groups[g].Key, Collected(FromPolynomial(parts[g], kernel))}));
+  sum.reserve(groups->size());
+  for (std::size_t g = 0; g < groups->size(); ++g)
+    sum.push_back(Mul({(*groups)[g].Key, Collected(FromPolynomial(parts[g], kernel))}));
   result.push_back(Add(sum));
   return Mul(result);
 }
@@ -431,32 +455,26 @@ Expr TogetherByKind(const Expr& e, const std::string& mainVar) {
                        [&base](const Expr& k) { return Compare(k, base) == 0; });
   };
   const std::string key = UpperCase(mainVar);
-  struct Group {
-    std::vector<Expr> Kind;
-    std::vector<Expr> Terms;
-  };
   std::vector<Group> groups;
   for (const Expr& t : Terms(e)) {
-    std::vector<Expr> kind;
+    std::vector<Expr> kind{Num(Number(1))};
     for (const auto& factor : Factors(t)) {
       const Expr& base = factor.first;
       const bool rational = base->TheKind == Kind::Sum ||
                             (base->TheKind == Kind::Symbol && base->Key == key) || isKernel(base);
       if (!rational) kind.push_back(base);
     }
-    const auto same = [&kind](const Group& g) {
-      return g.Kind.size() == kind.size() &&
-             std::equal(kind.begin(), kind.end(), g.Kind.begin(),
-                        [](const Expr& a, const Expr& b) { return Compare(a, b) == 0; });
-    };
-    const auto it = std::find_if(groups.begin(), groups.end(), same);
+    const Expr k = Mul(kind);
+    const auto it = std::find_if(groups.begin(), groups.end(),
+                                 [&k](const Group& g) { return Compare(g.Key, k) == 0; });
     if (it == groups.end())
-      groups.push_back({kind, {t}});
+      groups.push_back({k, {t}});
     else
       it->Terms.push_back(t);
   }
   if (groups.size() < 2) return Together(e, mainVar);
   std::vector<Expr> parts;
+  parts.reserve(groups.size());
   for (const Group& g : groups) parts.push_back(Together(Add(g.Terms), mainVar));
   return Add(parts);
 }

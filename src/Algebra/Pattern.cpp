@@ -144,6 +144,7 @@ std::optional<std::string> ExtrapolatedLevel(const std::vector<std::string>& tex
     bool fits = true;
     for (std::size_t place = 0; fits && place < pattern.Places.size(); ++place) {
       std::vector<mpz_class> values;
+      values.reserve(shapes.size());
       for (const Shape& s : shapes) values.push_back(s.Numbers[place]);
       const std::optional<mpz_class> value = Continued(values, t);
       const Place& where = pattern.Places[place];

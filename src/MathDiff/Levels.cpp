@@ -484,6 +484,7 @@ bool KeepsItsDigits(TKoMathTreeFunction& work, const std::string& varName) {
     largest = std::fmax(largest, std::fabs(work.Value));
   }
   std::vector<long double> original;
+  original.reserve(constants.size());
   for (const TKoOperatorNode* c : constants) original.push_back(c->LeafValue());
   // Each number up or down by the rounding, in a fixed sequence of signs.
   std::uint32_t state = 12345;
