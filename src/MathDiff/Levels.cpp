@@ -444,7 +444,7 @@ constexpr std::int64_t kCanonicalLevels = 1200;
 constexpr std::int64_t kCanonicalCharacters = 250'000;
 // The terms the canonical form may construct and compare for all levels together: about
 // half a second; a level of a large term that multiplies out beyond it is refused.
-std::uint64_t gCanonicalWork = 6'000'000;
+std::uint64_t gCanonicalWork = 5'000'000;
 
 // The points a canonical result is tried at, and the relative change of its numbers there:
 // about the rounding of a number printed with 17 digits.
