@@ -252,12 +252,6 @@ Expr ZeroTested(const Expr& e) {
 
 namespace {
 
-// A numerator over its denominators, as groups of terms alike but for a polynomial in the
-// kernel: ln(u)^2*(x^2-1)+ln(u)*(x^3-x) is ln(u)^2 and ln(u) with x^2-1 and x^3-x. A sum
-// under a square root in the denominator, R^(k+1/2), counts as a polynomial too, its root in
-// a term as part of the group (sqrt(R)*(...)). Each sum of the denominator that is a
-// polynomial in the kernel cancels where it divides the polynomial of every group. None
-// where the numerator is not of that form or nothing cancels.
 // Terms alike but for a polynomial in the kernel: the rest of them, and their polynomials.
 struct Group {
   Expr Key;
@@ -301,17 +295,22 @@ std::optional<std::vector<Group>> Grouped(const Expr& numerator, const Expr& ker
 }
 
 // Each denominator that is a polynomial in the kernel divided out of every part as often as
-// it goes, down to its root's square root; whether any was.
+// it goes while its power stays positive; where the parts hold the root of a power
+// R^(k+1/2) apart, down to that root. Whether any was.
 bool CancelledInAll(std::vector<std::pair<Expr, Number>>& denominators,
-                    std::vector<Polynomial>& parts, const Expr& kernel) {
+                    std::vector<Polynomial>& parts, const Expr& kernel, bool rootApart) {
+  const Number rootPower(Rational(3, 2));
   bool cancelled = false;
   for (auto& [base, power] : denominators) {
     const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
-    const Number least = power.IsWhole() ? Number(1) : Number(Rational(3, 2));
-    while (b && b->C.size() > 1 && power.Compare(least) >= 0) {
+    const auto goes = [&power, rootApart, &rootPower] {
+      return rootApart && !power.IsWhole() ? power.Compare(rootPower) >= 0 : power.Sign() > 0;
+    };
+    while (b && b->C.size() > 1 && goes()) {
       std::vector<Polynomial> quotients;
       quotients.reserve(parts.size());
       for (const Polynomial& p : parts) {
+        // 0 is divided by anything.
         const std::optional<Polynomial> q = p.C.empty() ? std::optional(p) : ExactQuotient(p, *b);
         if (!q) break;
         quotients.push_back(*q);
@@ -350,7 +349,7 @@ std::optional<Expr> TogetherInGroups(const std::vector<std::pair<Expr, Number>>&
     parts.push_back(*p);
   }
   std::vector<std::pair<Expr, Number>> denominators = below;
-  if (!CancelledInAll(denominators, parts, kernel)) return std::nullopt;
+  if (!CancelledInAll(denominators, parts, kernel, root.has_value())) return std::nullopt;
   std::vector<Expr> result;
   result.reserve(denominators.size() + others.size() + 1);
   for (const auto& [base, power] : denominators) result.push_back(Pow(base, Num(-power)));
@@ -406,26 +405,18 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   if (const std::optional<Expr> grouped =
           TogetherInGroups(denominators, polynomialPart, others, kernel))
     return *grouped;
-  std::optional<Polynomial> n = AsPolynomial(polynomialPart, kernel);
-  bool cancelled = false;
+  std::vector<Polynomial> parts;
+  if (const std::optional<Polynomial> n = AsPolynomial(polynomialPart, kernel)) parts = {*n};
+  const bool cancelled = !parts.empty() && CancelledInAll(denominators, parts, kernel, false);
   std::vector<Expr> result;
-  for (auto& [base, power] : denominators) {
-    const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
-    while (n && b && b->C.size() > 1 && power.Sign() > 0) {
-      const std::optional<Polynomial> q = ExactQuotient(*n, *b);
-      if (!q) break;
-      n = q;
-      power = power + Number(-1);
-      cancelled = true;
-    }
-    result.push_back(Pow(base, Num(-power)));
-  }
+  result.reserve(denominators.size() + others.size() + 1);
+  for (const auto& [base, power] : denominators) result.push_back(Pow(base, Num(-power)));
   if (!cancelled) {
     result.push_back(collected);
     return Mul(result);
   }
   result.insert(result.end(), others.begin(), others.end());
-  result.push_back(Collected(FromPolynomial(*n, kernel)));
+  result.push_back(Collected(FromPolynomial(parts[0], kernel)));
   return Mul(result);
 }
 
