@@ -301,8 +301,9 @@ bool CancelledInAll(std::vector<std::pair<Expr, Number>>& denominators,
                     std::vector<Polynomial>& parts, const Expr& kernel, bool rootApart) {
   const Number rootPower(Rational(3, 2));
   bool cancelled = false;
-  for (auto& [base, power] : denominators) {
-    const std::optional<Polynomial> b = AsPolynomial(Expand(base), kernel);
+  for (auto& denominator : denominators) {
+    Number& power = denominator.second;
+    const std::optional<Polynomial> b = AsPolynomial(Expand(denominator.first), kernel);
     const auto goes = [&power, rootApart, &rootPower] {
       return rootApart && !power.IsWhole() ? power.Compare(rootPower) >= 0 : power.Sign() > 0;
     };
