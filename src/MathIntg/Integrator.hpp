@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Algebra/Algebra.hpp"
+#include "Algebra/QPolynomial.hpp"
 #include "MathDiff/Rules.hpp"
 #include "MathIntg/MathIntg.hpp"
 
@@ -19,9 +20,16 @@ using Polynomial = std::vector<long double>;
 // The same with exact coefficients, where the term gives them (numbers, + - * / and whole
 // powers): what decides the kind of a quadratic's roots.
 using ExactPolynomial = std::vector<algebra::Rational>;
+// A quotient of exact polynomials, in lowest terms with a monic denominator.
+struct QFraction {
+  algebra::QPolynomial Num{algebra::Rational(1)};
+  algebra::QPolynomial Den{algebra::Rational(1)};
+};
 
 // Whether any variable occurs in the subtree.
 bool HasVariable(const Node* node);
+// Whether a variable other than the running one (upper case) occurs in the subtree.
+bool HasOtherVariable(const Node* node, const std::string& upperVar);
 
 class TIntegrator : calculus::TRuleContext {
  public:
@@ -29,6 +37,10 @@ class TIntegrator : calculus::TRuleContext {
 
   // An antiderivative of node, or none when the rules find none.
   TKoNodePtr I(const Node* node) const;
+
+  // Whether the shapes beyond the classic ones are tried too (rational functions in full,
+  // jumps, substitutions); the classic result, where there is one, is formed without them.
+  bool Further = false;
 
  private:
   // The rule of the node's operation code.
@@ -101,6 +113,38 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr SubstitutedAntiderivative(const Node* g, const Node*& inner) const;
   TKoNodePtr Substitute(const Node* tree, const Node* u) const;
   bool ValueAt(const Node* node, long double x, long double& value) const;
+
+  // RationalFunctions.cpp and Steps.cpp: the further shapes, each result checked.
+  TKoNodePtr FurtherShapes(const Node* node) const;
+  TKoNodePtr RationalShape(const Node* node) const;
+  TKoNodePtr QScaled(const algebra::Rational& c, TKoNodePtr node) const;
+  TKoNodePtr Checked(const Node* node, TKoNodePtr antiderivative) const;
+  TKoNodePtr StepShapes(const Node* node) const;
+  TKoNodePtr StepTimes(const Node* step, const Node* rest) const;
+  TKoNodePtr PerfectSquarePower(const Node* node) const;
+  // A kernel maps the nodes it stands for to a quotient in the new variable t.
+  using Kernel = std::optional<QFraction> (TIntegrator::*)(const Node*) const;
+  std::optional<QFraction> RationalIn(const Node* node, Kernel kernel) const;
+  std::optional<QFraction> VariableKernel(const Node* node) const;
+  std::optional<QFraction> ExpKernel(const Node* node) const;
+  std::optional<QFraction> TrigKernel(const Node* node) const;
+  std::optional<QFraction> RootKernel(const Node* node) const;
+  TKoNodePtr RationalIntegral(QFraction f) const;
+  TKoNodePtr LogPart(const algebra::QPolynomial& a, const algebra::QPolynomial& d) const;
+  TKoNodePtr NumericLogPart(const algebra::QPolynomial& a, const algebra::QPolynomial& d) const;
+  TKoNodePtr QNumber(const algebra::Rational& q) const;
+  TKoNodePtr QPolynomialTree(const algebra::QPolynomial& p) const;
+  TKoNodePtr ScaledBy(long double c, TKoNodePtr node) const;
+  TKoNodePtr ExpSubstitution(const Node* node) const;
+  TKoNodePtr HalfAngleSubstitution(const Node* node) const;
+  TKoNodePtr RootSubstitutionOfLinear(const Node* node) const;
+  TKoNodePtr Resubstituted(const Node* tree, const Node* t, bool expKernel) const;
+
+  // The kernel of the substitution under way: u = exp(Slope*x), t = tan(v/2) with
+  // v = Slope*x + Offset, t = (Slope*x + Offset)^(1/RootIndex).
+  mutable algebra::Rational Slope;
+  mutable algebra::Rational Offset;
+  mutable long RootIndex = 1;
 
   // How many integrations by parts are under way, one inside the other.
   mutable std::int32_t PartsDepth = 0;

@@ -1,6 +1,7 @@
 #include "MathIntg/MathIntg.hpp"
 
 #include <cstdint>
+#include <exception>
 #include <new>
 
 #include "MathIntg/Integrator.hpp"
@@ -14,6 +15,13 @@ using nodes::Is;
 using nodes::Make;
 
 TKoNodePtr TIntegrator::I(const Node* node) const {
+  if (Further && HasJump(node)) {
+    try {
+      return Checked(node, StepShapes(node));
+    } catch (const Exception&) {
+      return nullptr;
+    }
+  }
   try {
     if (TKoNodePtr today = Rules(node)) return today;
   } catch (const EKoMathIntegrator&) {
@@ -27,8 +35,18 @@ TKoNodePtr TIntegrator::I(const Node* node) const {
 // Where no shape fits, the refusal of today's rule stands, whatever a shape's attempt
 // ran into on the way.
 TKoNodePtr TIntegrator::ShapesOrNone(const Node* node) const {
+  TKoNodePtr shaped;
   try {
-    return Shapes(node);
+    // a quotient of polynomials as a whole, not in the pieces the classic shapes make
+    if (Further) shaped = Checked(node, RationalShape(node));
+    if (shaped) return shaped;
+    shaped = Shapes(node);
+  } catch (const Exception&) {
+    shaped = nullptr;
+  }
+  if (shaped || !Further) return shaped;
+  try {
+    return Checked(node, FurtherShapes(node));
   } catch (const Exception&) {
     return nullptr;
   }
@@ -303,5 +321,21 @@ TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* sourceRoot) {
   // source's variables, and only the result's nodes count beside the source's.
   TKoVarDepot& depot = SourceFunction->GetVarDepot();
   const TRunningValueKeeper keeper(depot, RunningVarName);
-  return integration::TIntegrator(RunningVarName, &depot).I(sourceRoot);
+  integration::TIntegrator integrator(RunningVarName, &depot);
+  // The classic rules and shapes first, so that what they give stays as it was; the
+  // further shapes only where they find nothing.
+  std::exception_ptr refusal;
+  try {
+    if (TKoNodePtr classic = integrator.I(sourceRoot)) return classic;
+  } catch (const Exception&) {
+    refusal = std::current_exception();
+  }
+  integrator.Further = true;
+  try {
+    if (TKoNodePtr further = integrator.I(sourceRoot)) return further;
+  } catch (const Exception&) {
+    // the classic refusal stands
+  }
+  if (refusal) std::rethrow_exception(refusal);
+  return nullptr;
 }

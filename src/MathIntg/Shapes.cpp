@@ -107,13 +107,6 @@ std::int64_t WholeExponent(const algebra::Rational& c, std::int64_t largest) {
   return c.get_num().get_si();
 }
 
-bool HasOtherVariable(const Node* node, const std::string& upperVar) {
-  if (Is(node, opVariable)) return !EqualsUpperCase(node->Variable->Name, upperVar);
-  for (const Node* child : node->Children)
-    if (HasOtherVariable(child, upperVar)) return true;
-  return false;
-}
-
 // The fraction p/q with q up to kLargestDenominator that is v, if there is one; a value
 // near 0 is no fraction with p = 0 unless it is 0.
 bool AsFraction(long double v, long double& p, long double& q) {
@@ -172,6 +165,13 @@ long double HalfWidthSquared(const Polynomial& q, const std::optional<ExactPolyn
 }
 
 }  // namespace
+
+bool HasOtherVariable(const Node* node, const std::string& upperVar) {
+  if (Is(node, opVariable)) return !EqualsUpperCase(node->Variable->Name, upperVar);
+  for (const Node* child : node->Children)
+    if (HasOtherVariable(child, upperVar)) return true;
+  return false;
+}
 
 bool TIntegrator::ConstantIn(const Node* node, long double& value) const {
   TKoNodePtr copy = Copy(node);

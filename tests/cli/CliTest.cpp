@@ -219,7 +219,7 @@ TEST(Cli, SymbolicModes) {
       // constant.
       {{"\\i", "1/(3*x+2)^2"}, "-1/(9*(x+2/3))\n"},
       {{"\\i", "1/(0.09*x^2+0.12*x+0.04)"}, "-1/(0.09*(x+2/3))\n"},
-      {{"\\i", "heav(3-x)*(x+1)"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
+      {{"\\i", "heav(3-x)*(x+1)"}, "heav(3-x)*(0.5*x^2+x-15/2)\n"},
   });
 }
 

@@ -1,0 +1,204 @@
+// Functions with jumps and kinks, integrated so that the antiderivative is continuous on the
+// whole line; the powers of perfect squares (sqrt(x^2) = abs(x)); and the check that every
+// further shape's result differentiates back to its integrand.
+#include <array>
+#include <cmath>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "MathIntg/Integrator.hpp"
+
+namespace integration {
+
+using Q = algebra::Rational;
+using nodes::Constant;
+using nodes::Is;
+using nodes::Make;
+
+namespace {
+
+// Points spread over both signs and a few scales, none near a whole or half number, where
+// steps jump.
+constexpr std::array<long double, 24> kCheckPoints = {
+    0.3711L,  0.8123L, 1.2347L,  1.9031L, 2.4779L,  -0.5309L, -1.3717L, 4.6173L,
+    -3.2891L, 0.0917L, -0.1853L, 0.6377L, -0.8461L, 3.1173L,  -2.6651L, 6.2113L,
+    -5.4339L, 0.9713L, -0.9637L, 1.5883L, 8.1289L,  -7.8711L, 11.3217L, 0.2189L};
+constexpr std::size_t kLeastChecked = 3;
+// The step of the difference quotients, relative to 1 + |x|.
+constexpr long double kStep = 1e-4L;
+// A wrong formula misses by far more; Richardson's quotient of an extended function is
+// good to about 1e-13 of the function's size over the step.
+constexpr long double kSameSlope = 1e-8L;
+constexpr long double kQuotientRounding = 1e-13L;
+
+// The antiderivative F(u) of a step function of u, continuous where the function jumps:
+// on [n, n+1) floor(u) = n and F = n*u - n*(n+1)/2, which is n*(n+1)/2 at both ends.
+const char* StepAntiderivative(TOperation code) {
+  if (code == opAbs) return "{0}*abs({0})/2";
+  if (code == opSgn) return "abs({0})";
+  if (code == opHeav) return "{0}*heav({0})";
+  if (code == opFloor) return "{0}*floor({0})-floor({0})*(floor({0})+1)/2";
+  if (code == opCeil) return "{0}*ceil({0})-ceil({0})*(ceil({0})-1)/2";
+  if (code == opTrunc) return "{0}*trunc({0})-trunc({0})*(trunc({0})+sgn({0}))/2";
+  // round(u) = trunc(u+0.5)
+  if (code == opRound) return "({0}+0.5)*round({0})-round({0})*(round({0})+sgn({0}+0.5))/2";
+  // frac(u) = u - trunc(u)
+  if (code == opFrac) return "sqr({0})/2-{0}*trunc({0})+trunc({0})*(trunc({0})+sgn({0}))/2";
+  return nullptr;
+}
+
+}  // namespace
+
+// The antiderivative where its difference quotients match the integrand at every point where
+// both are defined (at least three), else none: a refusal, never a wrong term.
+TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) const {
+  if (!antiderivative) return nullptr;
+  const Node* f = antiderivative.get();
+  std::size_t checked = 0;
+  for (const long double x : kCheckPoints) {
+    long double value = 0;
+    if (!ValueAt(node, x, value)) continue;
+    const long double h = kStep * (1 + std::fabs(x));
+    std::array<long double, 5> v{};
+    const std::array<long double, 5> at = {x - h, x - h / 2, x, x + h / 2, x + h};
+    bool defined = true;
+    for (std::size_t i = 0; i < at.size() && defined; ++i) defined = ValueAt(f, at[i], v[i]);
+    if (!defined) continue;
+    const long double wide = (v[4] - v[0]) / (2 * h);
+    const long double narrow = (v[3] - v[1]) / h;
+    const long double slope = (4 * narrow - wide) / 3;
+    const long double size =
+        std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
+    if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + kQuotientRounding * size / h)
+      return nullptr;
+    ++checked;
+  }
+  return checked >= kLeastChecked ? std::move(antiderivative) : nullptr;
+}
+
+// ( (a*x+b)^2 )^(k/2) = |a|^k * abs(x + b/a)^k for odd k: x^2^0.5 is abs(x).
+TKoNodePtr TIntegrator::PerfectSquarePower(const Node* node) const {
+  if (!Is(node, opPower) || node->ChildCount() != 2 || node->Child(1)->DependsOn(VarName))
+    return nullptr;
+  const std::optional<Q> e = algebra::ExactValue(node->Child(1));
+  if (!e || e->get_den() != 2) return nullptr;
+  const std::optional<ExactPolynomial> q = ExactPolynomialOf(node->Child(0), 2);
+  if (!q || q->size() != 3 || (*q)[2] <= 0) return nullptr;
+  const Q& a = (*q)[2];
+  const Q& b = (*q)[1];
+  const Q& c = (*q)[0];
+  if (b * b != 4 * a * c) return nullptr;
+  // (a*(x+h)^2)^(k/2) with h = b/(2a)
+  const long k = e->get_num().get_si();
+  TKoNodePtr linear = QPolynomialTree({Q(b / (2 * a)), Q(1)});
+  TKoNodePtr power = Make(opAbs, std::move(linear));
+  if (k != 1) power = Make(opPower, std::move(power), Constant(static_cast<long double>(k)));
+  if (a != 1)
+    power = Make(opProduct,
+                 Make(opPower, QNumber(a),
+                      Make(opQuotient, Constant(static_cast<long double>(k)), Constant(2))),
+                 std::move(power));
+  return I(power.get());
+}
+
+// int J(u)*g for J = sgn or heav of a linear u with root x0: J(u)*(G(x) - G(x0)), G = int g,
+// continuous at x0; abs(u)*g = sgn(u)*(u*g).
+TKoNodePtr TIntegrator::StepTimes(const Node* step, const Node* rest) const {
+  const Node* u = step->Child(0);
+  const std::optional<ExactPolynomial> w = ExactPolynomialOf(u, 1);
+  if (!w || w->size() != 2) return nullptr;
+  const Q root = -(*w)[0] / (*w)[1];
+  TKoNodePtr g = Is(step, opAbs) ? Make(opProduct, Copy(rest), Copy(u)) : Copy(rest);
+  TKoNodePtr antiderivative = I(g.get());
+  if (!antiderivative) return nullptr;
+  long double atRoot = 0;
+  if (!ValueAt(antiderivative.get(), algebra::ToLongDouble(root), atRoot)) return nullptr;
+  const TOperation code = Is(step, opHeav) ? opHeav : opSgn;
+  TKoNodePtr shifted = std::move(antiderivative);
+  if (atRoot != 0) {
+    const std::optional<Q> exact = algebra::NearFraction(atRoot, 1000000);
+    TKoNodePtr value =
+        exact && algebra::ToLongDouble(*exact) == atRoot ? QNumber(*exact) : Constant(atRoot);
+    shifted = Make(opSum, std::move(shifted), Make(opNegation, std::move(value)));
+  }
+  return Make(opProduct, Make(code, Copy(u)), std::move(shifted));
+}
+
+// The steps: each jump function of a linear term on its own, sums, and products of one
+// sgn, heav or abs with terms free of jumps.
+TKoNodePtr TIntegrator::StepShapes(const Node* node) const {
+  if (Is(node, opSum)) return Sum(node);
+  if (Is(node, opNegation)) {
+    TKoNodePtr inner = I(node->Child(0));
+    return inner ? Make(opNegation, std::move(inner)) : nullptr;
+  }
+  if (HasOtherVariable(node, UpperVarName)) return nullptr;
+  if (calculus::IsJumpCode(node->Operation) && node->ChildCount() == 1) {
+    const Node* u = node->Child(0);
+    const std::optional<ExactPolynomial> w = ExactPolynomialOf(u, 1);
+    if (!w || w->size() != 2) return nullptr;
+    // 1 but at one point
+    if (Is(node, opZero)) return Var();
+    const char* text = StepAntiderivative(node->Operation);
+    if (!text) return nullptr;
+    return Chain(Template(text, Copy(u)), u);
+  }
+  // abs(u)^n = u^n for even n, abs(u)*u^(n-1) for odd n
+  if (Is(node, opPower) && node->ChildCount() == 2 && Is(node->Child(0), opAbs)) {
+    const std::optional<Q> e = algebra::ExactValue(node->Child(1));
+    if (!e || e->get_den() != 1 || *e < 1 || *e > 24) return nullptr;
+    const Node* u = node->Child(0)->Child(0);
+    const long n = e->get_num().get_si();
+    if (n % 2 == 0) return I(Make(opPower, Copy(u), Constant(static_cast<long double>(n))).get());
+    TKoNodePtr rest = Make(opPower, Copy(u), Constant(static_cast<long double>(n - 1)));
+    return StepTimes(node->Child(0), rest.get());
+  }
+  // one step among factors without jumps; divisors free of jumps
+  std::vector<const Node*> factors;
+  TKoNodePtr rest = Make(opProduct);
+  if (Is(node, opProduct)) {
+    for (const Node* c : node->Children) factors.push_back(c);
+  } else if (Is(node, opQuotient)) {
+    factors.push_back(node->Child(0));
+    for (std::int32_t i = 1; i < node->ChildCount(); ++i) {
+      if (HasJump(node->Child(i))) return nullptr;
+      rest->AddChild(Make(opPower, Copy(node->Child(i)), Constant(-1)));
+    }
+  } else {
+    return nullptr;
+  }
+  const Node* step = nullptr;
+  for (const Node* f : factors) {
+    if (!HasJump(f)) {
+      rest->AddChild(Copy(f));
+      continue;
+    }
+    if (step) return nullptr;
+    // abs(u)^n: abs(u) * u^(n-1) for odd n, u^n for even n
+    const std::optional<Q> e = Is(f, opPower) && f->ChildCount() == 2 && Is(f->Child(0), opAbs)
+                                   ? algebra::ExactValue(f->Child(1))
+                                   : std::nullopt;
+    if (e && e->get_den() == 1 && *e >= 1 && *e <= 24) {
+      const Node* u = f->Child(0)->Child(0);
+      const long n = e->get_num().get_si();
+      if (n % 2 == 1) step = f->Child(0);
+      rest->AddChild(
+          Make(opPower, Copy(u), Constant(static_cast<long double>(n % 2 == 1 ? n - 1 : n))));
+      if (n % 2 == 0) {
+        for (const Node* other : factors)
+          if (other != f && HasJump(other)) return nullptr;
+        return I(rest.get());
+      }
+      continue;
+    }
+    if (!(Is(f, opSgn) || Is(f, opHeav) || Is(f, opAbs))) return nullptr;
+    step = f;
+  }
+  if (!step) return nullptr;
+  if (rest->ChildCount() == 0) rest->AddChild(Constant(1));
+  if (rest->ChildCount() == 1) rest = rest->ExtractChild(0);
+  return StepTimes(step, rest.get());
+}
+
+}  // namespace integration
