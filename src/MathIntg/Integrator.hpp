@@ -115,6 +115,7 @@ class TIntegrator : calculus::TRuleContext {
   bool ValueAt(const Node* node, long double x, long double& value) const;
 
   // RationalFunctions.cpp and Steps.cpp: the further shapes, each result checked.
+  TKoNodePtr ClosedShapes(const Node* node) const;
   TKoNodePtr FurtherShapes(const Node* node) const;
   TKoNodePtr RationalShape(const Node* node) const;
   TKoNodePtr QScaled(const algebra::Rational& c, TKoNodePtr node) const;
@@ -138,6 +139,14 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr ExpSubstitution(const Node* node) const;
   TKoNodePtr HalfAngleSubstitution(const Node* node) const;
   TKoNodePtr RootSubstitutionOfLinear(const Node* node) const;
+  // Algebraic.cpp
+  std::optional<algebra::Rational> HalfPowerOfQuadratic(const Node* factor,
+                                                        ExactPolynomial& q) const;
+  TKoNodePtr PolynomialOverSqrt(algebra::QPolynomial p, const ExactPolynomial& q) const;
+  TKoNodePtr SqrtQuadraticShape(const Node* node) const;
+  TKoNodePtr QuotientOverSqrt(const algebra::QPolynomial& a, const algebra::QPolynomial& b,
+                              const ExactPolynomial& q) const;
+  TKoNodePtr InverseByParts(const Node* node) const;
   TKoNodePtr Resubstituted(const Node* tree, const Node* t, bool expKernel) const;
 
   // The kernel of the substitution under way: u = exp(Slope*x), t = tan(v/2) with

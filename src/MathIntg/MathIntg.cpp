@@ -38,7 +38,8 @@ TKoNodePtr TIntegrator::ShapesOrNone(const Node* node) const {
   TKoNodePtr shaped;
   try {
     // a quotient of polynomials as a whole, not in the pieces the classic shapes make
-    if (Further) shaped = Checked(node, RationalShape(node));
+    // the closed shapes before the classic ones, which would take such a term apart
+    if (Further) shaped = Checked(node, ClosedShapes(node));
     if (shaped) return shaped;
     shaped = Shapes(node);
   } catch (const Exception&) {

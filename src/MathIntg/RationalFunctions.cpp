@@ -29,7 +29,8 @@ constexpr long kLargestPower = 24;
 constexpr long kLargestMultiple = 8;
 // Fractions tried as exact roots and printed as fractions.
 constexpr long kRootDenominator = 1000000;
-constexpr long kPrintedDenominator = 1000000;
+constexpr std::size_t kPrintedDigits = 17;
+constexpr std::size_t kPrintedDenominatorDigits = 12;
 // An imaginary part this small beside the root's size: a real root.
 constexpr long double kRealRoot = 1e-9L;
 // A residue's part this small beside the largest residue is the rounding of a 0.
@@ -289,10 +290,12 @@ TKoNodePtr TIntegrator::QNumber(const Q& q) const {
   if (q < 0) return Make(opNegation, QNumber(-q));
   const mpz_class& num = q.get_num();
   const mpz_class& den = q.get_den();
-  if (mpz_sizeinbase(num.get_mpz_t(), 2) <= 53 && den <= kPrintedDenominator) {
-    const auto n = static_cast<long double>(num.get_d());
+  // whole numbers of up to 17 digits print exactly
+  if (mpz_sizeinbase(num.get_mpz_t(), 10) <= kPrintedDigits &&
+      mpz_sizeinbase(den.get_mpz_t(), 10) <= kPrintedDenominatorDigits) {
+    const long double n = algebra::ToLongDouble(Q(num));
     if (den == 1) return Constant(n);
-    return Make(opQuotient, Constant(n), Constant(static_cast<long double>(den.get_d())));
+    return Make(opQuotient, Constant(n), Constant(algebra::ToLongDouble(Q(den))));
   }
   return Constant(algebra::ToLongDouble(q));
 }
@@ -692,7 +695,6 @@ TKoNodePtr TIntegrator::RootSubstitutionOfLinear(const Node* node) const {
 }
 
 TKoNodePtr TIntegrator::RationalShape(const Node* node) const {
-  if (HasOtherVariable(node, UpperVarName)) return nullptr;
   const std::optional<QFraction> r = RationalIn(node, &TIntegrator::VariableKernel);
   if (!r || algebra::Degree(r->Den) == 0) return nullptr;
   // x*g(x^2): 1/2 * G(u) with u = x^2 (x/(x^4+1) = arctan(x^2)/2)
@@ -715,6 +717,16 @@ TKoNodePtr TIntegrator::RationalShape(const Node* node) const {
   return RationalIntegral(*r);
 }
 
+// Quotients of polynomials as a whole, polynomials times inverse functions by parts at once,
+// and roots of quadratics times rational functions.
+TKoNodePtr TIntegrator::ClosedShapes(const Node* node) const {
+  if (HasOtherVariable(node, UpperVarName)) return nullptr;
+  if (TKoNodePtr r = RationalShape(node)) return r;
+  if (TKoNodePtr parts = InverseByParts(node)) return parts;
+  return SqrtQuadraticShape(node);
+}
+
+// The rest, where the classic shapes find nothing either.
 TKoNodePtr TIntegrator::FurtherShapes(const Node* node) const {
   if (HasOtherVariable(node, UpperVarName)) return nullptr;
   if (Is(node, opPower) && node->ChildCount() > 2) {

@@ -2,6 +2,8 @@
 // whole line; the powers of perfect squares (sqrt(x^2) = abs(x)); and the check that every
 // further shape's result differentiates back to its integrand.
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -31,6 +33,8 @@ constexpr long double kStep = 1e-4L;
 // good to about 1e-13 of the function's size over the step.
 constexpr long double kSameSlope = 1e-8L;
 constexpr long double kQuotientRounding = 1e-13L;
+// How much the integrand may change over the step where the quotients are compared.
+constexpr long double kSmooth = 0.01L;
 
 // The antiderivative F(u) of a step function of u, continuous where the function jumps:
 // on [n, n+1) floor(u) = n and F = n*u - n*(n+1)/2, which is n*(n+1)/2 at both ends.
@@ -60,6 +64,12 @@ TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) con
     long double value = 0;
     if (!ValueAt(node, x, value)) continue;
     const long double h = kStep * (1 + std::fabs(x));
+    // near a pole or a jump of the integrand the quotients say nothing
+    long double below = 0, above = 0;
+    if (!ValueAt(node, x - h, below) || !ValueAt(node, x + h, above) ||
+        std::fabs(below - value) > kSmooth * std::fabs(value) ||
+        std::fabs(above - value) > kSmooth * std::fabs(value))
+      continue;
     std::array<long double, 5> v{};
     const std::array<long double, 5> at = {x - h, x - h / 2, x, x + h / 2, x + h};
     bool defined = true;
@@ -70,8 +80,10 @@ TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) con
     const long double slope = (4 * narrow - wide) / 3;
     const long double size =
         std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
-    if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + kQuotientRounding * size / h)
+    if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + kQuotientRounding * size / h) {
+      if (getenv("TDEBUG")) fprintf(stderr, "check fails at %Lg: %Lg vs %Lg\n", x, slope, value);
       return nullptr;
+    }
     ++checked;
   }
   return checked >= kLeastChecked ? std::move(antiderivative) : nullptr;

@@ -501,3 +501,36 @@ TEST(AntiderivativeShapes, RandomJumpsAndDoubleRootsNeverGiveAWrongResult) {
   }
   std::printf("random jumps and double roots: %zu of %zu refused\n", refusals, total);
 }
+
+namespace {
+
+// c_n*x^n+...+c_0 with whole coefficients in -100..100, the highest one not 0.
+std::string RandomPolynomial(std::mt19937& random, int degree) {
+  std::string text;
+  for (int n = degree; n >= 0; --n) {
+    int c = static_cast<int>(random() % 201) - 100;
+    if (n == degree && c == 0) c = 1;
+    if (c == 0) continue;
+    text.append(text.empty() ? "" : "+").append("(").append(std::to_string(c)).append(")");
+    if (n > 0) text.append("*x^").append(std::to_string(n));
+  }
+  return text;
+}
+
+}  // namespace
+
+// Every quotient of polynomials with a denominator of degree up to 8 integrates, and the
+// antiderivative differentiates back to it. (A numerator of higher degree adds a polynomial
+// whose huge exact coefficients cancel in extended numbers: the comparison would fail.)
+TEST(AntiderivativeShapes, EveryRationalFunctionIntegrates) {
+  std::mt19937 random(27);
+  for (int i = 0; i < 200; ++i) {
+    const int bottom = 1 + static_cast<int>(random() % 8);
+    const int top = static_cast<int>(random() % static_cast<std::uint32_t>(bottom + 1));
+    const std::string term =
+        "(" + RandomPolynomial(random, top) + ")/(" + RandomPolynomial(random, bottom) + ")";
+    const Outcome outcome = Examine(term, 2);
+    EXPECT_FALSE(outcome.refused) << term;
+    EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+  }
+}
