@@ -20,6 +20,17 @@ namespace {
 
 constexpr long kLargestHalfPower = 15;
 constexpr std::size_t kLargestPartsDegree = 12;
+constexpr long kLargestInversePower = 4;
+// By parts inside by parts: arcsin(x)^2 needs two.
+constexpr std::int32_t kMostInverseParts = 3;
+
+// A term of numbers, the variable, + - * / powers and roots alone.
+bool IsAlgebraic(const TKoOperatorNode* node) {
+  if (IsFunctionCode(node->Operation) && !Is(node, opSqrt) && !Is(node, opSqr)) return false;
+  for (const TKoOperatorNode* child : node->Children)
+    if (!IsAlgebraic(child)) return false;
+  return true;
+}
 
 // t^k
 QPolynomial PowerOf(std::size_t k) {
@@ -30,18 +41,23 @@ QPolynomial PowerOf(std::size_t k) {
 
 bool IsInverseFunction(const TKoOperatorNode* node) {
   return Is(node, opArcSin) || Is(node, opArcCos) || Is(node, opArcTan) || Is(node, opArcCot) ||
-         Is(node, opArcSinh) || Is(node, opArcCosh) || Is(node, opArcTanh) ||
-         Is(node, opArcCoth) || Is(node, opLn);
+         Is(node, opArcSinh) || Is(node, opArcCosh) || Is(node, opArcTanh) || Is(node, opArcCoth) ||
+         Is(node, opLn);
 }
 
-// The factors of nested products and quotients, each with whether it divides.
+// The factors of nested products, quotients and negations, each with whether it divides;
+// negated turns for each negation.
 void Factors(const TKoOperatorNode* node, bool divisor,
-             std::vector<std::pair<const TKoOperatorNode*, bool>>& factors) {
+             std::vector<std::pair<const TKoOperatorNode*, bool>>& factors, bool& negated) {
   if (Is(node, opProduct)) {
-    for (const TKoOperatorNode* c : node->Children) Factors(c, divisor, factors);
+    for (const TKoOperatorNode* c : node->Children) Factors(c, divisor, factors, negated);
   } else if (Is(node, opQuotient)) {
-    Factors(node->Child(0), divisor, factors);
-    for (std::int32_t i = 1; i < node->ChildCount(); ++i) Factors(node->Child(i), !divisor, factors);
+    Factors(node->Child(0), divisor, factors, negated);
+    for (std::int32_t i = 1; i < node->ChildCount(); ++i)
+      Factors(node->Child(i), !divisor, factors, negated);
+  } else if (Is(node, opNegation) && node->ChildCount() == 1) {
+    negated = !negated;
+    Factors(node->Child(0), divisor, factors, negated);
   } else {
     factors.emplace_back(node, divisor);
   }
@@ -120,7 +136,8 @@ TKoNodePtr TIntegrator::PolynomialOverSqrt(QPolynomial p, const ExactPolynomial&
 // it directly, a quotient whose denominator has rational roots through t = 1/(x - r).
 TKoNodePtr TIntegrator::SqrtQuadraticShape(const Node* node) const {
   std::vector<std::pair<const Node*, bool>> factors;  // factor, whether a divisor
-  Factors(node, false, factors);
+  bool negated = false;
+  Factors(node, false, factors, negated);
   std::optional<ExactPolynomial> quadratic;
   Q exponent(0);
   QFraction rational;
@@ -138,7 +155,23 @@ TKoNodePtr TIntegrator::SqrtQuadraticShape(const Node* node) const {
     if (algebra::IsZero(r->Den)) return nullptr;
     rational = {algebra::Product(rational.Num, r->Num), algebra::Product(rational.Den, r->Den)};
   }
-  if (!quadratic || exponent.get_den() != 2) return nullptr;
+  if (!quadratic) return nullptr;
+  if (negated) rational.Num = algebra::Scaled(rational.Num, Q(-1));
+  if (exponent.get_den() == 1) {
+    // the roots cancel: a rational function
+    const Q size = abs(exponent);
+    const QPolynomial power = algebra::Raised(*quadratic, size.get_num().get_ui());
+    QFraction r = rational;
+    (exponent >= 0 ? r.Num : r.Den) = algebra::Product(exponent >= 0 ? r.Num : r.Den, power);
+    if (algebra::Degree(r.Den) == 0) {
+      QPolynomial integral(r.Num.size() + 1, Q(0));
+      for (std::size_t k = 0; k < r.Num.size(); ++k)
+        integral[k + 1] = r.Num[k] / (r.Den[0] * static_cast<unsigned long>(k + 1));
+      return QPolynomialTree(integral);
+    }
+    return RationalIntegral(r);
+  }
+  if (exponent.get_den() != 2) return nullptr;
   // R*q^e = (R*q^(e+1/2))/sqrt(q)
   const Q whole = exponent + Q(1, 2);
   const Q size = abs(whole);
@@ -210,14 +243,14 @@ TKoNodePtr TIntegrator::QuotientOverSqrt(const QPolynomial& a, const QPolynomial
       const std::size_t j = m - i;
       // qt(t) = q(r)*t^2 + q'(r)*t + a
       const ExactPolynomial qt{q[2], q[1] + 2 * q[2] * r, algebra::ValueAt(q, r)};
-      TKoNodePtr inner = Make(opQuotient, QPolynomialTree(PowerOf(j - 1)),
-                              Make(opSqrt, QPolynomialTree(qt)));
+      TKoNodePtr inner =
+          Make(opQuotient, QPolynomialTree(PowerOf(j - 1)), Make(opSqrt, QPolynomialTree(qt)));
       TKoNodePtr inT = I(inner.get());
       if (!inT) return nullptr;
       TKoNodePtr reciprocal = Make(opQuotient, Constant(1), QPolynomialTree({Q(-r), Q(1)}));
       TKoNodePtr back = Resubstituted(inT.get(), reciprocal.get(), false);
-      sum->AddChild(QScaled(-c, Make(opProduct, Make(opSgn, QPolynomialTree({Q(-r), Q(1)})),
-                                     std::move(back))));
+      sum->AddChild(QScaled(
+          -c, Make(opProduct, Make(opSgn, QPolynomialTree({Q(-r), Q(1)})), std::move(back))));
     }
   }
   if (sum->ChildCount() == 0) return Constant(0);
@@ -225,35 +258,50 @@ TKoNodePtr TIntegrator::QuotientOverSqrt(const QPolynomial& a, const QPolynomial
   return sum;
 }
 
-// int p*f(u) = P*f(u) - int P*f(u)' with P = int p, for f an inverse function or ln and u a
-// polynomial: the rest is a rational function or a root of a quadratic shape.
+// int g*F = G*F - int G*F' with G = int g, for F an inverse function or ln of u, or a whole
+// power of one: G a polynomial where g is one, else any antiderivative of g without
+// functions but roots; the rest is a rational function, a root of a quadratic shape or F of a
+// lower power.
 TKoNodePtr TIntegrator::InverseByParts(const Node* node) const {
-  std::vector<const Node*> factors;
-  if (Is(node, opProduct)) {
-    for (const Node* c : node->Children) factors.push_back(c);
-  } else {
-    factors.push_back(node);
-  }
+  std::vector<std::pair<const Node*, bool>> factors;
+  bool negated = false;
+  Factors(node, false, factors, negated);
   const Node* inverse = nullptr;
-  QPolynomial p{Q(1)};
-  for (const Node* f : factors) {
-    if (IsInverseFunction(f) && f->ChildCount() == 1 && !inverse) {
-      const std::optional<ExactPolynomial> u = ExactPolynomialOf(f->Child(0), kLargestPartsDegree);
-      if (!u || algebra::Degree(*u) < 1) return nullptr;
+  TKoNodePtr cofactor = Make(opProduct);
+  if (negated) cofactor->AddChild(Constant(-1));
+  for (const auto& [f, divisor] : factors) {
+    const Node* base = Is(f, opPower) && f->ChildCount() == 2 ? f->Child(0) : f;
+    if (!divisor && !inverse && IsInverseFunction(base) && base->ChildCount() == 1 &&
+        !HasJump(base)) {
       inverse = f;
+      if (base != f) {
+        const std::optional<Q> e = algebra::ExactValue(f->Child(1));
+        if (!e || e->get_den() != 1 || *e < 1 || *e > kLargestInversePower) return nullptr;
+        // arcsin(x)^(2-1) is arcsin(x): its derivative has no power 0 of it
+        if (*e == 1) inverse = base;
+      }
       continue;
     }
-    const std::optional<ExactPolynomial> q = ExactPolynomialOf(f, kLargestPartsDegree);
-    if (!q) return nullptr;
-    p = algebra::Product(p, *q);
+    cofactor->AddChild(divisor ? Make(opPower, Copy(f), Constant(-1)) : Copy(f));
   }
-  if (!inverse || algebra::Degree(p) > kLargestPartsDegree) return nullptr;
-  QPolynomial integral(p.size() + 1, Q(0));
-  for (std::size_t k = 0; k < p.size(); ++k) integral[k + 1] = p[k] / static_cast<unsigned long>(k + 1);
+  if (!inverse || PartsDepth >= kMostInverseParts) return nullptr;
+  const Nested nested(PartsDepth);
+  if (cofactor->ChildCount() == 0) cofactor->AddChild(Constant(1));
+  TKoNodePtr integral;
+  if (const std::optional<ExactPolynomial> p =
+          ExactPolynomialOf(cofactor.get(), kLargestPartsDegree)) {
+    QPolynomial exact(p->size() + 1, Q(0));
+    for (std::size_t k = 0; k < p->size(); ++k)
+      exact[k + 1] = (*p)[k] / static_cast<unsigned long>(k + 1);
+    integral = QPolynomialTree(exact);
+  } else {
+    integral = I(cofactor.get());
+    if (!integral || !IsAlgebraic(integral.get())) return nullptr;
+  }
   TKoNodePtr slope = DeriveTree(inverse, VarName, Depot);
-  TKoNodePtr rest = I(Make(opProduct, QPolynomialTree(integral), std::move(slope)).get());
+  TKoNodePtr rest = I(Make(opProduct, Copy(integral.get()), std::move(slope)).get());
   if (!rest) return nullptr;
-  return Make(opSum, Make(opProduct, QPolynomialTree(integral), Copy(inverse)),
+  return Make(opSum, Make(opProduct, std::move(integral), Copy(inverse)),
               Make(opNegation, std::move(rest)));
 }
 

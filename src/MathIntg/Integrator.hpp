@@ -117,7 +117,7 @@ class TIntegrator : calculus::TRuleContext {
   // RationalFunctions.cpp and Steps.cpp: the further shapes, each result checked.
   TKoNodePtr ClosedShapes(const Node* node) const;
   TKoNodePtr FurtherShapes(const Node* node) const;
-  TKoNodePtr RationalShape(const Node* node) const;
+  TKoNodePtr RationalShape(const Node* node, bool polynomials) const;
   TKoNodePtr QScaled(const algebra::Rational& c, TKoNodePtr node) const;
   TKoNodePtr Checked(const Node* node, TKoNodePtr antiderivative) const;
   TKoNodePtr StepShapes(const Node* node) const;
@@ -157,6 +157,14 @@ class TIntegrator : calculus::TRuleContext {
 
   // How many integrations by parts are under way, one inside the other.
   mutable std::int32_t PartsDepth = 0;
+  // Counts a nesting up for its lifetime.
+  struct Nested {
+    std::int32_t& Depth;
+    explicit Nested(std::int32_t& depth) : Depth(++depth) {}
+    ~Nested() { --Depth; }
+    Nested(const Nested&) = delete;
+    Nested& operator=(const Nested&) = delete;
+  };
 };
 
 }  // namespace integration

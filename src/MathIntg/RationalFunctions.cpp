@@ -201,6 +201,7 @@ std::optional<QFraction> TIntegrator::RationalIn(const Node* node, Kernel kernel
     const std::optional<Q> e = algebra::ExactValue(node->Child(1));
     const std::optional<long> n = e ? Whole(*e, kLargestPower) : std::nullopt;
     if (!n) return std::nullopt;
+    if (*n == 0) return Number(Q(1));
     const std::optional<QFraction> r = RationalIn(node->Child(0), kernel);
     return r ? Powered(*r, *n) : std::nullopt;
   }
@@ -227,14 +228,14 @@ std::optional<QFraction> TIntegrator::ExpKernel(const Node* node) const {
   if (Is(node, opExp)) return up;
   const QFraction down = PowerOfT(Q(1) / e, -*k);
   const QFraction minusDown{algebra::Scaled(down.Num, Q(-1)), down.Den};
-  std::optional<QFraction> sum = Added(up, Is(node, opCosh) ? down : minusDown);
-  if (!sum) return std::nullopt;
-  if (Is(node, opSinh) || Is(node, opCosh)) return Multiplied(*sum, Number(Q(1, 2)));
-  const std::optional<QFraction> other = Added(up, Is(node, opTanh) ? down : minusDown);
-  if (!other) return std::nullopt;
+  const std::optional<QFraction> plus = Added(up, down);
+  const std::optional<QFraction> minus = Added(up, minusDown);
+  if (!plus || !minus) return std::nullopt;
+  if (Is(node, opSinh)) return Multiplied(*minus, Number(Q(1, 2)));
+  if (Is(node, opCosh)) return Multiplied(*plus, Number(Q(1, 2)));
   // tanh = (up - down)/(up + down), coth the inverse
-  const std::optional<QFraction> inverse = Inverted(*other);
-  return inverse ? Multiplied(*sum, *inverse) : std::nullopt;
+  const std::optional<QFraction> below = Inverted(Is(node, opTanh) ? *plus : *minus);
+  return below ? Multiplied(Is(node, opTanh) ? *minus : *plus, *below) : std::nullopt;
 }
 
 // sin, cos, tan and cot of k*v, v = Slope*x + Offset, in t = tan(v/2).
@@ -694,9 +695,9 @@ TKoNodePtr TIntegrator::RootSubstitutionOfLinear(const Node* node) const {
   return Resubstituted(inT.get(), t.get(), false);
 }
 
-TKoNodePtr TIntegrator::RationalShape(const Node* node) const {
+TKoNodePtr TIntegrator::RationalShape(const Node* node, bool polynomials) const {
   const std::optional<QFraction> r = RationalIn(node, &TIntegrator::VariableKernel);
-  if (!r || algebra::Degree(r->Den) == 0) return nullptr;
+  if (!r || (!polynomials && algebra::Degree(r->Den) == 0)) return nullptr;
   // x*g(x^2): 1/2 * G(u) with u = x^2 (x/(x^4+1) = arctan(x^2)/2)
   bool odd = algebra::Degree(r->Num) % 2 == 1;
   for (std::size_t k = 0; k < r->Num.size() && odd; ++k) odd = k % 2 == 1 || r->Num[k] == 0;
@@ -721,7 +722,7 @@ TKoNodePtr TIntegrator::RationalShape(const Node* node) const {
 // and roots of quadratics times rational functions.
 TKoNodePtr TIntegrator::ClosedShapes(const Node* node) const {
   if (HasOtherVariable(node, UpperVarName)) return nullptr;
-  if (TKoNodePtr r = RationalShape(node)) return r;
+  if (TKoNodePtr r = RationalShape(node, false)) return r;
   if (TKoNodePtr parts = InverseByParts(node)) return parts;
   return SqrtQuadraticShape(node);
 }
@@ -737,6 +738,8 @@ TKoNodePtr TIntegrator::FurtherShapes(const Node* node) const {
     return PerfectSquarePower(outer.get());
   }
   if (TKoNodePtr power = PerfectSquarePower(node)) return power;
+  // a polynomial the classic shapes do not see as one (x^2/2*(1/x))
+  if (TKoNodePtr p = RationalShape(node, true)) return p;
   if (TKoNodePtr e = ExpSubstitution(node)) return e;
   if (TKoNodePtr t = HalfAngleSubstitution(node)) return t;
   if (TKoNodePtr root = RootSubstitutionOfLinear(node)) return root;

@@ -779,13 +779,7 @@ TKoNodePtr TIntegrator::PolynomialTimes(const std::vector<const Node*>& factors)
 // int p*f -> p*F1 - p'*F2 + p''*F3 - ..., F(k+1) = int F(k), as long as the rules find them
 TKoNodePtr TIntegrator::RepeatedByParts(const Polynomial& p, TKoNodePtr f) const {
   if (Degree(p) == 0 || Degree(p) > kMaxPartsDegree || PartsDepth >= kMaxPartsDepth) return nullptr;
-  struct Nested {
-    std::int32_t& Depth;
-    explicit Nested(std::int32_t& depth) : Depth(++depth) {}
-    ~Nested() { --Depth; }
-    Nested(const Nested&) = delete;
-    Nested& operator=(const Nested&) = delete;
-  } const nested(PartsDepth);
+  const Nested nested(PartsDepth);
   TKoNodePtr sum = Make(opSum);
   Polynomial d = p;
   TKoNodePtr antiderivative = I(f.get());

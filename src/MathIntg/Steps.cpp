@@ -2,8 +2,6 @@
 // whole line; the powers of perfect squares (sqrt(x^2) = abs(x)); and the check that every
 // further shape's result differentiates back to its integrand.
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <optional>
 #include <utility>
@@ -45,8 +43,8 @@ const char* StepAntiderivative(TOperation code) {
   if (code == opFloor) return "{0}*floor({0})-floor({0})*(floor({0})+1)/2";
   if (code == opCeil) return "{0}*ceil({0})-ceil({0})*(ceil({0})-1)/2";
   if (code == opTrunc) return "{0}*trunc({0})-trunc({0})*(trunc({0})+sgn({0}))/2";
-  // round(u) = trunc(u+0.5)
-  if (code == opRound) return "({0}+0.5)*round({0})-round({0})*(round({0})+sgn({0}+0.5))/2";
+  // round(u) = floor(u+0.5)
+  if (code == opRound) return "({0}+0.5)*round({0})-round({0})*(round({0})+1)/2";
   // frac(u) = u - trunc(u)
   if (code == opFrac) return "sqr({0})/2-{0}*trunc({0})+trunc({0})*(trunc({0})+sgn({0}))/2";
   return nullptr;
@@ -81,7 +79,6 @@ TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) con
     const long double size =
         std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
     if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + kQuotientRounding * size / h) {
-      if (getenv("TDEBUG")) fprintf(stderr, "check fails at %Lg: %Lg vs %Lg\n", x, slope, value);
       return nullptr;
     }
     ++checked;

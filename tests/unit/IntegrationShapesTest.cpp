@@ -444,6 +444,19 @@ TEST(AntiderivativeShapes, DoubleRootsAndJumpsGiveCorrectResultsOrRefusals) {
       {"round(x)*x", {}, {-0.5L, 0.5L, 1.5L}},
       {"int(x)*x^2", {}, {-1, 1, 2}},
       {"heav(x-x)*x", {}, {}},
+      {"abs(2*x-1)", {}, {0.5L}},
+      {"sgn(3-x)", {}, {3}},
+      {"heav(x+2)", {}, {-2}},
+      {"floor(x)", {}, {-2, -1, 0, 1, 2}},
+      {"ceil(2*x)", {}, {-1, -0.5L, 0, 0.5L, 1}},
+      {"trunc(x)", {}, {-2, -1, 0, 1, 2}},
+      {"round(x)", {}, {-1.5L, -0.5L, 0.5L, 1.5L}},
+      {"round(3-x)", {}, {0.5L, 1.5L, 2.5L, 3.5L}},
+      {"frac(x)", {}, {-2, -1, 0, 1, 2}},
+      {"frac(x/2+1)", {}, {-4, -2, 0, 2}},
+      {"x^2*sgn(x-1)", {}, {1}},
+      {"abs(x+1)^3", {}, {-1}},
+      {"exp(x)*heav(x)", {}, {0}},
   };
   std::size_t refusals = 0;
   for (const Critical& c : cases) ExpectCorrectOrRefused(c, refusals);
