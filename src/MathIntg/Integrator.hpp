@@ -147,7 +147,12 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr QuotientOverSqrt(const algebra::QPolynomial& a, const algebra::QPolynomial& b,
                               const ExactPolynomial& q) const;
   TKoNodePtr InverseByParts(const Node* node) const;
+  // Linearized.cpp
+  TKoNodePtr ExpTrigLinearized(const Node* node) const;
   TKoNodePtr Resubstituted(const Node* tree, const Node* t, bool expKernel) const;
+  TKoNodePtr KernelSubstitution(const Node* node) const;
+  template <class Replace>
+  TKoNodePtr Replaced(const Node* tree, Replace replace) const;
 
   // The kernel of the substitution under way: u = exp(Slope*x), t = tan(v/2) with
   // v = Slope*x + Offset, t = (Slope*x + Offset)^(1/RootIndex).
@@ -157,6 +162,8 @@ class TIntegrator : calculus::TRuleContext {
 
   // How many integrations by parts are under way, one inside the other.
   mutable std::int32_t PartsDepth = 0;
+  // How many kernel substitutions are under way, one inside the other.
+  mutable std::int32_t SubstitutionDepth = 0;
   // Counts a nesting up for its lifetime.
   struct Nested {
     std::int32_t& Depth;

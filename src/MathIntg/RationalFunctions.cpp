@@ -27,6 +27,8 @@ constexpr std::size_t kMostDegree = 40;
 constexpr std::size_t kMostBits = 4000;
 constexpr long kLargestPower = 24;
 constexpr long kLargestMultiple = 8;
+// A substitution inside a substitution: sqrt(1+sqrt(x)) needs two.
+constexpr std::int32_t kMostSubstitutions = 2;
 // Fractions tried as exact roots and printed as fractions.
 constexpr long kRootDenominator = 1000000;
 constexpr std::size_t kPrintedDigits = 17;
@@ -718,6 +720,157 @@ TKoNodePtr TIntegrator::RationalShape(const Node* node, bool polynomials) const 
   return RationalIntegral(*r);
 }
 
+namespace {
+
+// Whether every occurrence of the variable lies inside a subtree that inside accepts.
+template <class Inside>
+bool OnlyInside(const TKoOperatorNode* node, const std::string& var, std::uint32_t pass,
+                Inside inside) {
+  if (!node->DependsOnUpper(var, pass)) return true;
+  if (inside(node)) return true;
+  if (Is(node, opVariable)) return false;
+  for (const TKoOperatorNode* child : node->Children)
+    if (!OnlyInside(child, var, pass, inside)) return false;
+  return true;
+}
+
+}  // namespace
+
+// A copy of the tree with each node that replace maps replaced.
+template <class Replace>
+TKoNodePtr TIntegrator::Replaced(const Node* tree, Replace replace) const {
+  if (TKoNodePtr r = replace(tree)) return r;
+  if (tree->ChildCount() == 0) return Copy(tree);
+  TKoNodePtr node = TKoOperatorNode::Create(dtExtended, tree->Operation);
+  for (const Node* child : tree->Children) node->AddChild(Replaced(child, replace));
+  return node;
+}
+
+// The substitutions of a kernel inside any functions: u = exp(a*x) where x occurs in exp of
+// linear terms alone (sqrt(exp(x)-1)), t = (a*x+b)^(1/n) for roots of one linear term
+// (sqrt(1+sqrt(x))), t = ln(x) where x occurs in ln(x) alone (cos(ln(x))). The integrand in t
+// is integrated by all the rules, and t put back.
+TKoNodePtr TIntegrator::KernelSubstitution(const Node* node) const {
+  if (SubstitutionDepth >= kMostSubstitutions) return nullptr;
+  const Nested nested(SubstitutionDepth);
+  // u = exp(a*x)
+  std::vector<ExactPolynomial> slopes;
+  const bool exps = OnlyInside(node, UpperVarName, Pass, [&](const Node* n) {
+    if (!Is(n, opExp) || n->ChildCount() != 1) return false;
+    const std::optional<ExactPolynomial> w = ExactPolynomialOf(n->Child(0), 1);
+    if (!w || w->size() != 2) return false;
+    slopes.push_back(*w);
+    return true;
+  });
+  if (exps && !slopes.empty()) {
+    Q gcd(0);
+    for (const ExactPolynomial& w : slopes)
+      gcd = gcd == 0 ? abs(w[1]) : RationalGcd(gcd, abs(w[1]));
+    Slope = gcd;
+    const Q a = gcd;
+    bool whole = true;
+    TKoNodePtr inU = Replaced(node, [&](const Node* n) -> TKoNodePtr {
+      if (!Is(n, opExp) || !n->DependsOn(VarName)) return nullptr;
+      const ExactPolynomial w = *ExactPolynomialOf(n->Child(0), 1);
+      const std::optional<long> k = Whole(w[1] / a, kLargestPower);
+      if (!k) {
+        whole = false;
+        return Constant(0);
+      }
+      TKoNodePtr power = Make(opPower, Var(), Constant(static_cast<long double>(*k)));
+      if (w[0] == 0) return power;
+      return Make(opProduct, Make(opExp, QNumber(w[0])), std::move(power));
+    });
+    if (!whole) return nullptr;
+    // dx = du/(a*u)
+    TKoNodePtr integrand = Make(opQuotient, std::move(inU), Make(opProduct, QNumber(a), Var()));
+    TKoNodePtr g = I(integrand.get());
+    if (!g) return nullptr;
+    Slope = a;
+    TKoNodePtr u = Make(opExp, QPolynomialTree({Q(0), a}));
+    return Resubstituted(g.get(), u.get(), true);
+  }
+  // t = ln(x)
+  const bool logs = OnlyInside(node, UpperVarName, Pass, [&](const Node* n) {
+    return Is(n, opLn) && n->ChildCount() == 1 && IsVar(n->Child(0));
+  });
+  if (logs) {
+    TKoNodePtr inT = Replaced(node, [&](const Node* n) -> TKoNodePtr {
+      if (Is(n, opLn) && n->ChildCount() == 1 && IsVar(n->Child(0))) return Var();
+      return nullptr;
+    });
+    // dx = exp(t) dt
+    TKoNodePtr g = I(Make(opProduct, std::move(inT), Make(opExp, Var())).get());
+    if (!g) return nullptr;
+    // exp(t) = x
+    TKoNodePtr t = Make(opLn, Var());
+    TKoNodePtr back = Resubstituted(g.get(), t.get(), false);
+    return Replaced(back.get(), [&](const Node* n) -> TKoNodePtr {
+      if (Is(n, opExp) && n->ChildCount() == 1 && Is(n->Child(0), opLn) &&
+          IsVar(n->Child(0)->Child(0)))
+        return Var();
+      return nullptr;
+    });
+  }
+  // t = (a*x+b)^(1/n)
+  std::optional<ExactPolynomial> base;
+  long n = 1;
+  bool same = true;
+  const bool roots = OnlyInside(node, UpperVarName, Pass, [&](const Node* r) {
+    if (IsVar(r)) return true;
+    std::optional<Q> e;
+    if (Is(r, opSqrt) && r->ChildCount() == 1) {
+      e = Q(1, 2);
+    } else if (Is(r, opPower) && r->ChildCount() == 2 && !r->Child(1)->DependsOn(VarName)) {
+      e = algebra::ExactValue(r->Child(1));
+      if (!e || e->get_den() == 1) return false;
+    } else {
+      return false;
+    }
+    const std::optional<ExactPolynomial> w = ExactPolynomialOf(r->Child(0), 1);
+    if (!w || w->size() != 2) return false;
+    if (base && *w != *base) same = false;
+    base = w;
+    n = std::lcm(n, e->get_den().get_si());
+    return true;
+  });
+  if (!roots || !same || !base || n > kLargestMultiple) return nullptr;
+  const Q a = (*base)[1], b = (*base)[0];
+  bool whole = true;
+  TKoNodePtr inT = Replaced(node, [&](const Node* r) -> TKoNodePtr {
+    if (IsVar(r)) {
+      // x = (t^n - b)/a
+      QPolynomial x = PowerOfT(Q(1), n).Num;
+      x[0] -= b;
+      return QPolynomialTree(algebra::Scaled(x, Q(1) / a));
+    }
+    if (!r->DependsOn(VarName) || !(Is(r, opSqrt) || Is(r, opPower))) return nullptr;
+    if (ExactPolynomialOf(r->Child(0), 1) != base) return nullptr;
+    const std::optional<Q> exponent =
+        Is(r, opSqrt) ? std::optional(Q(1, 2)) : algebra::ExactValue(r->Child(1));
+    if (!exponent || exponent->get_den() == 1) return nullptr;
+    const Q e = *exponent;
+    const std::optional<long> k = Whole(e * n, kLargestPower);
+    if (!k) {
+      whole = false;
+      return Constant(0);
+    }
+    return Make(opPower, Var(), Constant(static_cast<long double>(*k)));
+  });
+  if (!whole) return nullptr;
+  // dx = n*t^(n-1)/a dt
+  TKoNodePtr integrand =
+      Make(opProduct, std::move(inT), QPolynomialTree(PowerOfT(Q(n) / a, n - 1).Num));
+  TKoNodePtr g = I(integrand.get());
+  if (!g) return nullptr;
+  TKoNodePtr linear = QPolynomialTree(*base);
+  TKoNodePtr t = n == 2
+                     ? Make(opSqrt, std::move(linear))
+                     : Make(opPower, std::move(linear),
+                            Make(opQuotient, Constant(1), Constant(static_cast<long double>(n))));
+  return Resubstituted(g.get(), t.get(), false);
+}
+
 // Quotients of polynomials as a whole, polynomials times inverse functions by parts at once,
 // and roots of quadratics times rational functions.
 TKoNodePtr TIntegrator::ClosedShapes(const Node* node) const {
@@ -740,10 +893,11 @@ TKoNodePtr TIntegrator::FurtherShapes(const Node* node) const {
   if (TKoNodePtr power = PerfectSquarePower(node)) return power;
   // a polynomial the classic shapes do not see as one (x^2/2*(1/x))
   if (TKoNodePtr p = RationalShape(node, true)) return p;
+  if (TKoNodePtr waves = ExpTrigLinearized(node)) return waves;
   if (TKoNodePtr e = ExpSubstitution(node)) return e;
   if (TKoNodePtr t = HalfAngleSubstitution(node)) return t;
   if (TKoNodePtr root = RootSubstitutionOfLinear(node)) return root;
-  return nullptr;
+  return KernelSubstitution(node);
 }
 
 }  // namespace integration

@@ -172,7 +172,7 @@ TKoNodePtr TIntegrator::StepShapes(const Node* node) const {
     factors.push_back(node->Child(0));
     for (std::int32_t i = 1; i < node->ChildCount(); ++i) {
       if (HasJump(node->Child(i))) return nullptr;
-      rest->AddChild(Make(opPower, Copy(node->Child(i)), Constant(-1)));
+      rest->AddChild(Make(opQuotient, Constant(1), Copy(node->Child(i))));
     }
   } else {
     return nullptr;
@@ -201,13 +201,19 @@ TKoNodePtr TIntegrator::StepShapes(const Node* node) const {
       }
       continue;
     }
-    if (!(Is(f, opSgn) || Is(f, opHeav) || Is(f, opAbs))) return nullptr;
+    // zero(u) of a linear u is 1 but at one point
+    if (Is(f, opZero) && ExactPolynomialOf(f->Child(0), 1)) continue;
     step = f;
   }
-  if (!step) return nullptr;
   if (rest->ChildCount() == 0) rest->AddChild(Constant(1));
   if (rest->ChildCount() == 1) rest = rest->ExtractChild(0);
-  return StepTimes(step, rest.get());
+  if (!step) return I(rest.get());
+  if (Is(step, opSgn) || Is(step, opHeav) || Is(step, opAbs)) return StepTimes(step, rest.get());
+  // any other step times a constant
+  if (rest->DependsOn(VarName)) return nullptr;
+  TKoNodePtr integral = I(step);
+  if (!integral) return nullptr;
+  return Make(opProduct, std::move(rest), std::move(integral));
 }
 
 }  // namespace integration
