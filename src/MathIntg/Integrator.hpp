@@ -138,6 +138,7 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr ScaledBy(long double c, TKoNodePtr node) const;
   TKoNodePtr ExpSubstitution(const Node* node) const;
   TKoNodePtr HalfAngleSubstitution(const Node* node) const;
+  TKoNodePtr ContinuedAcrossHalfTurns(const Node* node, TKoNodePtr f) const;
   TKoNodePtr RootSubstitutionOfLinear(const Node* node) const;
   // Algebraic.cpp
   std::optional<algebra::Rational> HalfPowerOfQuadratic(const Node* factor,

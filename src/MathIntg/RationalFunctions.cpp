@@ -2,6 +2,7 @@
 // and partial fractions over the real factors of the denominator (exact where the roots or
 // quadratic factors are rational, else from numeric roots); and the substitutions that lead
 // a term to a rational function: u = exp(a*x), t = tan(v/2), t = (a*x+b)^(1/n).
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -37,6 +38,10 @@ constexpr std::size_t kPrintedDenominatorDigits = 12;
 constexpr long double kRealRoot = 1e-9L;
 // A residue's part this small beside the largest residue is the rounding of a 0.
 constexpr long double kNoResidue = 1e-16L;
+// A change this small across a half turn is no jump.
+constexpr long double kNoJump = 1e-9L;
+// Two estimates of a jump from steps of 1e-7 and 1e-8 agree to the curvature over the step.
+constexpr long double kSameJump = 1e-9L;
 
 using Complex = std::complex<long double>;
 
@@ -652,7 +657,34 @@ TKoNodePtr TIntegrator::HalfAngleSubstitution(const Node* node) const {
   TKoNodePtr inT = RationalIntegral(*integrand);
   if (!inT) return nullptr;
   TKoNodePtr t = Make(opTan, QPolynomialTree({Offset / 2, Slope / 2}));
-  return Resubstituted(inT.get(), t.get(), false);
+  TKoNodePtr f = Resubstituted(inT.get(), t.get(), false);
+  return ContinuedAcrossHalfTurns(node, std::move(f));
+}
+
+// tan(v/2) jumps where v is an odd multiple of pi, and with it the antiderivative; where the
+// integrand is continuous there, J*floor((v+pi)/(2*pi)) with the jump J makes it continuous.
+TKoNodePtr TIntegrator::ContinuedAcrossHalfTurns(const Node* node, TKoNodePtr f) const {
+  const long double pi = std::acos(-1.0L);
+  const long double slope = algebra::ToLongDouble(Slope);
+  const long double x0 = (pi - algebra::ToLongDouble(Offset)) / slope;
+  long double value = 0;
+  if (!ValueAt(node, x0, value)) return f;
+  std::array<long double, 2> jumps{};
+  for (std::size_t i = 0; i < jumps.size(); ++i) {
+    const long double d = (i == 0 ? 1e-7L : 1e-8L) * (1 + std::fabs(x0));
+    long double left = 0, right = 0;
+    if (!ValueAt(f.get(), x0 - d, left) || !ValueAt(f.get(), x0 + d, right)) return nullptr;
+    // less the rise over the step
+    jumps[i] = (left - right + 2 * d * value) * (slope > 0 ? 1 : -1);
+  }
+  const long double jump = jumps[1];
+  if (std::fabs(jump) <= kNoJump * (1 + std::fabs(jumps[0]))) return f;
+  if (std::fabs(jumps[0] - jumps[1]) > kSameJump * std::fabs(jump)) return nullptr;
+  // v = Slope*x + Offset, turns = floor((v + pi)/(2*pi))
+  TKoNodePtr v = QPolynomialTree({Offset, Slope});
+  TKoNodePtr turns =
+      Make(opFloor, Make(opQuotient, Make(opSum, std::move(v), Constant(pi)), Constant(2 * pi)));
+  return Make(opSum, std::move(f), ScaledBy(jump, std::move(turns)));
 }
 
 // int R(x, (a*x+b)^(p/q), ...) with t = (a*x+b)^(1/n), n the common denominator:
