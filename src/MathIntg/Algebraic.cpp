@@ -188,7 +188,89 @@ TKoNodePtr TIntegrator::SqrtQuadraticShape(const Node* node) const {
   algebra::Divide(rational.Den, g, den, rest);
   if (algebra::Degree(den) == 0)
     return PolynomialOverSqrt(algebra::Scaled(num, Q(1) / den[0]), *quadratic);
+  // den = c*q^n: the reduction of the powers of q
+  QPolynomial left = den;
+  std::size_t times = 0;
+  for (QPolynomial quotient, remainder; algebra::Degree(left) > 0; ++times) {
+    algebra::Divide(left, *quadratic, quotient, remainder);
+    if (!algebra::IsZero(remainder)) break;
+    left = quotient;
+  }
+  if (times > 0 && algebra::Degree(left) == 0)
+    return OverPowerOfSqrt(algebra::Scaled(num, Q(1) / left[0]), *quadratic, times);
   return QuotientOverSqrt(num, den, *quadratic);
+}
+
+// int P/(q^n*sqrt(q)) = S/q^(n-1/2) + int V/sqrt(q) with P = S'*q - (n-1/2)*S*q' + V*q^n,
+// deg S = 2n-1+d, deg V = d = max(0, deg P - 2n): a linear system, solved exactly.
+TKoNodePtr TIntegrator::OverPowerOfSqrt(const QPolynomial& p, const ExactPolynomial& q,
+                                        std::size_t n) const {
+  const std::size_t d = algebra::Degree(p) > 2 * n ? algebra::Degree(p) - 2 * n : 0;
+  const std::size_t sizeS = 2 * n + d, sizeV = d + 1, rows = 2 * n + d + 1;
+  const std::size_t columns = sizeS + sizeV;
+  // column j < sizeS: the coefficients of x^j*q' ... for s_j; then v_j for x^j*q^n
+  std::vector<std::vector<Q>> m(rows, std::vector<Q>(columns + 1, Q(0)));
+  const QPolynomial slope = algebra::Derivative(q);
+  const QPolynomial qn = algebra::Raised(q, n);
+  const Q lower = Q(static_cast<long>(2 * n - 1), 2);
+  for (std::size_t j = 0; j < sizeS; ++j) {
+    QPolynomial xj(j + 1, Q(0));
+    xj.back() = 1;
+    const QPolynomial column =
+        algebra::Difference(algebra::Product(algebra::Derivative(xj), q),
+                            algebra::Scaled(algebra::Product(xj, slope), lower));
+    for (std::size_t k = 0; k < column.size() && k < rows; ++k) m[k][j] = column[k];
+  }
+  for (std::size_t j = 0; j < sizeV; ++j)
+    for (std::size_t k = 0; k < qn.size() && k + j < rows; ++k) m[k + j][sizeS + j] = qn[k];
+  for (std::size_t k = 0; k < p.size() && k < rows; ++k) m[k][columns] = p[k];
+  if (p.size() > rows) return nullptr;
+  // Gauss-Jordan
+  std::vector<std::size_t> pivotOf(columns, rows);
+  std::size_t row = 0;
+  for (std::size_t c = 0; c < columns && row < rows; ++c) {
+    std::size_t r = row;
+    while (r < rows && m[r][c] == 0) ++r;
+    if (r == rows) continue;
+    std::swap(m[r], m[row]);
+    const Q pivot = m[row][c];
+    for (Q& e : m[row]) e /= pivot;
+    for (std::size_t i = 0; i < rows; ++i) {
+      if (i == row || m[i][c] == 0) continue;
+      const Q f = m[i][c];
+      for (std::size_t j = c; j <= columns; ++j) m[i][j] -= f * m[row][j];
+    }
+    pivotOf[c] = row++;
+  }
+  for (std::size_t i = row; i < rows; ++i)
+    if (m[i][columns] != 0) return nullptr;
+  QPolynomial s(sizeS, Q(0)), v(sizeV, Q(0));
+  for (std::size_t c = 0; c < columns; ++c) {
+    if (pivotOf[c] == rows) continue;
+    (c < sizeS ? s[c] : v[c - sizeS]) = m[pivotOf[c]][columns];
+  }
+  algebra::Trim(s);
+  algebra::Trim(v);
+  TKoNodePtr sum = Make(opSum);
+  if (!algebra::IsZero(s)) {
+    TKoNodePtr below = Make(opSqrt, QPolynomialTree(q));
+    if (n > 1)
+      below = Make(opProduct,
+                   Make(opPower, QPolynomialTree(q), Constant(static_cast<long double>(n - 1))),
+                   std::move(below));
+    const bool negative = s.back() < 0;
+    TKoNodePtr quotient = Make(
+        opQuotient, QPolynomialTree(negative ? algebra::Scaled(s, Q(-1)) : s), std::move(below));
+    sum->AddChild(negative ? Make(opNegation, std::move(quotient)) : std::move(quotient));
+  }
+  if (!algebra::IsZero(v)) {
+    TKoNodePtr rest = PolynomialOverSqrt(v, q);
+    if (!rest) return nullptr;
+    sum->AddChild(std::move(rest));
+  }
+  if (sum->ChildCount() == 0) return Constant(0);
+  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
+  return sum;
 }
 
 // int A/(B*sqrt(q)) for B with rational roots only: the polynomial part over sqrt(q), and each

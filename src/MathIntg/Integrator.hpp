@@ -145,11 +145,14 @@ class TIntegrator : calculus::TRuleContext {
                                                         ExactPolynomial& q) const;
   TKoNodePtr PolynomialOverSqrt(algebra::QPolynomial p, const ExactPolynomial& q) const;
   TKoNodePtr SqrtQuadraticShape(const Node* node) const;
+  TKoNodePtr OverPowerOfSqrt(const algebra::QPolynomial& p, const ExactPolynomial& q,
+                             std::size_t n) const;
   TKoNodePtr QuotientOverSqrt(const algebra::QPolynomial& a, const algebra::QPolynomial& b,
                               const ExactPolynomial& q) const;
   TKoNodePtr InverseByParts(const Node* node) const;
   // Linearized.cpp
   TKoNodePtr ExpTrigLinearized(const Node* node) const;
+  TKoNodePtr TangentPower(const Node* node) const;
   TKoNodePtr Resubstituted(const Node* tree, const Node* t, bool expKernel) const;
   TKoNodePtr KernelSubstitution(const Node* node) const;
   template <class Replace>

@@ -18,6 +18,7 @@ namespace {
 
 constexpr long kLargestPower = 8;
 constexpr std::size_t kMostTerms = 256;
+constexpr long kLargestTangentPower = 24;
 
 // c * exp(e) * (sin or cos)(a), without the trigonometric factor where trig is false.
 struct Wave {
@@ -165,6 +166,33 @@ TKoNodePtr TIntegrator::ExpTrigLinearized(const Node* node) const {
     sum->AddChild(QScaled(w.C, std::move(term)));
   }
   return I(sum.get());
+}
+
+// int tan(u)^n = tan(u)^(n-1)/((n-1)*u') - int tan(u)^(n-2),
+// int cot(u)^n = -cot(u)^(n-1)/((n-1)*u') - int cot(u)^(n-2), u linear
+TKoNodePtr TIntegrator::TangentPower(const Node* node) const {
+  if (!Is(node, opPower) || node->ChildCount() != 2) return nullptr;
+  const Node* base = node->Child(0);
+  if (!(Is(base, opTan) || Is(base, opCot)) || base->ChildCount() != 1) return nullptr;
+  const std::optional<Q> e = algebra::ExactValue(node->Child(1));
+  if (!e || e->get_den() != 1 || *e < 2 || *e > kLargestTangentPower) return nullptr;
+  const Node* u = base->Child(0);
+  if (!ConstantSlope(u)) return nullptr;
+  const long n = e->get_num().get_si();
+  TKoNodePtr lower =
+      n == 2 ? Var()
+      : n == 3
+          ? I(base)
+          : I(Make(opPower, Copy(base), nodes::Constant(static_cast<long double>(n - 2))).get());
+  if (!lower) return nullptr;
+  TKoNodePtr head =
+      n == 2 ? Copy(base)
+             : Make(opPower, Copy(base), nodes::Constant(static_cast<long double>(n - 1)));
+  if (n > 2)
+    head = Make(opQuotient, std::move(head), nodes::Constant(static_cast<long double>(n - 1)));
+  head = Chain(std::move(head), u);
+  if (Is(base, opCot)) head = Make(opNegation, std::move(head));
+  return Make(opSum, std::move(head), Make(opNegation, std::move(lower)));
 }
 
 }  // namespace integration

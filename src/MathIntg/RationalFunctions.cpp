@@ -667,19 +667,25 @@ TKoNodePtr TIntegrator::ContinuedAcrossHalfTurns(const Node* node, TKoNodePtr f)
   const long double pi = std::acos(-1.0L);
   const long double slope = algebra::ToLongDouble(Slope);
   const long double x0 = (pi - algebra::ToLongDouble(Offset)) / slope;
-  long double value = 0;
-  if (!ValueAt(node, x0, value)) return f;
+  long double value = 0, below = 0, above = 0;
+  const long double near = 1e-6L * (1 + std::fabs(x0));
+  if (!ValueAt(node, x0, value) || !ValueAt(node, x0 - near, below) ||
+      !ValueAt(node, x0 + near, above) ||
+      std::fabs(below - value) > 1e-3L * (1 + std::fabs(value)) ||
+      std::fabs(above - value) > 1e-3L * (1 + std::fabs(value)))
+    return f;
   std::array<long double, 2> jumps{};
   for (std::size_t i = 0; i < jumps.size(); ++i) {
     const long double d = (i == 0 ? 1e-7L : 1e-8L) * (1 + std::fabs(x0));
     long double left = 0, right = 0;
-    if (!ValueAt(f.get(), x0 - d, left) || !ValueAt(f.get(), x0 + d, right)) return nullptr;
+    if (!ValueAt(f.get(), x0 - d, left) || !ValueAt(f.get(), x0 + d, right)) return f;
     // less the rise over the step
     jumps[i] = (left - right + 2 * d * value) * (slope > 0 ? 1 : -1);
   }
   const long double jump = jumps[1];
   if (std::fabs(jump) <= kNoJump * (1 + std::fabs(jumps[0]))) return f;
-  if (std::fabs(jumps[0] - jumps[1]) > kSameJump * std::fabs(jump)) return nullptr;
+  // estimates that disagree: the antiderivative holds between the half turns
+  if (std::fabs(jumps[0] - jumps[1]) > kSameJump * std::fabs(jump)) return f;
   // v = Slope*x + Offset, turns = floor((v + pi)/(2*pi))
   TKoNodePtr v = QPolynomialTree({Offset, Slope});
   TKoNodePtr turns =
@@ -926,6 +932,7 @@ TKoNodePtr TIntegrator::FurtherShapes(const Node* node) const {
   // a polynomial the classic shapes do not see as one (x^2/2*(1/x))
   if (TKoNodePtr p = RationalShape(node, true)) return p;
   if (TKoNodePtr waves = ExpTrigLinearized(node)) return waves;
+  if (TKoNodePtr tangent = TangentPower(node)) return tangent;
   if (TKoNodePtr e = ExpSubstitution(node)) return e;
   if (TKoNodePtr t = HalfAngleSubstitution(node)) return t;
   if (TKoNodePtr root = RootSubstitutionOfLinear(node)) return root;

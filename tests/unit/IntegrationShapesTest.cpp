@@ -547,3 +547,57 @@ TEST(AntiderivativeShapes, EveryRationalFunctionIntegrates) {
     EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
   }
 }
+
+// The shapes beyond the classic ones, by family: each antiderivative differentiates back.
+TEST(AntiderivativeShapes, FurtherShapesDifferentiateBack) {
+  const char* const integrands[] = {
+      // Rational functions: repeated factors, irreducible quadratics, numeric roots.
+      "1/(x^3+1)", "1/(x^4+1)", "x/(x^4+1)", "1/(x^2*(x+1))", "(x^2+1)/(x^4-1)", "1/(x^2+2*x+5)^2",
+      "(3*x+1)/(x^2+x+1)^3", "1/((x-1)^2*(x^2+1))", "1/(x^5-x+1)", "(x^7+3)/(x^3-2*x+5)^2",
+      "1/(x^6+1)", "x^3/(x^4+1)", "1/(x^3-2)", "(2*x+1)/(x^3+x)",
+      // Substitutions u = exp(a*x), t = tan(v/2), t = (a*x+b)^(1/n), kernels inside functions.
+      "1/(1+exp(x))", "exp(x)/(exp(2*x)+1)", "exp(2*x)*exp(x)", "1/(1+cosh(x))", "coth(x)^2",
+      "tanh(2*x)^3", "1/sin(x)", "1/cos(x)", "1/(2+cos(x))", "1/(5+3*cos(2*x+1))", "1/(2+sin(x))^2",
+      "1/(1+sin(x))", "cos(x)/(2+cos(x))", "x*sqrt(2*x+3)", "1/(1+sqrt(x))", "sqrt(x)/(1+x)",
+      "x/(1+x)^(1/3)", "sqrt(exp(x)-1)", "1/sqrt(exp(x)+1)", "sqrt(1+sqrt(x))", "cos(ln(x))",
+      "sin(sqrt(x))",
+      // Roots of quadratics, inverse functions by parts.
+      "x^2/sqrt(1-x^2)", "x^3*sqrt(x^2+4)", "x^2/sqrt(x^2-1)", "sqrt(4-x^2)*x^2",
+      "1/(x*sqrt(x^2+1))", "sqrt(x^2+4)/x", "1/(x^2*sqrt(1-x^2))", "1/(x^2+1)^(3/2)",
+      "(x^3+1)/(x^2+2*x+3)^1.5", "x*arcsin(x)", "x^2*arccos(2*x-1)", "x*arcsinh(x)", "arccosh(x)*x",
+      "x*arctanh(x/3)", "x*arccoth(x+2)", "x*arccot(x)", "arctan(x^2)", "x*ln(x^3+1)", "ln(x)/x^2",
+      "sqrt(x)*ln(x)", "arcsin(x)^2", "ln(x)^3", "arctan(sqrt(x))",
+      // Products of waves, powers of tan and cot.
+      "exp(x)*sin(x)^2", "exp(-x)*sin(x)^3", "sinh(x)*sin(x)", "cosh(2*x)*cos(x)",
+      "sin(x)^2*cos(x)^3", "tan(x)^4", "cot(2*x)^3"};
+  for (const char* term : integrands) {
+    const Outcome outcome = Examine(term, 2);
+    EXPECT_FALSE(outcome.refused) << term;
+    EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+  }
+}
+
+// How the further shapes print the integrands users asked for.
+TEST(AntiderivativeShapes, FurtherShapesPrint) {
+  const struct {
+    const char* term;
+    const char* printed;
+  } cases[] = {
+      {"1/(x^3+1)",
+       "1/3*ln(abs(x+1))-1/6*ln(abs(x^2-x+1))+1/2*arctan((x-1/2)/sqrt(0.75))/sqrt(0.75)"},
+      {"x/(x^4+1)", "1/2*arctan(x^2)"},
+      {"1/(x^2*(x+1))", "-1/x-ln(abs(x))+ln(abs(x+1))"},
+      {"1/(1+exp(x))", "x-ln(abs(exp(x)+1))"},
+      {"exp(2*x)*exp(x)", "exp(3*x)/3"},
+      {"1/sin(x)", "ln(abs(tan(x/2)))"},
+      {"1/(2+cos(x))",
+       "2*arctan(tan(x/2)/sqrt(3))/sqrt(3)+3.6275987284684357*floor((x+3.1415926535897932)/"
+       "6.2831853071795865)"},
+      {"heav(x)*x", "heav(x)*0.5*x^2"},
+      {"x^2/sqrt(1-x^2)", "-x/2*sqrt(-x^2+1)+1/2*arcsin(x)"},
+      {"1/(x*sqrt(x^2+1))", "-sgn(x)*arcsinh(1/x)"},
+      {"1/(x^2+1)^(3/2)", "x/sqrt(x^2+1)"},
+      {"tan(x)^4", "tan(x)^3/3-(tan(x)-x)"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Antiderivative(c.term), c.printed) << c.term;
+}
