@@ -28,9 +28,11 @@ constexpr std::size_t kLeastChecked = 3;
 // The step of the difference quotients, relative to 1 + |x|.
 constexpr long double kStep = 1e-4L;
 // A wrong formula misses by far more; Richardson's quotient of an extended function is
-// good to about 1e-13 of the function's size over the step.
+// good to about 1e-17 of the size of the function's terms over the step. Where that is
+// beyond 1e-8 of the integrand, the point says nothing (a result of huge terms that cancel
+// has no digits left and is refused where no point is left).
 constexpr long double kSameSlope = 1e-8L;
-constexpr long double kQuotientRounding = 1e-13L;
+constexpr long double kQuotientRounding = 1e-17L;
 // How much the integrand may change over the step where the quotients are compared.
 constexpr long double kSmooth = 0.01L;
 
@@ -48,6 +50,22 @@ const char* StepAntiderivative(TOperation code) {
   // frac(u) = u - trunc(u)
   if (code == opFrac) return "sqr({0})/2-{0}*trunc({0})+trunc({0})*(trunc({0})+sgn({0}))/2";
   return nullptr;
+}
+
+// The terms of a sum, also below a product's or a negation's single sum.
+std::vector<const TKoOperatorNode*> TermsOf(const TKoOperatorNode* f) {
+  std::vector<const TKoOperatorNode*> terms;
+  if (Is(f, opNegation)) return TermsOf(f->Child(0));
+  if (Is(f, opProduct))
+    for (const TKoOperatorNode* c : f->Children)
+      if (Is(c, opSum)) return TermsOf(c);
+  if (Is(f, opSum))
+    for (const TKoOperatorNode* c : f->Children) {
+      const std::vector<const TKoOperatorNode*> inner = TermsOf(c);
+      if (inner.empty()) terms.push_back(c);
+      terms.insert(terms.end(), inner.begin(), inner.end());
+    }
+  return terms;
 }
 
 }  // namespace
@@ -76,11 +94,15 @@ TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) con
     const long double wide = (v[4] - v[0]) / (2 * h);
     const long double narrow = (v[3] - v[1]) / h;
     const long double slope = (4 * narrow - wide) / 3;
-    const long double size =
-        std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
-    if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + kQuotientRounding * size / h) {
-      return nullptr;
+    // the size of the antiderivative's terms: huge terms that cancel leave no digits
+    long double size = std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
+    for (const Node* term : TermsOf(f)) {
+      long double t = 0;
+      if (ValueAt(term, x, t)) size = std::fmax(size, std::fabs(t));
     }
+    const long double noise = kQuotientRounding * size / h;
+    if (noise > kSameSlope * std::fabs(value)) continue;
+    if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + noise) return nullptr;
     ++checked;
   }
   return checked >= kLeastChecked ? std::move(antiderivative) : nullptr;
