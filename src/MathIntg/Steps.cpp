@@ -39,7 +39,7 @@ constexpr long double kSmooth = 0.01L;
 // The antiderivative F(u) of a step function of u, continuous where the function jumps:
 // on [n, n+1) floor(u) = n and F = n*u - n*(n+1)/2, which is n*(n+1)/2 at both ends.
 const char* StepAntiderivative(TOperation code) {
-  if (code == opAbs) return "{0}*abs({0})/2";
+  if (code == opAbs) return "{0}*abs({0})";
   if (code == opSgn) return "abs({0})";
   if (code == opHeav) return "{0}*heav({0})";
   if (code == opFloor) return "{0}*floor({0})-floor({0})*(floor({0})+1)/2";
@@ -173,7 +173,12 @@ TKoNodePtr TIntegrator::StepShapes(const Node* node) const {
     if (Is(node, opZero)) return Var();
     const char* text = StepAntiderivative(node->Operation);
     if (!text) return nullptr;
-    return Chain(Template(text, Copy(u)), u);
+    // F(u)/u', and abs's 1/2 with it
+    const Q divisor = (*w)[1] * (Is(node, opAbs) ? 2 : 1);
+    TKoNodePtr f = Template(text, Copy(u));
+    if (divisor == 1) return f;
+    if (divisor < 0) return Make(opNegation, Make(opQuotient, std::move(f), QNumber(-divisor)));
+    return Make(opQuotient, std::move(f), QNumber(divisor));
   }
   // abs(u)^n = u^n for even n, abs(u)*u^(n-1) for odd n
   if (Is(node, opPower) && node->ChildCount() == 2 && Is(node->Child(0), opAbs)) {
