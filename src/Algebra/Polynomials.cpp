@@ -63,6 +63,13 @@ QPolynomial Raised(const QPolynomial& p, std::size_t n) {
   return r;
 }
 
+QPolynomial Integral(const QPolynomial& p) {
+  QPolynomial r(p.size() + 1, Rational(0));
+  for (std::size_t k = 0; k < p.size(); ++k) r[k + 1] = p[k] / static_cast<unsigned long>(k + 1);
+  Trim(r);
+  return r;
+}
+
 QPolynomial Monic(const QPolynomial& p) {
   if (IsZero(p)) return p;
   return Scaled(p, Rational(1) / p.back());

@@ -23,6 +23,8 @@ QPolynomial Product(const QPolynomial& a, const QPolynomial& b);
 QPolynomial Scaled(QPolynomial p, const Rational& f);
 QPolynomial Derivative(const QPolynomial& p);
 QPolynomial Raised(const QPolynomial& p, std::size_t n);
+// The antiderivative without a constant term.
+QPolynomial Integral(const QPolynomial& p);
 // The polynomial divided by its highest coefficient.
 QPolynomial Monic(const QPolynomial& p);
 // a = quotient*b + remainder, deg remainder < deg b; b must not be 0.

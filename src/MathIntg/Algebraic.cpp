@@ -117,6 +117,7 @@ TKoNodePtr TIntegrator::PolynomialOverSqrt(QPolynomial p, const ExactPolynomial&
   const Q lambda = p.empty() ? Q(0) : p[0];
   TKoNodePtr sum = Make(opSum);
   if (!algebra::IsZero(s)) {
+    // S*sqrt(q) = S/(1/sqrt(q)) would read worse: the sign apart by hand
     const bool negative = s.back() < 0;
     TKoNodePtr product = Make(opProduct, QPolynomialTree(negative ? algebra::Scaled(s, Q(-1)) : s),
                               Make(opSqrt, QPolynomialTree(q)));
@@ -127,9 +128,7 @@ TKoNodePtr TIntegrator::PolynomialOverSqrt(QPolynomial p, const ExactPolynomial&
     if (!rest) return nullptr;
     sum->AddChild(QScaled(lambda, std::move(rest)));
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // int R(x)*q^(k/2) for a quadratic q and odd k: R*q^((k+1)/2) over sqrt(q); a polynomial over
@@ -163,12 +162,8 @@ TKoNodePtr TIntegrator::SqrtQuadraticShape(const Node* node) const {
     const QPolynomial power = algebra::Raised(*quadratic, size.get_num().get_ui());
     QFraction r = rational;
     (exponent >= 0 ? r.Num : r.Den) = algebra::Product(exponent >= 0 ? r.Num : r.Den, power);
-    if (algebra::Degree(r.Den) == 0) {
-      QPolynomial integral(r.Num.size() + 1, Q(0));
-      for (std::size_t k = 0; k < r.Num.size(); ++k)
-        integral[k + 1] = r.Num[k] / (r.Den[0] * static_cast<unsigned long>(k + 1));
-      return QPolynomialTree(integral);
-    }
+    if (algebra::Degree(r.Den) == 0)
+      return QPolynomialTree(algebra::Integral(algebra::Scaled(r.Num, Q(1) / r.Den[0])));
     return RationalIntegral(r);
   }
   if (exponent.get_den() != 2) return nullptr;
@@ -268,9 +263,7 @@ TKoNodePtr TIntegrator::OverPowerOfSqrt(const QPolynomial& p, const ExactPolynom
     if (!rest) return nullptr;
     sum->AddChild(std::move(rest));
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // int A/(B*sqrt(q)) for B with rational roots only: the polynomial part over sqrt(q), and each
@@ -335,9 +328,7 @@ TKoNodePtr TIntegrator::QuotientOverSqrt(const QPolynomial& a, const QPolynomial
           -c, Make(opProduct, Make(opSgn, QPolynomialTree({Q(-r), Q(1)})), std::move(back))));
     }
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // int g*F = G*F - int G*F' with G = int g, for F an inverse function or ln of u, or a whole
@@ -372,10 +363,7 @@ TKoNodePtr TIntegrator::InverseByParts(const Node* node) const {
   TKoNodePtr integral;
   if (const std::optional<ExactPolynomial> p =
           ExactPolynomialOf(cofactor.get(), kLargestPartsDegree)) {
-    QPolynomial exact(p->size() + 1, Q(0));
-    for (std::size_t k = 0; k < p->size(); ++k)
-      exact[k + 1] = (*p)[k] / static_cast<unsigned long>(k + 1);
-    integral = QPolynomialTree(exact);
+    integral = QPolynomialTree(algebra::Integral(*p));
   } else {
     integral = I(cofactor.get());
     if (!integral || !IsAlgebraic(integral.get())) return nullptr;

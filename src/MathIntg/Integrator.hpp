@@ -26,6 +26,8 @@ struct QFraction {
   algebra::QPolynomial Den{algebra::Rational(1)};
 };
 
+// A sum of no terms is 0, of one term that term.
+TKoNodePtr Collected(TKoNodePtr sum);
 // Whether any variable occurs in the subtree.
 bool HasVariable(const Node* node);
 // Whether a variable other than the running one (upper case) occurs in the subtree.
@@ -121,6 +123,9 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr QScaled(const algebra::Rational& c, TKoNodePtr node) const;
   TKoNodePtr Checked(const Node* node, TKoNodePtr antiderivative) const;
   TKoNodePtr StepShapes(const Node* node) const;
+  TKoNodePtr StepOfLinear(const Node* node) const;
+  TKoNodePtr PowerOfAbs(const Node* node) const;
+  TKoNodePtr StepProduct(const Node* node) const;
   TKoNodePtr StepTimes(const Node* step, const Node* rest) const;
   TKoNodePtr PerfectSquarePower(const Node* node) const;
   // A kernel maps the nodes it stands for to a quotient in the new variable t.
@@ -131,6 +136,8 @@ class TIntegrator : calculus::TRuleContext {
   std::optional<QFraction> TrigKernel(const Node* node) const;
   std::optional<QFraction> RootKernel(const Node* node) const;
   TKoNodePtr RationalIntegral(QFraction f) const;
+  bool HermiteReduced(algebra::QPolynomial& a, algebra::QPolynomial& d, TKoOperatorNode& sum) const;
+  TKoNodePtr SignedQuotient(const algebra::QPolynomial& top, TKoNodePtr below) const;
   TKoNodePtr LogPart(const algebra::QPolynomial& a, const algebra::QPolynomial& d) const;
   TKoNodePtr NumericLogPart(const algebra::QPolynomial& a, const algebra::QPolynomial& d) const;
   TKoNodePtr QNumber(const algebra::Rational& q) const;
@@ -155,6 +162,9 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr TangentPower(const Node* node) const;
   TKoNodePtr Resubstituted(const Node* tree, const Node* t, bool expKernel) const;
   TKoNodePtr KernelSubstitution(const Node* node) const;
+  TKoNodePtr ExpKernelSubstitution(const Node* node) const;
+  TKoNodePtr LogKernelSubstitution(const Node* node) const;
+  TKoNodePtr RootKernelSubstitution(const Node* node) const;
   template <class Replace>
   TKoNodePtr Replaced(const Node* tree, Replace replace) const;
 

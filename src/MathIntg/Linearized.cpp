@@ -61,6 +61,34 @@ void TrigTimes(const Wave& w, bool sine, const QPolynomial& b, Waves& out) {
   }
 }
 
+// The waves times exp, sinh, cosh, sin or cos (code) of u.
+Waves MultipliedBy(const Waves& waves, TOperation code, const QPolynomial& u) {
+  Waves next;
+  for (const Wave& w : waves) {
+    if (code == opExp) {
+      Wave v = w;
+      v.E = algebra::Sum(v.E, u);
+      next.push_back(v);
+    } else if (code == opSinh || code == opCosh) {
+      // (exp(u) -+ exp(-u))/2
+      Wave up = w, down = w;
+      up.E = algebra::Sum(up.E, u);
+      down.E = algebra::Difference(down.E, u);
+      next.push_back(Scaled(up, Q(1, 2)));
+      next.push_back(Scaled(down, code == opSinh ? Q(-1, 2) : Q(1, 2)));
+    } else if (!w.Trig) {
+      Wave v = w;
+      v.Trig = true;
+      v.Sine = code == opSin;
+      v.A = u;
+      next.push_back(v);
+    } else {
+      TrigTimes(w, code == opSin, u, next);
+    }
+  }
+  return next;
+}
+
 // The waves with sin(-a) = -sin(a), cos(-a) = cos(a), sin(0) = 0 and cos(0) = 1 applied and
 // equal ones combined.
 Waves Merged(const Waves& waves) {
@@ -125,31 +153,8 @@ TKoNodePtr TIntegrator::ExpTrigLinearized(const Node* node) const {
     if (!u) return nullptr;
     if (Is(base, opSin) || Is(base, opCos)) trig += static_cast<std::size_t>(n);
     for (long k = 0; k < n; ++k) {
-      Waves next;
-      for (const Wave& w : waves) {
-        if (Is(base, opExp)) {
-          Wave v = w;
-          v.E = algebra::Sum(v.E, *u);
-          next.push_back(v);
-        } else if (Is(base, opSinh) || Is(base, opCosh)) {
-          // (exp(u) -+ exp(-u))/2
-          Wave up = w, down = w;
-          up.E = algebra::Sum(up.E, *u);
-          down.E = algebra::Difference(down.E, *u);
-          next.push_back(Scaled(up, Q(1, 2)));
-          next.push_back(Scaled(down, Is(base, opSinh) ? Q(-1, 2) : Q(1, 2)));
-        } else if (!w.Trig) {
-          Wave v = w;
-          v.Trig = true;
-          v.Sine = Is(base, opSin);
-          v.A = *u;
-          next.push_back(v);
-        } else {
-          TrigTimes(w, Is(base, opSin), *u, next);
-        }
-      }
-      if (next.size() > kMostTerms) return nullptr;
-      waves = std::move(next);
+      waves = MultipliedBy(waves, base->Operation, *u);
+      if (waves.size() > kMostTerms) return nullptr;
     }
   }
   waves = Merged(waves);

@@ -336,9 +336,7 @@ TKoNodePtr TIntegrator::QPolynomialTree(const QPolynomial& p) const {
     }
     sum->AddChild(p[k] < 0 ? Make(opNegation, std::move(term)) : std::move(term));
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // c*node, with c's sign apart and as a small fraction where it is one.
@@ -358,6 +356,21 @@ TKoNodePtr TIntegrator::QScaled(const Q& c, TKoNodePtr node) const {
   return Make(opProduct, QNumber(c), std::move(node));
 }
 
+// top/below with top's sign apart: -(x+1)/v rather than (-x-1)/v.
+TKoNodePtr TIntegrator::SignedQuotient(const QPolynomial& top, TKoNodePtr below) const {
+  const bool negative = top.back() < 0;
+  TKoNodePtr quotient = Make(
+      opQuotient, QPolynomialTree(negative ? algebra::Scaled(top, Q(-1)) : top), std::move(below));
+  return negative ? Make(opNegation, std::move(quotient)) : std::move(quotient);
+}
+
+// A sum of no terms is 0, of one term that term.
+TKoNodePtr Collected(TKoNodePtr sum) {
+  if (sum->ChildCount() == 0) return Constant(0);
+  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
+  return sum;
+}
+
 // ------------------------------------------------------------------ the integral
 
 // int n/d: the polynomial part, Hermite's rational part and the logarithmic part.
@@ -366,61 +379,49 @@ TKoNodePtr TIntegrator::RationalIntegral(QFraction f) const {
   QPolynomial whole, a;
   algebra::Divide(f.Num, f.Den, whole, a);
   TKoNodePtr sum = Make(opSum);
-  if (!algebra::IsZero(whole)) {
-    QPolynomial integral(whole.size() + 1, Q(0));
-    for (std::size_t k = 0; k < whole.size(); ++k)
-      integral[k + 1] = whole[k] / static_cast<unsigned long>(k + 1);
-    sum->AddChild(QPolynomialTree(integral));
-  }
+  if (!algebra::IsZero(whole)) sum->AddChild(QPolynomialTree(algebra::Integral(whole)));
   if (!algebra::IsZero(a)) {
-    const std::vector<QPolynomial> factors = algebra::SquareFree(f.Den);
     QPolynomial d = f.Den;
-    // Hermite: a/(u*v^i) = (b/v^(i-1))' + c/(u*v^(i-1)), down to the square-free part
-    for (std::size_t i = 2; i <= factors.size(); ++i) {
-      const QPolynomial& v = factors[i - 1];
-      if (algebra::Degree(v) == 0) continue;
-      QPolynomial u, rest;
-      algebra::Divide(d, algebra::Raised(v, i), u, rest);
-      const QPolynomial uv = algebra::Product(u, algebra::Derivative(v));
-      for (std::size_t j = i - 1; j >= 1; --j) {
-        QPolynomial b, c;
-        const Q minusOverJ(-1, static_cast<long>(j));
-        if (!algebra::SolveBezout(uv, v, algebra::Scaled(a, minusOverJ), b, c)) return nullptr;
-        if (!algebra::IsZero(b)) {
-          // b/v^j with v's whole multiple s*v: (b*s^j)/(s*v)^j
-          const QPolynomial integral = Primitive(v);
-          const Q s = integral.back() / v.back();
-          TKoNodePtr denominator = QPolynomialTree(integral);
-          if (j > 1)
-            denominator =
-                Make(opPower, std::move(denominator), Constant(static_cast<long double>(j)));
-          mpz_class sj;
-          mpz_pow_ui(sj.get_mpz_t(), s.get_num_mpz_t(), static_cast<unsigned long>(j));
-          mpz_class dj;
-          mpz_pow_ui(dj.get_mpz_t(), s.get_den_mpz_t(), static_cast<unsigned long>(j));
-          Q scale(sj, dj);
-          scale.canonicalize();
-          const QPolynomial top = algebra::Scaled(b, scale);
-          const bool negative = top.back() < 0;
-          TKoNodePtr quotient =
-              Make(opQuotient, QPolynomialTree(negative ? algebra::Scaled(top, Q(-1)) : top),
-                   std::move(denominator));
-          sum->AddChild(negative ? Make(opNegation, std::move(quotient)) : std::move(quotient));
-        }
-        a = algebra::Difference(algebra::Scaled(c, Q(-static_cast<long>(j))),
-                                algebra::Product(u, algebra::Derivative(b)));
-      }
-      d = algebra::Product(u, v);
-    }
+    if (!HermiteReduced(a, d, *sum)) return nullptr;
     if (!algebra::IsZero(a)) {
       TKoNodePtr logs = LogPart(a, d);
       if (!logs) return nullptr;
       sum->AddChild(std::move(logs));
     }
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
+}
+
+// Hermite: a/(u*v^i) = (b/v^(i-1))' + c/(u*v^(i-1)), down to the square-free part: the
+// rational parts b/v^j go to sum, a/d is left with a square-free d.
+bool TIntegrator::HermiteReduced(QPolynomial& a, QPolynomial& d, TKoOperatorNode& sum) const {
+  const std::vector<QPolynomial> factors = algebra::SquareFree(d);
+  for (std::size_t i = 2; i <= factors.size(); ++i) {
+    const QPolynomial& v = factors[i - 1];
+    if (algebra::Degree(v) == 0) continue;
+    QPolynomial u, rest;
+    algebra::Divide(d, algebra::Raised(v, i), u, rest);
+    const QPolynomial uv = algebra::Product(u, algebra::Derivative(v));
+    // v's whole multiple w = s*v, so that b/v^j = (b*s^j)/w^j
+    const QPolynomial w = Primitive(v);
+    const Q s = w.back() / v.back();
+    for (std::size_t j = i - 1; j >= 1; --j) {
+      QPolynomial b, c;
+      const Q minusOverJ(-1, static_cast<long>(j));
+      if (!algebra::SolveBezout(uv, v, algebra::Scaled(a, minusOverJ), b, c)) return false;
+      if (!algebra::IsZero(b)) {
+        TKoNodePtr below = QPolynomialTree(w);
+        if (j > 1) below = Make(opPower, std::move(below), Constant(static_cast<long double>(j)));
+        Q scale(1);
+        for (std::size_t k = 0; k < j; ++k) scale *= s;
+        sum.AddChild(SignedQuotient(algebra::Scaled(b, scale), std::move(below)));
+      }
+      a = algebra::Difference(algebra::Scaled(c, Q(-static_cast<long>(j))),
+                              algebra::Product(u, algebra::Derivative(b)));
+    }
+    d = algebra::Product(u, v);
+  }
+  return true;
 }
 
 // int a/d for a square-free d: over d's rational linear and quadratic factors exactly, over
@@ -497,9 +498,7 @@ TKoNodePtr TIntegrator::LogPart(const QPolynomial& a, const QPolynomial& d) cons
       sum->AddChild(std::move(piece));
     }
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // int a/d from the roots z of d: a(z)/d'(z)*ln(x - z), the complex pairs z, conj(z) with
@@ -551,9 +550,7 @@ TKoNodePtr TIntegrator::NumericLogPart(const QPolynomial& a, const QPolynomial& 
                              Make(opArcTan, Over(PolynomialTree({-re, 1}), Constant(im)))));
   }
   if (reals + 2 * pairs != roots->size()) return nullptr;
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // ------------------------------------------------------------------ substitutions
@@ -791,7 +788,13 @@ TKoNodePtr TIntegrator::Replaced(const Node* tree, Replace replace) const {
 TKoNodePtr TIntegrator::KernelSubstitution(const Node* node) const {
   if (SubstitutionDepth >= kMostSubstitutions) return nullptr;
   const Nested nested(SubstitutionDepth);
-  // u = exp(a*x)
+  if (TKoNodePtr e = ExpKernelSubstitution(node)) return e;
+  if (TKoNodePtr l = LogKernelSubstitution(node)) return l;
+  return RootKernelSubstitution(node);
+}
+
+// u = exp(a*x), a the greatest common divisor of the slopes; dx = du/(a*u).
+TKoNodePtr TIntegrator::ExpKernelSubstitution(const Node* node) const {
   std::vector<ExactPolynomial> slopes;
   const bool exps = OnlyInside(node, UpperVarName, Pass, [&](const Node* n) {
     if (!Is(n, opExp) || n->ChildCount() != 1) return false;
@@ -800,57 +803,60 @@ TKoNodePtr TIntegrator::KernelSubstitution(const Node* node) const {
     slopes.push_back(*w);
     return true;
   });
-  if (exps && !slopes.empty()) {
-    Q gcd(0);
-    for (const ExactPolynomial& w : slopes)
-      gcd = gcd == 0 ? abs(w[1]) : RationalGcd(gcd, abs(w[1]));
-    Slope = gcd;
-    const Q a = gcd;
-    bool whole = true;
-    TKoNodePtr inU = Replaced(node, [&](const Node* n) -> TKoNodePtr {
-      if (!Is(n, opExp) || !n->DependsOn(VarName)) return nullptr;
-      const ExactPolynomial w = *ExactPolynomialOf(n->Child(0), 1);
-      const std::optional<long> k = Whole(w[1] / a, kLargestPower);
-      if (!k) {
-        whole = false;
-        return Constant(0);
-      }
-      TKoNodePtr power = Make(opPower, Var(), Constant(static_cast<long double>(*k)));
-      if (w[0] == 0) return power;
-      return Make(opProduct, Make(opExp, QNumber(w[0])), std::move(power));
-    });
-    if (!whole) return nullptr;
-    // dx = du/(a*u)
-    TKoNodePtr integrand = Make(opQuotient, std::move(inU), Make(opProduct, QNumber(a), Var()));
-    TKoNodePtr g = I(integrand.get());
-    if (!g) return nullptr;
-    Slope = a;
-    TKoNodePtr u = Make(opExp, QPolynomialTree({Q(0), a}));
-    return Resubstituted(g.get(), u.get(), true);
-  }
-  // t = ln(x)
+  if (!exps || slopes.empty()) return nullptr;
+  Q gcd(0);
+  for (const ExactPolynomial& w : slopes) gcd = gcd == 0 ? abs(w[1]) : RationalGcd(gcd, abs(w[1]));
+  Slope = gcd;
+  const Q a = gcd;
+  bool whole = true;
+  TKoNodePtr inU = Replaced(node, [&](const Node* n) -> TKoNodePtr {
+    if (!Is(n, opExp) || !n->DependsOn(VarName)) return nullptr;
+    const ExactPolynomial w = *ExactPolynomialOf(n->Child(0), 1);
+    const std::optional<long> k = Whole(w[1] / a, kLargestPower);
+    if (!k) {
+      whole = false;
+      return Constant(0);
+    }
+    TKoNodePtr power = Make(opPower, Var(), Constant(static_cast<long double>(*k)));
+    if (w[0] == 0) return power;
+    return Make(opProduct, Make(opExp, QNumber(w[0])), std::move(power));
+  });
+  if (!whole) return nullptr;
+  // dx = du/(a*u)
+  TKoNodePtr integrand = Make(opQuotient, std::move(inU), Make(opProduct, QNumber(a), Var()));
+  TKoNodePtr g = I(integrand.get());
+  if (!g) return nullptr;
+  Slope = a;
+  TKoNodePtr u = Make(opExp, QPolynomialTree({Q(0), a}));
+  return Resubstituted(g.get(), u.get(), true);
+}
+
+// t = ln(x) where x occurs in ln(x) alone: dx = exp(t) dt, and exp(ln(x)) is x again.
+TKoNodePtr TIntegrator::LogKernelSubstitution(const Node* node) const {
   const bool logs = OnlyInside(node, UpperVarName, Pass, [&](const Node* n) {
     return Is(n, opLn) && n->ChildCount() == 1 && IsVar(n->Child(0));
   });
-  if (logs) {
-    TKoNodePtr inT = Replaced(node, [&](const Node* n) -> TKoNodePtr {
-      if (Is(n, opLn) && n->ChildCount() == 1 && IsVar(n->Child(0))) return Var();
-      return nullptr;
-    });
-    // dx = exp(t) dt
-    TKoNodePtr g = I(Make(opProduct, std::move(inT), Make(opExp, Var())).get());
-    if (!g) return nullptr;
-    // exp(t) = x
-    TKoNodePtr t = Make(opLn, Var());
-    TKoNodePtr back = Resubstituted(g.get(), t.get(), false);
-    return Replaced(back.get(), [&](const Node* n) -> TKoNodePtr {
-      if (Is(n, opExp) && n->ChildCount() == 1 && Is(n->Child(0), opLn) &&
-          IsVar(n->Child(0)->Child(0)))
-        return Var();
-      return nullptr;
-    });
-  }
-  // t = (a*x+b)^(1/n)
+  if (!logs) return nullptr;
+  TKoNodePtr inT = Replaced(node, [&](const Node* n) -> TKoNodePtr {
+    if (Is(n, opLn) && n->ChildCount() == 1 && IsVar(n->Child(0))) return Var();
+    return nullptr;
+  });
+  // dx = exp(t) dt
+  TKoNodePtr g = I(Make(opProduct, std::move(inT), Make(opExp, Var())).get());
+  if (!g) return nullptr;
+  // exp(t) = x
+  TKoNodePtr t = Make(opLn, Var());
+  TKoNodePtr back = Resubstituted(g.get(), t.get(), false);
+  return Replaced(back.get(), [&](const Node* n) -> TKoNodePtr {
+    if (Is(n, opExp) && n->ChildCount() == 1 && Is(n->Child(0), opLn) &&
+        IsVar(n->Child(0)->Child(0)))
+      return Var();
+    return nullptr;
+  });
+}
+
+// t = (a*x+b)^(1/n) for the roots of one linear term: x = (t^n - b)/a, dx = n*t^(n-1)/a dt.
+TKoNodePtr TIntegrator::RootKernelSubstitution(const Node* node) const {
   std::optional<ExactPolynomial> base;
   long n = 1;
   bool same = true;
@@ -887,7 +893,7 @@ TKoNodePtr TIntegrator::KernelSubstitution(const Node* node) const {
     const std::optional<Q> exponent =
         Is(r, opSqrt) ? std::optional(Q(1, 2)) : algebra::ExactValue(r->Child(1));
     if (!exponent || exponent->get_den() == 1) return nullptr;
-    const Q e = *exponent;
+    const Q& e = *exponent;
     const std::optional<long> k = Whole(e * n, kLargestPower);
     if (!k) {
       whole = false;

@@ -268,9 +268,7 @@ TKoNodePtr TIntegrator::PolynomialTree(const Polynomial& p) const {
     TKoNodePtr term = Monomial(std::fabs(p[k]), k);
     sum->AddChild(p[k] < 0 ? Make(opNegation, std::move(term)) : std::move(term));
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // int sum c_k x^k -> sum c_k/(k+1)*x^(k+1)
@@ -393,9 +391,7 @@ TKoNodePtr TIntegrator::Rational(const Polynomial& numerator, const Polynomial& 
       sum->AddChild(Times(r1, 2 * a, Make(opLn, Make(opAbs, PolynomialTree(denominator)))));
     if (r0 != 0) sum->AddChild(Times(r0, 1, ReciprocalQuadratic(denominator, exact)));
   }
-  if (sum->ChildCount() == 0) return Constant(0);
-  if (sum->ChildCount() == 1) return sum->ExtractChild(0);
-  return sum;
+  return Collected(std::move(sum));
 }
 
 // int p(x)*f(u) for f exp, sin, cos, sinh or cosh and u linear, by parts until p' = 0:

@@ -165,32 +165,49 @@ TKoNodePtr TIntegrator::StepShapes(const Node* node) const {
     return inner ? Make(opNegation, std::move(inner)) : nullptr;
   }
   if (HasOtherVariable(node, UpperVarName)) return nullptr;
-  if (calculus::IsJumpCode(node->Operation) && node->ChildCount() == 1) {
-    const Node* u = node->Child(0);
-    const std::optional<ExactPolynomial> w = ExactPolynomialOf(u, 1);
-    if (!w || w->size() != 2) return nullptr;
-    // 1 but at one point
-    if (Is(node, opZero)) return Var();
-    const char* text = StepAntiderivative(node->Operation);
-    if (!text) return nullptr;
-    // F(u)/u', and abs's 1/2 with it
-    const Q divisor = (*w)[1] * (Is(node, opAbs) ? 2 : 1);
-    TKoNodePtr f = Template(text, Copy(u));
-    if (divisor == 1) return f;
-    if (divisor < 0) return Make(opNegation, Make(opQuotient, std::move(f), QNumber(-divisor)));
-    return Make(opQuotient, std::move(f), QNumber(divisor));
+  if (calculus::IsJumpCode(node->Operation) && node->ChildCount() == 1) return StepOfLinear(node);
+  if (Is(node, opPower) && node->ChildCount() == 2 && Is(node->Child(0), opAbs))
+    return PowerOfAbs(node);
+  return StepProduct(node);
+}
+
+// A step function of a linear u: F(u)/u' with F continuous.
+TKoNodePtr TIntegrator::StepOfLinear(const Node* node) const {
+  const Node* u = node->Child(0);
+  const std::optional<ExactPolynomial> w = ExactPolynomialOf(u, 1);
+  if (!w || w->size() != 2) return nullptr;
+  // 1 but at one point
+  if (Is(node, opZero)) return Var();
+  const char* text = StepAntiderivative(node->Operation);
+  if (!text) return nullptr;
+  // F(u)/u', and abs's 1/2 with it
+  const Q divisor = (*w)[1] * (Is(node, opAbs) ? 2 : 1);
+  TKoNodePtr f = Template(text, Copy(u));
+  if (divisor == 1) return f;
+  if (divisor < 0) return Make(opNegation, Make(opQuotient, std::move(f), QNumber(-divisor)));
+  return Make(opQuotient, std::move(f), QNumber(divisor));
+}
+
+// abs(u)^n = u^n for even n, abs(u)*u^(n-1) for odd n
+TKoNodePtr TIntegrator::PowerOfAbs(const Node* node) const {
+  const std::optional<Q> e = algebra::ExactValue(node->Child(1));
+  if (!e || e->get_den() != 1 || *e < -24 || *e > 24 || *e == 0) return nullptr;
+  const Node* u = node->Child(0)->Child(0);
+  const long n = e->get_num().get_si();
+  if (n % 2 == 0) return I(Make(opPower, Copy(u), Constant(static_cast<long double>(n))).get());
+  if (n < 0) {
+    // a pole at u's root that no antiderivative crosses: sgn(u)*int u^n on either side
+    if (!ExactPolynomialOf(u, 1)) return nullptr;
+    TKoNodePtr power = I(Make(opPower, Copy(u), Constant(static_cast<long double>(n))).get());
+    if (!power) return nullptr;
+    return Make(opProduct, Make(opSgn, Copy(u)), std::move(power));
   }
-  // abs(u)^n = u^n for even n, abs(u)*u^(n-1) for odd n
-  if (Is(node, opPower) && node->ChildCount() == 2 && Is(node->Child(0), opAbs)) {
-    const std::optional<Q> e = algebra::ExactValue(node->Child(1));
-    if (!e || e->get_den() != 1 || *e < 1 || *e > 24) return nullptr;
-    const Node* u = node->Child(0)->Child(0);
-    const long n = e->get_num().get_si();
-    if (n % 2 == 0) return I(Make(opPower, Copy(u), Constant(static_cast<long double>(n))).get());
-    TKoNodePtr rest = Make(opPower, Copy(u), Constant(static_cast<long double>(n - 1)));
-    return StepTimes(node->Child(0), rest.get());
-  }
-  // one step among factors without jumps; divisors free of jumps
+  TKoNodePtr rest = Make(opPower, Copy(u), Constant(static_cast<long double>(n - 1)));
+  return StepTimes(node->Child(0), rest.get());
+}
+
+// One step among factors without jumps, divisors free of jumps.
+TKoNodePtr TIntegrator::StepProduct(const Node* node) const {
   std::vector<const Node*> factors;
   TKoNodePtr rest = Make(opProduct);
   if (Is(node, opProduct)) {

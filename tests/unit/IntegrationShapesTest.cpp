@@ -457,6 +457,14 @@ TEST(AntiderivativeShapes, DoubleRootsAndJumpsGiveCorrectResultsOrRefusals) {
       {"x^2*sgn(x-1)", {}, {1}},
       {"abs(x+1)^3", {}, {-1}},
       {"exp(x)*heav(x)", {}, {0}},
+      {"1/(x^3+1)", {-1}, {}},
+      {"1/(x^2*(x+1))", {-1, 0}, {}},
+      {"(x^2+1)/(x^3-2)", {std::cbrt(2.0L)}, {}},
+      {"1/(x^4-5*x^2+4)", {-2, -1, 1, 2}, {}},
+      {"1/sin(x)", {0, std::acos(-1.0L)}, {}},
+      {"1/(2+cos(x))", {}, {std::acos(-1.0L), -std::acos(-1.0L)}},
+      {"1/(x*sqrt(x^2+1))", {0}, {}},
+      {"1/(1+exp(x))", {}, {}},
   };
   std::size_t refusals = 0;
   for (const Critical& c : cases) ExpectCorrectOrRefused(c, refusals);
