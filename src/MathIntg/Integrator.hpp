@@ -122,6 +122,9 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr RationalShape(const Node* node, bool polynomials) const;
   TKoNodePtr QScaled(const algebra::Rational& c, TKoNodePtr node) const;
   TKoNodePtr Checked(const Node* node, TKoNodePtr antiderivative) const;
+  enum class TSlopeCheck;
+  TSlopeCheck SlopeAt(const Node* node, const Node* f, long double x, long double value,
+                      long double h, long double tolerance) const;
   TKoNodePtr StepShapes(const Node* node) const;
   TKoNodePtr StepOfLinear(const Node* node) const;
   TKoNodePtr PowerOfAbs(const Node* node) const;

@@ -33,6 +33,9 @@ constexpr long double kStep = 1e-4L;
 // has no digits left and is refused where no point is left).
 constexpr long double kSameSlope = 1e-8L;
 constexpr long double kQuotientRounding = 1e-17L;
+// The wider step where the fine one leaves too few digits, and its looser agreement.
+constexpr long double kWideStep = 100;
+constexpr long double kWideSameSlope = 1e-6L;
 // How much the integrand may change over the step where the quotients are compared.
 constexpr long double kSmooth = 0.01L;
 
@@ -70,8 +73,41 @@ std::vector<const TKoOperatorNode*> TermsOf(const TKoOperatorNode* f) {
 
 }  // namespace
 
+// How a point compares: the quotient matches, misses, or says nothing (a pole or jump of the
+// integrand within the step, the antiderivative undefined there, or too few digits left).
+enum class TIntegrator::TSlopeCheck { Matches, Misses, Unusable };
+
+TIntegrator::TSlopeCheck TIntegrator::SlopeAt(const Node* node, const Node* f, long double x,
+                                              long double value, long double h,
+                                              long double tolerance) const {
+  long double below = 0, above = 0;
+  if (!ValueAt(node, x - h, below) || !ValueAt(node, x + h, above) ||
+      std::fabs(below - value) > kSmooth * std::fabs(value) ||
+      std::fabs(above - value) > kSmooth * std::fabs(value))
+    return TSlopeCheck::Unusable;
+  std::array<long double, 5> v{};
+  const std::array<long double, 5> at = {x - h, x - h / 2, x, x + h / 2, x + h};
+  for (std::size_t i = 0; i < at.size(); ++i)
+    if (!ValueAt(f, at[i], v[i])) return TSlopeCheck::Unusable;
+  const long double wide = (v[4] - v[0]) / (2 * h);
+  const long double narrow = (v[3] - v[1]) / h;
+  const long double slope = (4 * narrow - wide) / 3;
+  // the size of the antiderivative's terms: huge terms that cancel leave no digits
+  long double size = std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
+  for (const Node* term : TermsOf(f)) {
+    long double t = 0;
+    if (ValueAt(term, x, t)) size = std::fmax(size, std::fabs(t));
+  }
+  const long double noise = kQuotientRounding * size / h;
+  if (noise > tolerance * std::fabs(value)) return TSlopeCheck::Unusable;
+  return std::fabs(slope - value) > tolerance * std::fabs(value) + noise ? TSlopeCheck::Misses
+                                                                         : TSlopeCheck::Matches;
+}
+
 // The antiderivative where its difference quotients match the integrand at every point where
-// both are defined (at least three), else none: a refusal, never a wrong term.
+// both are defined (at least three), else none: a refusal, never a wrong term. Where a large
+// antiderivative leaves the fine step too few digits, a step a hundred times wider is
+// compared more loosely (its own truncation), and a miss there only leaves the point out.
 TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) const {
   if (!antiderivative) return nullptr;
   const Node* f = antiderivative.get();
@@ -80,30 +116,11 @@ TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) con
     long double value = 0;
     if (!ValueAt(node, x, value)) continue;
     const long double h = kStep * (1 + std::fabs(x));
-    // near a pole or a jump of the integrand the quotients say nothing
-    long double below = 0, above = 0;
-    if (!ValueAt(node, x - h, below) || !ValueAt(node, x + h, above) ||
-        std::fabs(below - value) > kSmooth * std::fabs(value) ||
-        std::fabs(above - value) > kSmooth * std::fabs(value))
-      continue;
-    std::array<long double, 5> v{};
-    const std::array<long double, 5> at = {x - h, x - h / 2, x, x + h / 2, x + h};
-    bool defined = true;
-    for (std::size_t i = 0; i < at.size() && defined; ++i) defined = ValueAt(f, at[i], v[i]);
-    if (!defined) continue;
-    const long double wide = (v[4] - v[0]) / (2 * h);
-    const long double narrow = (v[3] - v[1]) / h;
-    const long double slope = (4 * narrow - wide) / 3;
-    // the size of the antiderivative's terms: huge terms that cancel leave no digits
-    long double size = std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
-    for (const Node* term : TermsOf(f)) {
-      long double t = 0;
-      if (ValueAt(term, x, t)) size = std::fmax(size, std::fabs(t));
-    }
-    const long double noise = kQuotientRounding * size / h;
-    if (noise > kSameSlope * std::fabs(value)) continue;
-    if (std::fabs(slope - value) > kSameSlope * std::fabs(value) + noise) return nullptr;
-    ++checked;
+    TSlopeCheck check = SlopeAt(node, f, x, value, h, kSameSlope);
+    if (check == TSlopeCheck::Misses) return nullptr;
+    if (check == TSlopeCheck::Unusable)
+      check = SlopeAt(node, f, x, value, kWideStep * h, kWideSameSlope);
+    if (check == TSlopeCheck::Matches) ++checked;
   }
   return checked >= kLeastChecked ? std::move(antiderivative) : nullptr;
 }
