@@ -202,6 +202,8 @@ void Evaluate(const std::vector<long double>& p, Complex z, Complex& value, Comp
 
 constexpr int kMostSweeps = 600;
 constexpr int kPolishSteps = 8;
+// A value this small beside the sum of the terms' sizes is the rounding of a 0.
+constexpr long double kRoundingOfValue = 1e-15L;
 
 }  // namespace
 
@@ -238,7 +240,15 @@ std::optional<std::vector<Complex>> Roots(const std::vector<long double>& p) {
       if (std::abs(step) > 1e-17L * std::max(1.0L, std::abs(z[k]))) settled = false;
     }
   }
-  if (!settled) return std::nullopt;
+  // A multiple root settles slowly, to the root of the rounding only: accepted where each
+  // value is within the rounding of the polynomial's terms there.
+  for (std::size_t k = 0; k < n && !settled; ++k) {
+    Complex value, slope;
+    Evaluate(monic, z[k], value, slope);
+    long double terms = 0;
+    for (std::size_t j = n + 1; j-- > 0;) terms = terms * std::abs(z[k]) + std::fabs(monic[j]);
+    if (!(std::abs(value) <= kRoundingOfValue * terms)) return std::nullopt;
+  }
   for (Complex& root : z) {
     for (int i = 0; i < kPolishSteps; ++i) {
       Complex value, slope;

@@ -277,8 +277,11 @@ TKoNodePtr TIntegrator::QuotientOverSqrt(const QPolynomial& a, const QPolynomial
   std::vector<std::pair<Q, std::size_t>> roots;
   QPolynomial left = algebra::Monic(b);
   if (algebra::Degree(left) > kLargestPartsDegree) return nullptr;
+  // the distinct roots, from the square-free part
+  QPolynomial distinct, exact;
+  algebra::Divide(left, algebra::Gcd(left, algebra::Derivative(left)), distinct, exact);
   const std::optional<std::vector<std::complex<long double>>> numeric =
-      algebra::Roots(algebra::Rounded(left));
+      algebra::Roots(algebra::Rounded(distinct));
   if (!numeric) return nullptr;
   for (const std::complex<long double>& z : *numeric) {
     const std::optional<Q> r = algebra::NearFraction(z.real(), 1000000);

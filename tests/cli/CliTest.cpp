@@ -220,6 +220,14 @@ TEST(Cli, SymbolicModes) {
       {{"\\i", "1/(3*x+2)^2"}, "-1/(9*(x+2/3))\n"},
       {{"\\i", "1/(0.09*x^2+0.12*x+0.04)"}, "-1/(0.09*(x+2/3))\n"},
       {{"\\i", "heav(3-x)*(x+1)"}, "heav(3-x)*(0.5*x^2+x-15/2)\n"},
+      // Rational functions in full, steps of linear terms, substitutions, with the header.
+      {{"\\s", "\\i", "1/(x^2*(x+1))"},
+       "Die Stammfunktion von 1/(x^2*(x+1)) ist:\n-1/x-ln(abs(x))+ln(abs(x+1))\n"},
+      {{"\\i", "abs(2*x-1)"}, "(2*x-1)*abs(2*x-1)/4\n"},
+      {{"\\i", "1/(1+exp(x))"}, "x-ln(abs(exp(x)+1))\n"},
+      {{"--simplify", "\\i", "x^2/sqrt(1-x^2)"}, "-x*sqrt(-x^2+1)/2+arcsin(x)/2\n"},
+      {{"--simplify", "\\i", "exp(x)*sin(x)^2"}, "-(2*sin(2*x)+cos(2*x)-5)*exp(x)/10\n"},
+      {{"\\i", "sin(x)/x"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
   });
 }
 

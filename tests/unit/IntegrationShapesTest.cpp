@@ -609,3 +609,79 @@ TEST(AntiderivativeShapes, FurtherShapesPrint) {
   };
   for (const auto& c : cases) EXPECT_EQ(Antiderivative(c.term), c.printed) << c.term;
 }
+
+namespace {
+
+int Whole(std::mt19937& random, int largest, bool zero = true) {
+  for (;;) {
+    const int v =
+        static_cast<int>(random() % static_cast<std::uint32_t>(2 * largest + 1)) - largest;
+    if (zero || v != 0) return v;
+  }
+}
+
+std::string Signed(int v) {
+  return "(" + std::to_string(v) + ")";
+}
+
+}  // namespace
+
+// Random members of each substitution's family: rational functions of exp(k*x); of sin and
+// cos, continuous across the half turns where the integrand is; polynomials over and times
+// roots of quadratics; polynomials times inverse functions of linear terms.
+TEST(AntiderivativeShapes, RandomSubstitutionsCheckOut) {
+  std::mt19937 random(2027);
+  const long double pi = std::acos(-1.0L);
+  std::size_t refused = 0, total = 0;
+  const auto expect = [&](const std::string& term, const std::vector<long double>& jumps) {
+    ++total;
+    std::vector<long double> points(std::begin(kPoints), std::end(kPoints));
+    const Outcome outcome = Examine(term, 2, points);
+    if (outcome.refused) {
+      ++refused;
+      return;
+    }
+    EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+    EXPECT_EQ(Discontinuity(outcome.printed, jumps), "") << term << " -> " << outcome.printed;
+  };
+  for (int i = 0; i < 40; ++i) {
+    const int k = 1 + static_cast<int>(random() % 3);
+    const std::string e = "exp(" + std::to_string(k) + "*x)";
+    expect("(" + Signed(Whole(random, 9)) + "*" + e + "^2+" + Signed(Whole(random, 9)) + ")/(" +
+               Signed(Whole(random, 9, false)) + "*" + e + "+" + Signed(1 + Whole(random, 0)) + ")",
+           {});
+  }
+  for (int i = 0; i < 40; ++i) {
+    // a > |b| + |c|: no pole, so the antiderivative must be continuous at the half turns
+    const int b = Whole(random, 5), c = Whole(random, 5);
+    const int a = std::abs(b) + std::abs(c) + 1 + static_cast<int>(random() % 4);
+    const std::string term = "1/(" + std::to_string(a) + "+" + Signed(b) + "*cos(x)+" + Signed(c) +
+                             "*sin(x))" + (i % 2 == 0 ? "" : "^2");
+    expect(term, {-pi, pi, 3 * pi});
+  }
+  for (int i = 0; i < 40; ++i) {
+    const std::string q = random() % 2 == 0 ? "(" + std::to_string(1 + random() % 9) + "-x^2)"
+                                            : "(x^2+" + Signed(Whole(random, 5)) + "*x+" +
+                                                  std::to_string(7 + random() % 9) + ")";
+    const std::string p = Signed(Whole(random, 9)) + "*x^" + std::to_string(random() % 5) + "+" +
+                          Signed(Whole(random, 9));
+    expect("(" + p + ")" + (i % 2 == 0 ? "/sqrt" : "*sqrt") + q, {});
+  }
+  const char* const inverses[] = {"arcsin", "arccos", "arctan", "arccot", "arcsinh", "arctanh"};
+  for (int i = 0; i < 36; ++i) {
+    const std::string f = inverses[i % 6];
+    // inside (-1, 1) for the kPoints near 0 where the function needs it
+    const std::string u = "x/" + std::to_string(3 + random() % 3);
+    expect("x^" + std::to_string(random() % 4) + "*" + f + "(" + u + ")", {});
+  }
+  std::printf("random substitutions: %zu of %zu refused\n", refused, total);
+  EXPECT_LE(20 * refused, total);
+}
+
+// Ill-conditioned integrands whose antiderivatives have huge terms that cancel: refused,
+// not printed with digits that do not hold.
+TEST(AntiderivativeShapes, HugeCancellingTermsAreRefused) {
+  for (const char* term : {"(0.1*x+2)*sgn(1e-12*x+1/3)", "(3*x+7)*abs(1e-12*x+0.1)",
+                           "((x^2+x+3)/(1e-12*x+100))/(3*x+1)", "heav(1e-12*x+7)*(3*x^2+7*x)"})
+    EXPECT_TRUE(Refused(Antiderivative(term))) << term;
+}
