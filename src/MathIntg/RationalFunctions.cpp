@@ -811,7 +811,10 @@ TKoNodePtr TIntegrator::ExpKernelSubstitution(const Node* node) const {
   bool whole = true;
   TKoNodePtr inU = Replaced(node, [&](const Node* n) -> TKoNodePtr {
     if (!Is(n, opExp) || !n->DependsOn(VarName)) return nullptr;
-    const ExactPolynomial w = *ExactPolynomialOf(n->Child(0), 1);
+    // exp of a term that is not linear holds the kernel inside
+    const std::optional<ExactPolynomial> linear = ExactPolynomialOf(n->Child(0), 1);
+    if (!linear || linear->size() != 2) return nullptr;
+    const ExactPolynomial& w = *linear;
     const std::optional<long> k = Whole(w[1] / a, kLargestPower);
     if (!k) {
       whole = false;
