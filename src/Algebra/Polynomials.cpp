@@ -284,6 +284,7 @@ std::optional<Rational> NearFraction(long double v, long largest) {
     }
     if (x == a) break;
     x = 1 / (x - a);
+    if (!std::isfinite(x) || std::fabs(x) > 1e18L) break;
   }
   return std::nullopt;
 }

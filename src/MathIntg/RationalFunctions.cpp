@@ -710,6 +710,7 @@ TKoNodePtr TIntegrator::RootSubstitutionOfLinear(const Node* node) const {
     if (!w || w->size() != 2 || (base && *w != *base)) return nullptr;
     base = w;
     const Q e = Is(f, opSqrt) ? Q(1, 2) : *algebra::ExactValue(f->Child(1));
+    if (e.get_den() > kLargestMultiple) return nullptr;
     const long q = e.get_den().get_si();
     n = std::lcm(n, q);
     if (n > kLargestMultiple) return nullptr;
@@ -878,6 +879,7 @@ TKoNodePtr TIntegrator::RootKernelSubstitution(const Node* node) const {
     if (!w || w->size() != 2) return false;
     if (base && *w != *base) same = false;
     base = w;
+    if (e->get_den() > kLargestMultiple) return false;
     n = std::lcm(n, e->get_den().get_si());
     return true;
   });

@@ -20,10 +20,11 @@ namespace {
 
 // Points spread over both signs and a few scales, none near a whole or half number, where
 // steps jump.
-constexpr std::array<long double, 24> kCheckPoints = {
-    0.3711L,  0.8123L, 1.2347L,  1.9031L, 2.4779L,  -0.5309L, -1.3717L, 4.6173L,
-    -3.2891L, 0.0917L, -0.1853L, 0.6377L, -0.8461L, 3.1173L,  -2.6651L, 6.2113L,
-    -5.4339L, 0.9713L, -0.9637L, 1.5883L, 8.1289L,  -7.8711L, 11.3217L, 0.2189L};
+constexpr std::array<long double, 32> kCheckPoints = {
+    0.3711L,  0.8123L,  1.2347L,  1.9031L, 2.4779L,  -0.5309L, -1.3717L, 4.6173L,
+    -3.2891L, 0.0917L,  -0.1853L, 0.6377L, -0.8461L, 3.1173L,  -2.6651L, 6.2113L,
+    -5.4339L, 0.9713L,  -0.9637L, 1.5883L, 8.1289L,  -7.8711L, 11.3217L, 0.2189L,
+    -1.7213L, -2.2379L, -1.1537L, 2.7329L, -4.1873L, 1.1129L,  -0.3671L, 5.2771L};
 constexpr std::size_t kLeastChecked = 3;
 // The step of the difference quotients, relative to 1 + |x|.
 constexpr long double kStep = 1e-4L;
@@ -35,6 +36,8 @@ constexpr long double kSameSlope = 1e-8L;
 constexpr long double kQuotientRounding = 1e-17L;
 // The wider step where the fine one leaves too few digits, and its looser agreement.
 constexpr long double kWideStep = 100;
+// The largest power of abs(u) integrated.
+constexpr long kLargestStepPower = 24;
 constexpr long double kWideSameSlope = 1e-6L;
 // How much the integrand may change over the step where the quotients are compared.
 constexpr long double kSmooth = 0.01L;
@@ -130,7 +133,7 @@ TKoNodePtr TIntegrator::PerfectSquarePower(const Node* node) const {
   if (!Is(node, opPower) || node->ChildCount() != 2 || node->Child(1)->DependsOn(VarName))
     return nullptr;
   const std::optional<Q> e = algebra::ExactValue(node->Child(1));
-  if (!e || e->get_den() != 2) return nullptr;
+  if (!e || e->get_den() != 2 || abs(*e) > kLargestStepPower) return nullptr;
   const std::optional<ExactPolynomial> q = ExactPolynomialOf(node->Child(0), 2);
   if (!q || q->size() != 3 || (*q)[2] <= 0) return nullptr;
   const Q& a = (*q)[2];
@@ -208,7 +211,7 @@ TKoNodePtr TIntegrator::StepOfLinear(const Node* node) const {
 // abs(u)^n = u^n for even n, abs(u)*u^(n-1) for odd n
 TKoNodePtr TIntegrator::PowerOfAbs(const Node* node) const {
   const std::optional<Q> e = algebra::ExactValue(node->Child(1));
-  if (!e || e->get_den() != 1 || *e < -24 || *e > 24 || *e == 0) return nullptr;
+  if (!e || e->get_den() != 1 || abs(*e) > kLargestStepPower || *e == 0) return nullptr;
   const Node* u = node->Child(0)->Child(0);
   const long n = e->get_num().get_si();
   if (n % 2 == 0) return I(Make(opPower, Copy(u), Constant(static_cast<long double>(n))).get());
@@ -249,7 +252,7 @@ TKoNodePtr TIntegrator::StepProduct(const Node* node) const {
     const std::optional<Q> e = Is(f, opPower) && f->ChildCount() == 2 && Is(f->Child(0), opAbs)
                                    ? algebra::ExactValue(f->Child(1))
                                    : std::nullopt;
-    if (e && e->get_den() == 1 && *e >= 1 && *e <= 24) {
+    if (e && e->get_den() == 1 && *e >= 1 && *e <= kLargestStepPower) {
       const Node* u = f->Child(0)->Child(0);
       const long n = e->get_num().get_si();
       if (n % 2 == 1) step = f->Child(0);
