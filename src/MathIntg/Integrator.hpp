@@ -28,6 +28,8 @@ struct QFraction {
 
 // A sum of no terms is 0, of one term that term.
 TKoNodePtr Collected(TKoNodePtr sum);
+// Whether every constant in the subtree is finite.
+bool AllFinite(const Node* node);
 // Whether any variable occurs in the subtree.
 bool HasVariable(const Node* node);
 // Whether a variable other than the running one (upper case) occurs in the subtree.

@@ -1,5 +1,6 @@
 #include "MathIntg/MathIntg.hpp"
 
+#include <cmath>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -139,6 +140,13 @@ TKoNodePtr TIntegrator::Quotient(const Node* node) const {
   TKoNodePtr quotient = Make(opQuotient, std::move(integrated));
   for (std::int32_t i = 1; i < node->ChildCount(); ++i) quotient->AddChild(Copy(node->Child(i)));
   return quotient;
+}
+
+bool AllFinite(const Node* node) {
+  if (Is(node, opConstant)) return std::isfinite(node->LeafValue());
+  for (const Node* child : node->Children)
+    if (!AllFinite(child)) return false;
+  return true;
 }
 
 bool HasVariable(const Node* node) {
@@ -327,13 +335,18 @@ TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* sourceRoot) {
   // further shapes only where they find nothing.
   std::exception_ptr refusal;
   try {
-    if (TKoNodePtr classic = integrator.I(sourceRoot)) return classic;
+    // a constant that overflowed (a coefficient of 1e4000 squared) is no antiderivative
+    if (TKoNodePtr classic = integrator.I(sourceRoot)) {
+      if (integration::AllFinite(classic.get())) return classic;
+      return nullptr;
+    }
   } catch (const Exception&) {
     refusal = std::current_exception();
   }
   integrator.Further = true;
   try {
-    if (TKoNodePtr further = integrator.I(sourceRoot)) return further;
+    if (TKoNodePtr further = integrator.I(sourceRoot))
+      if (integration::AllFinite(further.get())) return further;
   } catch (const Exception&) {
     // the classic refusal stands
   }
