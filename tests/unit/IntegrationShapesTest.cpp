@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SymbolicHelpers.hpp"
@@ -624,6 +626,13 @@ std::string Signed(int v) {
   return "(" + std::to_string(v) + ")";
 }
 
+// The parts one after the other.
+std::string Cat(std::initializer_list<std::string_view> parts) {
+  std::string text;
+  for (const std::string_view part : parts) text.append(part);
+  return text;
+}
+
 }  // namespace
 
 // Random members of each substitution's family: rational functions of exp(k*x); of sin and
@@ -646,33 +655,39 @@ TEST(AntiderivativeShapes, RandomSubstitutionsCheckOut) {
   };
   for (int i = 0; i < 40; ++i) {
     const int k = 1 + static_cast<int>(random() % 3);
-    const std::string e = "exp(" + std::to_string(k) + "*x)";
-    expect("(" + Signed(Whole(random, 9)) + "*" + e + "^2+" + Signed(Whole(random, 9)) + ")/(" +
-               Signed(Whole(random, 9, false)) + "*" + e + "+" + Signed(1 + Whole(random, 0)) + ")",
-           {});
+    const std::string e = Cat({"exp(", std::to_string(k), "*x)"});
+    const std::string a = Signed(Whole(random, 9)), b = Signed(Whole(random, 9));
+    const std::string c = Signed(Whole(random, 9, false)), d = Signed(1 + Whole(random, 0));
+    expect(Cat({"(", a, "*", e, "^2+", b, ")/(", c, "*", e, "+", d, ")"}), {});
   }
   for (int i = 0; i < 40; ++i) {
     // a > |b| + |c|: no pole, so the antiderivative must be continuous at the half turns
     const int b = Whole(random, 5), c = Whole(random, 5);
     const int a = std::abs(b) + std::abs(c) + 1 + static_cast<int>(random() % 4);
-    const std::string term = "1/(" + std::to_string(a) + "+" + Signed(b) + "*cos(x)+" + Signed(c) +
-                             "*sin(x))" + (i % 2 == 0 ? "" : "^2");
+    const std::string term = Cat({"1/(", std::to_string(a), "+", Signed(b), "*cos(x)+", Signed(c),
+                                  "*sin(x))", i % 2 == 0 ? "" : "^2"});
     expect(term, {-pi, pi, 3 * pi});
   }
   for (int i = 0; i < 40; ++i) {
-    const std::string q = random() % 2 == 0 ? "(" + std::to_string(1 + random() % 9) + "-x^2)"
-                                            : "(x^2+" + Signed(Whole(random, 5)) + "*x+" +
-                                                  std::to_string(7 + random() % 9) + ")";
-    const std::string p = Signed(Whole(random, 9)) + "*x^" + std::to_string(random() % 5) + "+" +
-                          Signed(Whole(random, 9));
-    expect("(" + p + ")" + (i % 2 == 0 ? "/sqrt" : "*sqrt") + q, {});
+    std::string q;
+    if (random() % 2 == 0) {
+      q = Cat({"(", std::to_string(1 + random() % 9), "-x^2)"});
+    } else {
+      const std::string b = Signed(Whole(random, 5));
+      q = Cat({"(x^2+", b, "*x+", std::to_string(7 + random() % 9), ")"});
+    }
+    const std::string c1 = Signed(Whole(random, 9));
+    const std::string k = std::to_string(random() % 5);
+    const std::string c0 = Signed(Whole(random, 9));
+    expect(Cat({"(", c1, "*x^", k, "+", c0, ")", i % 2 == 0 ? "/sqrt" : "*sqrt", q}), {});
   }
   const char* const inverses[] = {"arcsin", "arccos", "arctan", "arccot", "arcsinh", "arctanh"};
   for (int i = 0; i < 36; ++i) {
     const std::string f = inverses[i % 6];
     // inside (-1, 1) for the kPoints near 0 where the function needs it
     const std::string u = "x/" + std::to_string(3 + random() % 3);
-    expect("x^" + std::to_string(random() % 4) + "*" + f + "(" + u + ")", {});
+    const std::string k = std::to_string(random() % 4);
+    expect(Cat({"x^", k, "*", f, "(", u, ")"}), {});
   }
   std::printf("random substitutions: %zu of %zu refused\n", refused, total);
   EXPECT_LE(20 * refused, total);
