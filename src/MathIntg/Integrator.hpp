@@ -167,6 +167,7 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr TangentPower(const Node* node) const;
   TKoNodePtr Resubstituted(const Node* tree, const Node* t, bool expKernel) const;
   TKoNodePtr KernelSubstitution(const Node* node) const;
+  TKoNodePtr RootOfLinear(const ExactPolynomial& base, long n) const;
   TKoNodePtr ExpKernelSubstitution(const Node* node) const;
   TKoNodePtr LogKernelSubstitution(const Node* node) const;
   TKoNodePtr RootKernelSubstitution(const Node* node) const;

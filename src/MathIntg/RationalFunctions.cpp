@@ -725,12 +725,16 @@ TKoNodePtr TIntegrator::RootSubstitutionOfLinear(const Node* node) const {
   if (!integrand) return nullptr;
   TKoNodePtr inT = RationalIntegral(*integrand);
   if (!inT) return nullptr;
-  TKoNodePtr linear = QPolynomialTree(*base);
-  TKoNodePtr t = n == 2
-                     ? Make(opSqrt, std::move(linear))
-                     : Make(opPower, std::move(linear),
-                            Make(opQuotient, Constant(1), Constant(static_cast<long double>(n))));
+  TKoNodePtr t = RootOfLinear(*base, n);
   return Resubstituted(inT.get(), t.get(), false);
+}
+
+// (a*x+b)^(1/n), sqrt for n = 2.
+TKoNodePtr TIntegrator::RootOfLinear(const ExactPolynomial& base, long n) const {
+  TKoNodePtr linear = QPolynomialTree(base);
+  if (n == 2) return Make(opSqrt, std::move(linear));
+  return Make(opPower, std::move(linear),
+              Make(opQuotient, Constant(1), Constant(static_cast<long double>(n))));
 }
 
 TKoNodePtr TIntegrator::RationalShape(const Node* node, bool polynomials) const {
@@ -912,11 +916,7 @@ TKoNodePtr TIntegrator::RootKernelSubstitution(const Node* node) const {
       Make(opProduct, std::move(inT), QPolynomialTree(PowerOfT(Q(n) / a, n - 1).Num));
   TKoNodePtr g = I(integrand.get());
   if (!g) return nullptr;
-  TKoNodePtr linear = QPolynomialTree(*base);
-  TKoNodePtr t = n == 2
-                     ? Make(opSqrt, std::move(linear))
-                     : Make(opPower, std::move(linear),
-                            Make(opQuotient, Constant(1), Constant(static_cast<long double>(n))));
+  TKoNodePtr t = RootOfLinear(*base, n);
   return Resubstituted(g.get(), t.get(), false);
 }
 
