@@ -96,16 +96,22 @@ void TKoMathIntervalNumFunction::Calculate() {
     // A piece starts where the last one ended: its value there is the last one's end value,
     // unless each evaluation may draw a new random number.
     const bool reuse = HasProgram();
-    long double f = reuse ? EvaluateAt(Bound(0)) : 0;
-    for (std::int32_t i = 1; i <= count; ++i) {
-      const long double a = Bound(i - 1), b = Bound(i);
-      Value = CheckedOp(Sum, Value, reuse ? PieceValue(a, b, f, f) : PieceValue(a, b));
-      if (i % kPiecesPerReport == 0) progress.Report(static_cast<double>(i) / count);
+    ErrorEstimate = 0;
+    Scale = 0;
+    if (reuse && EstimateError) {
+      Value = SumWithEstimate(count, progress);
+    } else {
+      long double f = reuse ? EvaluateAt(Bound(0)) : 0;
+      for (std::int32_t i = 1; i <= count; ++i) {
+        const long double a = Bound(i - 1), b = Bound(i);
+        Value = CheckedOp(Sum, Value, reuse ? PieceValue(a, b, f, f) : PieceValue(a, b));
+        if (i % kPiecesPerReport == 0) progress.Report(static_cast<double>(i) / count);
+      }
+      const long double last = Bound(count);
+      if (last < IntervalTo)
+        Value = CheckedOp(
+            Sum, Value, reuse ? PieceValue(last, IntervalTo, f, f) : PieceValue(last, IntervalTo));
     }
-    const long double last = Bound(count);
-    if (last < IntervalTo)
-      Value = CheckedOp(Sum, Value,
-                        reuse ? PieceValue(last, IntervalTo, f, f) : PieceValue(last, IntervalTo));
   } catch (const EKoIllegalIntIntervall& e) {
     SetErrorText(e.message());
   } catch (const Exception& e) {
@@ -115,6 +121,40 @@ void TKoMathIntervalNumFunction::Calculate() {
     if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
   }
   DropProgram();
+}
+
+// The sum of the pieces as Calculate makes it, value for value, and beside it the same rule
+// on pairs of pieces: their difference is about 15 times the error of the finer rule, whose
+// error falls with the fourth power of the width.
+long double TKoMathIntervalNumFunction::SumWithEstimate(std::int32_t count,
+                                                        const TProgress& progress) {
+  long double sum = 0;
+  long double pairs = 0, coarse = 0, scale = 0;
+  long double f = EvaluateAt(Bound(0));
+  long double pairStart = f, pairMiddle = 0, firstOfPair = 0;
+  for (std::int32_t i = 1; i <= count; ++i) {
+    const long double a = Bound(i - 1), b = Bound(i);
+    const long double fa = f;
+    const long double piece = PieceValue(a, b, f, f);
+    sum = CheckedOp(Sum, sum, piece);
+    scale += ArcLength() ? piece : std::fabs(fa) * (b - a);
+    if (i % 2 == 1) {
+      pairMiddle = f;
+      firstOfPair = piece;
+    } else {
+      pairs += firstOfPair + piece;
+      coarse += CoarseValue(Bound(i - 2), a, b, pairStart, pairMiddle, f);
+      pairStart = f;
+    }
+    if (i % kPiecesPerReport == 0) progress.Report(static_cast<double>(i) / count);
+  }
+  const long double last = Bound(count);
+  if (last < IntervalTo) sum = CheckedOp(Sum, sum, PieceValue(last, IntervalTo, f, f));
+  if (count >= 2 && std::isfinite(pairs) && std::isfinite(coarse)) {
+    ErrorEstimate = std::fabs(pairs - coarse) / 15;
+    Scale = scale;
+  }
+  return sum;
 }
 
 // The points in the order a, m, b; with fa known the first new one is m.
@@ -133,4 +173,15 @@ long double TKoMathLenNumFunction::PieceValue(long double a, long double b, long
   fb = EvaluateAt(b);
   const long double fm = EvaluateAt(m);
   return CheckedOp(ArcThrough, a, m, b, fa, fm, fb);
+}
+
+long double TKoMathIntgNumFunction::CoarseValue(long double a, long double m, long double b,
+                                                long double fa, long double fm, long double fb) {
+  static_cast<void>(m);
+  return Simpson(a, b, fa, fm, fb);
+}
+
+long double TKoMathLenNumFunction::CoarseValue(long double a, long double m, long double b,
+                                               long double fa, long double fm, long double fb) {
+  return ArcThrough(a, m, b, fa, fm, fb);
 }

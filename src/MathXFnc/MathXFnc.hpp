@@ -37,6 +37,10 @@ inline constexpr const char* kTextIllegalIntervalTo = "  \"bis\":";
 inline constexpr const char* kTextIllegalIntervalStep = "  \"Intervall\":";
 inline constexpr const char* kTextTooManyPieces =
     "Zu viele Teilintervalle bei der numerischen Integration!";
+inline constexpr const char* kTextIntegralDiverges = "Das Integral divergiert!";
+inline constexpr const char* kTextLengthInfinite = "Die L\344nge ist unendlich!";
+inline constexpr const char* kTextNotDefinedInInterval =
+    "Die Funktion ist im Intervall nicht \374berall definiert!";
 
 // Wraps another function and forwards its whole variable interface to it; a numeric
 // function therefore shares the wrapped function's variables and error text.
@@ -80,6 +84,9 @@ class TKoMathUseOtherFunction : public TKoMathFunction {
   // Whether the evaluations run a program: its tree draws no random numbers, so a second
   // evaluation at the same point gives the same value and the same error.
   bool HasProgram() const { return ProgramOwner != nullptr; }
+  // The running variable's value in the wrapped tree while it has a program, else nullptr.
+  long double* RunningSlot() const { return RunningValue; }
+  const std::string& GetRunningVar() const { return RunningVarName; }
 
  private:
   void CompileProgram();
@@ -196,13 +203,25 @@ class TKoMathIntervalNumFunction : public TKoMathUseOtherFunction {
   }
   // The same with fa, the value at a, known; fb gets the value at b for the next piece.
   virtual long double PieceValue(long double a, long double b, long double fa, long double& fb) = 0;
+  // The rule on a piece twice as wide from the values at its ends and its middle m.
+  virtual long double CoarseValue(long double a, long double m, long double b, long double fa,
+                                  long double fm, long double fb) = 0;
 
   long double IntervalFrom = 0;
   long double IntervalTo = 0;
+  // With EstimateError set, Calculate estimates the error of its value from the same rule
+  // on pieces twice as wide, whose points it has already computed (Richardson): ErrorEstimate
+  // and Scale, the integral of the absolute value (for the length the length), which the
+  // error is to be weighed against; both 0 where no estimate could be made.
+  bool EstimateError = false;
+  long double ErrorEstimate = 0;
+  long double Scale = 0;
 
  private:
   std::int32_t PieceCount() const;
   long double Bound(std::int32_t i) const;
+  long double SumWithEstimate(std::int32_t count, const TProgress& progress);
+  virtual bool ArcLength() const { return false; }
 
   long double IntervalStep = 0.1L;
 };
@@ -213,6 +232,8 @@ class TKoMathIntgNumFunction : public TKoMathIntervalNumFunction {
   using TKoMathIntervalNumFunction::PieceValue;
   using TKoMathIntervalNumFunction::TKoMathIntervalNumFunction;
   long double PieceValue(long double a, long double b, long double fa, long double& fb) override;
+  long double CoarseValue(long double a, long double m, long double b, long double fa,
+                          long double fm, long double fb) override;
 };
 
 // The arc length of the graph: on each piece the arc of the circle through the
@@ -222,4 +243,42 @@ class TKoMathLenNumFunction : public TKoMathIntervalNumFunction {
   using TKoMathIntervalNumFunction::PieceValue;
   using TKoMathIntervalNumFunction::TKoMathIntervalNumFunction;
   long double PieceValue(long double a, long double b, long double fa, long double& fb) override;
+  long double CoarseValue(long double a, long double m, long double b, long double fa,
+                          long double fm, long double fb) override;
+
+ private:
+  bool ArcLength() const override { return true; }
+};
+
+// The points of (from, to) where the tree's value may jump, kink, run off or end: where the
+// argument of a step function (abs, sgn, heav, zero, phase, floor, ceil, int, round, frac)
+// meets its jumps, a divisor, the argument of a logarithm or root or the base of a power
+// meets 0, tan and cot meet their poles and arcsin, arccos, artanh, arcoth and arcosh the
+// ends of their domains. running is the variable's value that the tree's variable nodes
+// read; it is restored. Ascending, without repeats.
+std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
+                                     long double* running, long double from, long double to);
+
+// The definite integral or the arc length of the graph from IntervalFrom to IntervalTo,
+// adaptively to the precision of the extended type: cut where the term may jump or kink,
+// approached with extrapolation toward points where it runs off. Where the integral
+// diverges or the term has no value on a part of the interval, the error text says so.
+class TKoMathAccurateFunction : public TKoMathUseOtherFunction {
+ public:
+  explicit TKoMathAccurateFunction(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {}
+  // Raises EKoIllegalIntIntervall for a width that is not positive, as the fixed pieces do.
+  void SetLargestPiece(long double v, bool given);
+  void Calculate() override;
+
+  long double IntervalFrom = 0;
+  long double IntervalTo = 0;
+  // With ArcLength the length of the graph; Derivative, where given, is the wrapped
+  // function's derivative by the running variable (not owned), else a numeric one is taken.
+  bool ArcLength = false;
+  TKoMathFunction* Derivative = nullptr;
+  // After a value: its estimated absolute error.
+  long double ErrorEstimate = 0;
+
+ private:
+  long double LargestPiece = 0;  // 0: none
 };

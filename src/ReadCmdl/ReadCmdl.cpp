@@ -123,6 +123,7 @@ void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
       return;
     case 'L':
       ReadNumber(value, Intervall);
+      IntervallGiven = true;
       return;
     case 'T':
       ReadNumber(value, ToValue);

@@ -34,6 +34,7 @@ class TKoMathCommandLine {
   bool FuncLength = false;
   bool Simplify = false;
   long double Intervall = 0.01L;
+  bool IntervallGiven = false;  // \l was given
   long double ToValue = 0;
   std::string FuncStr;
   // Pi and e first; later entries of the same name follow and win when applied in order.

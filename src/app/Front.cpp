@@ -107,6 +107,8 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       explain = true;
     } else if (option == "--simplify") {
       SetReadableResults(true);
+    } else if (option == "--accurate") {
+      SetAccurateNumerics(true);
     } else {
       std::fflush(stdout);
       std::fprintf(stderr, "%s%s%s%s%s\n", kTextUnknownOption, option.c_str(), kTextHelpHint,
@@ -117,6 +119,7 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
   SetUtf8Output(utf8 || (isatty(STDOUT_FILENO) == 1 && LocaleIsUtf8()));
   SetExplain(explain || isatty(STDERR_FILENO) == 1);
   ShowProgressOnTerminal(isatty(STDERR_FILENO) == 1);
+  SetNotesOnTerminal(isatty(STDERR_FILENO) == 1);
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first),
                                       args.end());
   const std::size_t term = StandardInputTerm(rest);

@@ -1,3 +1,6 @@
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,6 +64,37 @@ long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   return f.GetVarValue(cmd.XVar);
 }
 
+bool AccurateNumerics = false;
+bool NotesOnTerminal = false;
+
+constexpr const char* kTextEstimatedError = "Gesch\344tzter Fehler: ";
+constexpr const char* kTextHintInexact =
+    "Hinweis: Ergebnis vermutlich ungenau, gesch\344tzter Fehler ";
+constexpr const char* kTextHintRemedy = "; genauer mit --accurate oder kleinerem \\l";
+// A result of the fixed pieces gets the hint where its estimated error is above this share.
+constexpr long double kHintAbove = 1e-10L;
+
+// An error estimate with one significant digit, rounded up: 2E-19.
+std::string EstimateText(long double error) {
+  if (!(error > 0)) return "0";
+  int exponent = static_cast<int>(std::floor(std::log10(error)));
+  long double digit =
+      std::ceil(error / std::pow(10.0L, static_cast<long double>(exponent)) * (1 - 1e-15L));
+  if (digit < 1) digit = 1;
+  if (digit >= 10) {
+    digit = 1;
+    ++exponent;
+  }
+  return std::to_string(static_cast<int>(digit)) + "E" + (exponent < 0 ? "-" : "+") +
+         std::to_string(std::abs(exponent));
+}
+
+// A line for the person at the terminal, after the result.
+void WriteNote(const std::string& text) {
+  std::fflush(stdout);
+  std::fputs((ToConsole(text) + "\n").c_str(), stderr);
+}
+
 // The integral and the arc length: from the standard variable's value to \t in pieces of \l.
 void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
                  TKoMathIntervalNumFunction& n, const std::string& title,
@@ -70,10 +104,36 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   n.IntervalTo = cmd.ToValue;
   n.SetIntervalStep(cmd.Intervall);
   n.SetRunningVar(cmd.XVar);
+  n.EstimateError = NotesOnTerminal;
   n.Calculate();
   WriteHeader(cmd, title + f.FunctionString() + kTextInInterval + ValueToText(n.IntervalFrom) +
                        separator + ValueToText(cmd.ToValue) + kTextIntervalEnd);
   WriteResult(n);
+  // The area is weighed against the integral of the absolute value, the length against itself.
+  const long double weight = std::fmax(std::fabs(n.Value), n.Scale);
+  if (NotesOnTerminal && n.GetErrorText().empty() && n.ErrorEstimate > kHintAbove * weight)
+    WriteNote(kTextHintInexact + EstimateText(n.ErrorEstimate) + kTextHintRemedy);
+}
+
+// The same adaptively to full precision; derivative, for the arc length, is the term's
+// derivative where it could be formed.
+void RunAccurately(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                   TKoMathFunction* derivative, const std::string& title,
+                   const std::string& separator) {
+  TKoMathAccurateFunction n(&f);
+  n.OtherNotOwned = true;
+  n.IntervalFrom = StartValue(cmd, f);
+  n.IntervalTo = cmd.ToValue;
+  n.SetLargestPiece(cmd.Intervall, cmd.IntervallGiven);
+  n.ArcLength = derivative != nullptr || separator == ";";
+  n.Derivative = derivative;
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  WriteHeader(cmd, title + f.FunctionString() + kTextInInterval + ValueToText(n.IntervalFrom) +
+                       separator + ValueToText(cmd.ToValue) + kTextIntervalEnd);
+  WriteResult(n);
+  if (NotesOnTerminal && n.GetErrorText().empty())
+    WriteNote(kTextEstimatedError + EstimateText(n.ErrorEstimate));
 }
 
 bool ReadableResults = false;
@@ -92,6 +152,14 @@ std::string Level(const TKoMathCommandLine& cmd) {
 
 void SetReadableResults(bool readable) {
   ReadableResults = readable;
+}
+
+void SetAccurateNumerics(bool accurate) {
+  AccurateNumerics = accurate;
+}
+
+void SetNotesOnTerminal(bool notes) {
+  NotesOnTerminal = notes;
 }
 
 bool SimplifiedWithinLimit(TKoMathTreeFunction& f) {
@@ -168,6 +236,7 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
 }
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (AccurateNumerics) return RunAccurately(cmd, f, nullptr, kTextAreaOf, ",");
   TKoMathIntgNumFunction n(&f);
   RunInterval(cmd, f, n, kTextAreaOf, ",");
 }
@@ -191,6 +260,21 @@ void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (AccurateNumerics) {
+    // The slope from the symbolic derivative where it can be formed.
+    ParserOf(f).Execute();
+    TKoMathTreeFunction g;
+    bool formed = false;
+    if (f.GetTree()) {
+      try {
+        const TKoCalculusCreator& differencer = FormDerivative(g, f, cmd.XVar, 1);
+        formed = differencer.ErrorText.empty() && g.GetTree() && SimplifiedWithinLimit(g);
+      } catch (const Exception&) {
+        formed = false;
+      }
+    }
+    return RunAccurately(cmd, f, formed ? &g : nullptr, kTextLengthOf, ";");
+  }
   TKoMathLenNumFunction n(&f);
   RunInterval(cmd, f, n, kTextLengthOf, ";");
 }

@@ -86,6 +86,13 @@ TKoCalculusCreator& FormAntiderivative(TKoMathTreeFunction& g, TKoMathTreeFuncti
 std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level);
 std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var);
 
+// With accurate set, the numeric integral and the arc length are computed adaptively to the
+// precision of the extended type instead of on pieces of the width \l.
+void SetAccurateNumerics(bool accurate);
+// With notes set, the numeric integral and the arc length add a line on standard error: with
+// accurate the estimated error, else a hint where the result is likely inexact.
+void SetNotesOnTerminal(bool notes);
+
 // The modes; F holds the variables and the parser with the term.
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);

@@ -1,0 +1,155 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <new>
+
+#include "MathXFnc/MathXFnc.hpp"
+#include "MathXFnc/Quadrature.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
+
+namespace {
+
+// The values of another function at points of its running variable, through its program.
+class TPointValues : public TKoMathUseOtherFunction {
+ public:
+  explicit TPointValues(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {
+    OtherNotOwned = true;
+  }
+  ~TPointValues() override { DropProgram(); }
+  TPointValues(const TPointValues&) = delete;
+  TPointValues& operator=(const TPointValues&) = delete;
+  void Calculate() override { BindRunningVar(); }
+  using TKoMathUseOtherFunction::RunningSlot;
+};
+
+const TKoOperatorNode* TreeOf(TKoMathFunction* f) {
+  auto* tree = dynamic_cast<TKoMathTreeFunction*>(f);
+  return tree ? tree->GetTree() : nullptr;
+}
+
+void AddPoints(std::vector<long double>& points, const std::vector<long double>& more) {
+  points.insert(points.end(), more.begin(), more.end());
+}
+
+// The distance from x to the nearest of the ascending points.
+long double Distance(const std::vector<long double>& points, long double x) {
+  const auto above = std::lower_bound(points.begin(), points.end(), x);
+  long double d = HUGE_VALL;
+  if (above != points.end()) d = *above - x;
+  if (above != points.begin()) d = std::fmin(d, x - *(above - 1));
+  return d;
+}
+
+// The slope of f at x from centred differences at three steps, extrapolated twice
+// (Richardson): the error falls with the sixth power of the step. The steps stay below half
+// the distance to the nearest point where f may jump.
+bool NumericSlope(const std::function<bool(long double, long double&)>& f, long double x,
+                  long double distance, long double& slope) {
+  long double h = std::fmin(0x1p-10L * std::fmax(1.0L, std::fabs(x)), distance / 2);
+  std::array<long double, 3> quotients{};
+  for (long double& q : quotients) {
+    const long double right = x + h, left = x - h;
+    long double fr = 0, fl = 0;
+    if (!(right > x && left < x) || !f(right, fr) || !f(left, fl)) return false;
+    q = (fr - fl) / (right - left);
+    h /= 2;
+  }
+  const long double first = (4 * quotients[1] - quotients[0]) / 3;
+  const long double second = (4 * quotients[2] - quotients[1]) / 3;
+  slope = (16 * second - first) / 15;
+  return std::isfinite(slope);
+}
+
+}  // namespace
+
+void TKoMathAccurateFunction::SetLargestPiece(long double v, bool given) {
+  if (!(v > 0)) throw EKoIllegalIntIntervall(kTextIntervalStepZero);
+  LargestPiece = given ? v : 0;
+}
+
+void TKoMathAccurateFunction::Calculate() {
+  Value = 0;
+  ErrorEstimate = 0;
+  try {
+    BindRunningVar();
+    if (!(IntervalTo > IntervalFrom)) throw EKoIllegalIntIntervall(kTextIntervalReversed);
+    if (!std::isfinite(IntervalTo - IntervalFrom)) throw EKoIllegalIntIntervall(kTextTooManyPieces);
+    // A term that could not be built has no value anywhere: its own text, as the fixed
+    // pieces give it.
+    const TKoOperatorNode* tree = TreeOf(OtherFunction);
+    if (!tree) EvaluateAt(IntervalFrom);
+    const std::string& var = GetRunningVar();
+    std::vector<long double> points = {IntervalFrom};
+    AddPoints(points, BreakPoints(tree, var, RunningSlot(), IntervalFrom, IntervalTo));
+
+    std::string failure;  // the text of the last point without a value
+    TIntegrand integrand;
+    TPointValues slopes(Derivative ? Derivative : OtherFunction);
+    const auto value = [&](long double x, long double& y) {
+      if (TryEvaluateAt(x, y)) return true;
+      failure = GetErrorText();
+      return false;
+    };
+    if (!ArcLength) {
+      integrand = value;
+    } else {
+      // A derivative without the variable is one slope everywhere.
+      bool constantSlope = false;
+      long double slopeEverywhere = 0;
+      if (Derivative) {
+        slopes.SetRunningVar(var);
+        slopes.Calculate();
+        constantSlope = slopes.RunningIndex < 0;
+        if (constantSlope) {
+          Derivative->Calculate();
+          if (!Derivative->GetErrorText().empty()) EvaluateAt(IntervalFrom);
+          slopeEverywhere = Derivative->Value;
+        }
+        AddPoints(points, BreakPoints(TreeOf(Derivative), var, slopes.RunningSlot(), IntervalFrom,
+                                      IntervalTo));
+      }
+      // The length of the graph: the integral of sqrt(1 + f'(x)^2) where f has a value.
+      integrand = [&](long double x, long double& y) {
+        long double f = 0, slope = slopeEverywhere;
+        if (!value(x, f)) return false;
+        if (!Derivative) {
+          if (!NumericSlope(value, x, Distance(points, x), slope)) return false;
+        } else if (!constantSlope && !slopes.TryEvaluateAt(x, slope)) {
+          failure = slopes.GetErrorText();
+          return false;
+        }
+        y = std::hypot(1.0L, slope);
+        return true;
+      };
+    }
+    std::sort(points.begin(), points.end());
+    points.erase(std::unique(points.begin(), points.end()), points.end());
+    points.push_back(IntervalTo);
+    const TQuadratureResult result = IntegrateAdaptively(integrand, points, LargestPiece);
+    SetErrorText("");
+    switch (result.Outcome) {
+      case TQuadratureOutcome::Value:
+        Value = result.Value;
+        ErrorEstimate = result.Error;
+        break;
+      case TQuadratureOutcome::Diverges:
+        SetErrorText(ArcLength ? kTextLengthInfinite : kTextIntegralDiverges);
+        break;
+      case TQuadratureOutcome::Undefined:
+        SetErrorText(failure == kTextOverflow ? kTextOverflow : kTextNotDefinedInInterval);
+        break;
+      case TQuadratureOutcome::Failed:
+        SetErrorText(kTextNumCalcFailed);
+        break;
+    }
+  } catch (const EKoIllegalIntIntervall& e) {
+    SetErrorText(e.message());
+  } catch (const Exception& e) {
+    if (GetErrorText().empty()) SetErrorText(e.message());
+    if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+  } catch (const std::bad_alloc&) {
+    if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+  }
+  DropProgram();
+}

@@ -1,0 +1,201 @@
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <numbers>
+
+#include "MathXFnc/MathXFnc.hpp"
+
+namespace {
+
+// The values of an argument at which its function jumps, kinks, runs off or ends: one or
+// two single values, or Offset + k * Period for every whole k.
+struct TTargets {
+  long double Offset = 0;
+  long double Period = 0;  // 0: the single values alone
+  long double Singles[2] = {0, 0};
+  int SingleCount = 0;
+};
+
+constexpr long double kPi = std::numbers::pi_v<long double>;
+
+TTargets Single(long double v) {
+  TTargets t;
+  t.Singles[0] = v;
+  t.SingleCount = 1;
+  return t;
+}
+
+TTargets PlusMinusOne() {
+  TTargets t;
+  t.Singles[0] = -1;
+  t.Singles[1] = 1;
+  t.SingleCount = 2;
+  return t;
+}
+
+TTargets Periodic(long double offset, long double period) {
+  TTargets t;
+  t.Offset = offset;
+  t.Period = period;
+  return t;
+}
+
+bool IsOneOf(TOperation op, std::initializer_list<TOperation> ops) {
+  return std::find(ops.begin(), ops.end(), op) != ops.end();
+}
+
+// The targets of an operand of node, false where it has none.
+bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
+  const TOperation op = node.Operation;
+  if (IsOneOf(op, {opAbs, opSgn, opHeav, opZero, opPhase, opLn, opLog, opLd, opSqrt, opCoth})) {
+    t = Single(0);
+  } else if (IsOneOf(op, {opFloor, opCeil, opTrunc, opFrac})) {
+    t = Periodic(0, 1);
+  } else if (op == opRound) {
+    // round is floor(u + 0.5): it jumps at the halves.
+    t = Periodic(0.5L, 1);
+  } else if (op == opTan) {
+    t = Periodic(kPi / 2, kPi);
+  } else if (op == opCot) {
+    t = Periodic(0, kPi);
+  } else if (IsOneOf(op, {opArcSin, opArcCos, opArcTanh, opArcCoth})) {
+    t = PlusMinusOne();
+  } else if (op == opArcCosh) {
+    t = Single(1);
+  } else if (op == opQuotient && operand > 0) {
+    // Every divisor.
+    t = Single(0);
+  } else if (op == opPower && operand == 0 && node.ChildCount() == 2) {
+    // The base of a power with one exponent.
+    t = Single(0);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Cells the interval is sampled in per argument, and the most points in all.
+constexpr int kCells = 1024;
+constexpr std::size_t kMostPoints = 100000;
+constexpr int kMostRootSteps = 200;
+
+class TBreakFinder {
+ public:
+  TBreakFinder(const std::string& var, long double* running, long double from, long double to)
+      : Var(var), Running(running), From(from), To(to) {}
+  void Walk(const TKoOperatorNode& node);
+  std::vector<long double> Points;
+
+ private:
+  bool Value(long double x, long double& u) {
+    *Running = x;
+    return Program.Run(u) && std::isfinite(u);
+  }
+  void Search(const TTargets& t);
+  void Cross(long double target, long double l, long double r, long double ul, long double ur);
+  long double Root(long double target, long double l, long double r, long double gl,
+                   long double gr);
+
+  const std::string& Var;
+  long double* Running;
+  long double From;
+  long double To;
+  TKoEvalProgram Program;
+};
+
+void TBreakFinder::Walk(const TKoOperatorNode& node) {
+  for (std::int32_t i = 0; i < node.ChildCount(); ++i) {
+    const TKoOperatorNode* child = node.Child(i);
+    if (!child) continue;
+    Walk(*child);
+    TTargets t;
+    if (Points.size() >= kMostPoints || !TargetsOf(node, i, t) || !child->DependsOn(Var)) continue;
+    if (!Program.Compile(child)) continue;
+    Search(t);
+  }
+}
+
+// The targets the argument meets between the samples.
+void TBreakFinder::Search(const TTargets& t) {
+  long double previousX = From;
+  long double previousU = 0;
+  bool previousValid = Value(From, previousU);
+  for (int i = 1; i <= kCells && Points.size() < kMostPoints; ++i) {
+    const long double x =
+        i == kCells ? To : From + (To - From) * static_cast<long double>(i) / kCells;
+    long double u = 0;
+    const bool valid = Value(x, u);
+    if (valid && previousValid) {
+      for (int s = 0; s < t.SingleCount; ++s) Cross(t.Singles[s], previousX, x, previousU, u);
+      if (t.Period > 0) {
+        const long double low = std::fmin(previousU, u), high = std::fmax(previousU, u);
+        const long double first = std::ceil((low - t.Offset) / t.Period);
+        const long double last = std::floor((high - t.Offset) / t.Period);
+        for (long double k = first; k <= last && Points.size() < kMostPoints; ++k)
+          Cross(t.Offset + k * t.Period, previousX, x, previousU, u);
+      }
+    }
+    previousX = x;
+    previousU = u;
+    previousValid = valid;
+  }
+}
+
+// The point between l and r where the argument, ul at l and ur at r, meets target.
+void TBreakFinder::Cross(long double target, long double l, long double r, long double ul,
+                         long double ur) {
+  const long double gl = ul - target, gr = ur - target;
+  if (gl == 0) {
+    Points.push_back(l);
+  } else if (gr == 0) {
+    Points.push_back(r);
+  } else if ((gl < 0) != (gr < 0)) {
+    Points.push_back(Root(target, l, r, gl, gr));
+  }
+}
+
+// Regula falsi with the Illinois weighting, a halving where it stalls, to the last place.
+long double TBreakFinder::Root(long double target, long double l, long double r, long double gl,
+                               long double gr) {
+  int side = 0;  // the end kept in the last step: -1 left, 1 right
+  for (int step = 0; step < kMostRootSteps; ++step) {
+    const long double middle = l / 2 + r / 2;
+    if (middle <= l || middle >= r) break;
+    long double x = step % 4 == 3 ? middle : l - gl * (r - l) / (gr - gl);
+    if (!(x > l && x < r)) x = middle;
+    long double u = 0;
+    if (!Value(x, u)) return middle;
+    const long double g = u - target;
+    if (g == 0) return x;
+    if ((g < 0) == (gl < 0)) {
+      l = x;
+      gl = g;
+      if (side == -1) gr /= 2;
+      side = -1;
+    } else {
+      r = x;
+      gr = g;
+      if (side == 1) gl /= 2;
+      side = 1;
+    }
+  }
+  return std::fabs(gl) <= std::fabs(gr) ? l : r;
+}
+
+}  // namespace
+
+std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
+                                     long double* running, long double from, long double to) {
+  if (!root || !running || !(to > from)) return {};
+  const long double saved = *running;
+  TBreakFinder finder(var, running, from, to);
+  finder.Walk(*root);
+  *running = saved;
+  std::vector<long double>& points = finder.Points;
+  std::sort(points.begin(), points.end());
+  std::vector<long double> inside;
+  for (const long double p : points)
+    if (p > from && p < to && (inside.empty() || p > inside.back())) inside.push_back(p);
+  return inside;
+}

@@ -1,0 +1,540 @@
+#include "MathXFnc/Quadrature.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <queue>
+#include <utility>
+
+namespace {
+
+// Boost.Math's tables of the rule, copied bit for bit: its headers would bring the stream
+// library's start-up into every run. A test compares them with Boost's.
+constexpr TKronrodRule kKronrodRule = {
+    {0x0p+0L, 0x9.87283c48f13ce9cp-6L, 0x9.6baa94af509b7a4p-5L, 0xd.de600480b56dcbep-5L,
+     0x9.010da00fe090168p-4L, 0xa.dedc9146f0cbde2p-4L, 0xc.7e3aba7d3630f72p-4L,
+     0xd.d74caf4e5979628p-4L, 0xe.e1ecd25808e2ebcp-4L, 0xf.951f0315796be51p-4L,
+     0xf.ee363493957275cp-4L},
+    {0x9.908415be6887a73p-6L, 0x9.748eb7f90f5a989p-6L, 0x9.233db0b607026b5p-6L,
+     0x8.9f1368b4a469c23p-6L, 0xf.ce95c7ae96ef3c3p-7L, 0xe.0065fed440c773ep-7L,
+     0xb.eb88eeee59c4ae1p-7L, 0x9.9ae66a9b91725a7p-7L, 0xe.047b810cccd1158p-8L,
+     0x8.55bb5254a02132p-8L, 0xb.f9adede5441f835p-10L},
+    {0x9.74ef380a6b77806p-5L, 0x8.9dd53d2acdff0cap-5L, 0xe.0582ce805e188b2p-6L,
+     0x9.909c643c77f29cep-6L, 0x8.88afc5b16e0f7c5p-7L}};
+
+constexpr long double kEpsilon = std::numeric_limits<long double>::epsilon();
+// The aim: an estimated error below this share of the integral (or of the integral of the
+// absolute value, where the integral cancels to nearly nothing).
+constexpr long double kAim = 1e-17L;
+constexpr long double kAimOfAbsolute = 1e-19L;
+// A value whose error estimate is above this share of it is no value to print.
+constexpr long double kAcceptable = 1e-14L;
+// A piece of the subdivision is not cut further once it is this many units in the last
+// place of its ends wide, or this small a share of its piece: there the rule can no longer
+// tell the integrand's shape from the rounding of its nodes.
+constexpr long double kNarrowestInUnits = 64;
+constexpr int kDeepestHalving = 100;
+// The work one integral may cost.
+constexpr std::int64_t kMostEvaluations = 4'000'000;
+constexpr std::size_t kMostPieces = 1'000'000;
+// Toward a point the geometric approach halves the distance at most so often, and ends
+// where the nodes keep fewer than about 40 bits of their distance to a point away from 0.
+constexpr int kMostApproachSteps = 240;
+constexpr long double kApproachUnits = 1099511627776.0L;  // 2^40
+// Members of the approach before divergence or convergence is judged.
+constexpr int kDivergenceSteps = 6;
+// The epsilon table works on at most so many of the latest members.
+constexpr std::size_t kEpsilonTable = 40;
+// Trouble points found inside a part near another one are handled so many levels deep.
+constexpr int kDeepestTroubles = 3;
+// Trouble points closer to each other or to an end than so many units are one.
+constexpr long double kMergeUnits = 256;
+
+long double Unit(long double x) {
+  const long double a = std::fabs(x);
+  return std::nextafter(a, std::numeric_limits<long double>::infinity()) - a;
+}
+
+// One interval of the adaptive subdivision with its rule's results.
+struct TInterval {
+  long double From = 0;
+  long double To = 0;
+  long double Value = 0;
+  long double Error = 0;
+  long double Rounding = 0;  // the part of Error that is rounding alone
+  long double Absolute = 0;  // the rule's integral of |f|
+  int Depth = 0;             // halvings since its piece
+  std::size_t Piece = 0;     // index of the piece it belongs to
+  bool operator<(const TInterval& other) const { return Error < other.Error; }
+};
+
+// A point of a piece toward which the integrand runs off or where it has no value.
+struct TTrouble {
+  long double At;
+  bool NoValue;  // the integrand has no value there
+};
+
+// Sum with the rounding error of each addition carried along.
+class TCompensatedSum {
+ public:
+  void Add(long double v) {
+    const long double t = Sum + v;
+    Carry += std::fabs(Sum) >= std::fabs(v) ? (Sum - t) + v : (v - t) + Sum;
+    Sum = t;
+  }
+  long double Value() const { return Sum + Carry; }
+
+ private:
+  long double Sum = 0;
+  long double Carry = 0;
+};
+
+class TQuadrature {
+ public:
+  explicit TQuadrature(const TIntegrand& f) : F(f) {}
+  TQuadratureResult Integrate(const std::vector<long double>& points, long double largestPiece);
+
+ private:
+  // The outcome of the adaptive subdivision of some pieces.
+  struct TAdaptive {
+    TCompensatedSum Value;
+    long double Error = 0;
+    long double Absolute = 0;
+    bool Converged = true;
+    // Per piece: the troubles, and the sums of its intervals.
+    std::vector<std::vector<TTrouble>> Troubles;
+    std::vector<TCompensatedSum> PieceValues;
+    std::vector<long double> PieceErrors;
+  };
+  bool Evaluate(long double x, long double& y);
+  bool Rule(TInterval& interval, long double& failedAt);
+  TAdaptive Adaptive(const std::vector<std::pair<long double, long double>>& pieces);
+  TQuadratureResult Troubled(long double from, long double to, std::vector<TTrouble> troubles,
+                             int depth);
+  TQuadratureResult Approach(long double at, long double other, int depth);
+  TQuadratureResult Plain(long double from, long double to, int depth);
+
+  const TIntegrand& F;
+  std::int64_t Evaluations = 0;
+  bool OutOfWork = false;
+};
+
+bool TQuadrature::Evaluate(long double x, long double& y) {
+  ++Evaluations;
+  if (!F(x, y)) return false;
+  return std::isfinite(y);
+}
+
+// The Kronrod and Gauss sums on the interval, and the error estimate of the classic
+// adaptive codes: the difference of the two, scaled down as it shrinks against the
+// integrand's variation, but never below the rounding of the sum.
+bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
+  const auto& nodes = kKronrodRule.Nodes;
+  const auto& kronrod = kKronrodRule.Weights;
+  const auto& gauss = kKronrodRule.GaussWeights;
+  const long double half = interval.To / 2 - interval.From / 2;
+  const long double centre = interval.From + half;
+  std::array<long double, 21> values{};
+  if (!Evaluate(centre, values[0])) {
+    failedAt = centre;
+    return false;
+  }
+  long double kronrodSum = values[0] * kronrod[0];
+  long double gaussSum = 0;
+  for (std::size_t i = 1; i < nodes.size(); ++i) {
+    const long double right = centre + half * nodes[i];
+    const long double left = centre - half * nodes[i];
+    long double& fr = values[2 * i - 1];
+    long double& fl = values[2 * i];
+    if (!Evaluate(right, fr)) {
+      failedAt = right;
+      return false;
+    }
+    if (!Evaluate(left, fl)) {
+      failedAt = left;
+      return false;
+    }
+    kronrodSum += kronrod[i] * (fr + fl);
+    if (i % 2 == 1) gaussSum += gauss[i / 2] * (fr + fl);
+  }
+  const long double mean = kronrodSum / 2;
+  long double absolute = kronrod[0] * std::fabs(values[0]);
+  long double variation = kronrod[0] * std::fabs(values[0] - mean);
+  for (std::size_t i = 1; i < nodes.size(); ++i) {
+    const long double fr = values[2 * i - 1], fl = values[2 * i];
+    absolute += kronrod[i] * (std::fabs(fr) + std::fabs(fl));
+    variation += kronrod[i] * (std::fabs(fr - mean) + std::fabs(fl - mean));
+  }
+  const long double width = std::fabs(half);
+  interval.Value = kronrodSum * half;
+  interval.Absolute = absolute * width;
+  variation *= width;
+  long double error = std::fabs((kronrodSum - gaussSum) * half);
+  if (variation != 0 && error != 0)
+    error = variation * std::fmin(1.0L, std::pow(200 * error / variation, 1.5L));
+  interval.Rounding = 8 * kEpsilon * interval.Absolute;
+  interval.Error = std::fmax(error, interval.Rounding);
+  if (!std::isfinite(interval.Value) || !std::isfinite(interval.Error)) {
+    failedAt = centre;
+    return false;
+  }
+  return true;
+}
+
+bool Splittable(const TInterval& interval) {
+  const long double width = interval.To - interval.From;
+  const long double unit = Unit(std::fmax(std::fabs(interval.From), std::fabs(interval.To)));
+  return width > kNarrowestInUnits * unit && interval.Depth < kDeepestHalving;
+}
+
+// Global adaptive subdivision: the interval of the largest error is halved until the sum of
+// the errors meets the aim. Intervals that cannot be cut further and those where the
+// integrand has no value are left out and reported as the troubles of their piece.
+TQuadrature::TAdaptive TQuadrature::Adaptive(
+    const std::vector<std::pair<long double, long double>>& pieces) {
+  TAdaptive result;
+  result.Troubles.resize(pieces.size());
+  std::priority_queue<TInterval> queue;
+  long double error = 0;
+  long double absolute = 0;
+  TCompensatedSum value;
+  std::vector<TInterval> done;
+  // A piece with a trouble point is done again from that point: its intervals are dropped.
+  std::vector<bool> troubled(pieces.size(), false);
+  const auto add = [&](TInterval& interval) {
+    long double failedAt = 0;
+    if (!Rule(interval, failedAt)) {
+      result.Troubles[interval.Piece].push_back({failedAt, true});
+      troubled[interval.Piece] = true;
+      return;
+    }
+    error += interval.Error;
+    absolute += interval.Absolute;
+    value.Add(interval.Value);
+    queue.push(interval);
+  };
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    TInterval interval;
+    interval.From = pieces[i].first;
+    interval.To = pieces[i].second;
+    interval.Piece = i;
+    add(interval);
+  }
+  std::int64_t steps = 0;
+  while (!queue.empty()) {
+    // The running sums drift with many updates: add them up afresh now and then.
+    if (++steps % 256 == 0) {
+      error = 0;
+      for (const TInterval& interval : done) error += interval.Error;
+      std::priority_queue<TInterval> copy = queue;
+      for (; !copy.empty(); copy.pop()) error += copy.top().Error;
+    }
+    const long double aim = std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute);
+    if (error <= aim) break;
+    const TInterval worst = queue.top();
+    if (worst.Error <= worst.Rounding && !troubled[worst.Piece]) break;
+    queue.pop();
+    const std::pair<long double, long double>& piece = pieces[worst.Piece];
+    if (troubled[worst.Piece] || !Splittable(worst)) {
+      if (!troubled[worst.Piece]) {
+        const long double at = worst.From == piece.first  ? piece.first
+                               : worst.To == piece.second ? piece.second
+                                                          : worst.From / 2 + worst.To / 2;
+        result.Troubles[worst.Piece].push_back({at, false});
+        troubled[worst.Piece] = true;
+      }
+      error -= worst.Error;
+      absolute -= worst.Absolute;
+      value.Add(-worst.Value);
+      continue;
+    }
+    if (Evaluations > kMostEvaluations || queue.size() + done.size() > kMostPieces) {
+      OutOfWork = true;
+      queue.push(worst);
+      break;
+    }
+    error -= worst.Error;
+    absolute -= worst.Absolute;
+    value.Add(-worst.Value);
+    const long double middle = worst.From / 2 + worst.To / 2;
+    TInterval left = worst, right = worst;
+    left.To = middle;
+    right.From = middle;
+    left.Depth = right.Depth = worst.Depth + 1;
+    add(left);
+    add(right);
+  }
+  // The result from the intervals themselves, not from the running sums.
+  result.Error = 0;
+  result.PieceValues.resize(pieces.size());
+  result.PieceErrors.resize(pieces.size());
+  for (; !queue.empty(); queue.pop()) done.push_back(queue.top());
+  std::sort(done.begin(), done.end(),
+            [](const TInterval& a, const TInterval& b) { return a.From < b.From; });
+  for (const TInterval& interval : done) {
+    result.Value.Add(interval.Value);
+    result.Error += interval.Error;
+    result.Absolute += interval.Absolute;
+    result.PieceValues[interval.Piece].Add(interval.Value);
+    result.PieceErrors[interval.Piece] += interval.Error;
+  }
+  const long double aim =
+      std::fmax(kAim * std::fabs(result.Value.Value()), kAimOfAbsolute * result.Absolute);
+  result.Converged =
+      !OutOfWork && result.Error <= std::fmax(aim, 1e3L * kEpsilon * result.Absolute);
+  if (!OutOfWork && !result.Converged && !done.empty()) {
+    // Not converged though no interval is left that may be cut: at rounding level.
+    result.Converged = std::all_of(done.begin(), done.end(), [](const TInterval& interval) {
+      return interval.Error <= interval.Rounding * 1.0001L;
+    });
+  }
+  return result;
+}
+
+// The integral over one piece without trouble points: the adaptive rule alone.
+TQuadratureResult TQuadrature::Plain(long double from, long double to, int depth) {
+  TQuadratureResult result;
+  const TAdaptive adaptive = Adaptive({{from, to}});
+  result.Value = adaptive.Value.Value();
+  result.Error = adaptive.Error;
+  if (!adaptive.Troubles[0].empty() && depth < kDeepestTroubles)
+    return Troubled(from, to, adaptive.Troubles[0], depth + 1);
+  if (!adaptive.Troubles[0].empty()) {
+    const bool noValue = std::any_of(adaptive.Troubles[0].begin(), adaptive.Troubles[0].end(),
+                                     [](const TTrouble& t) { return t.NoValue; });
+    result.Outcome = noValue ? TQuadratureOutcome::Undefined : TQuadratureOutcome::Failed;
+  } else if (!adaptive.Converged) {
+    result.Outcome = TQuadratureOutcome::Failed;
+  }
+  return result;
+}
+
+// The integral from at toward other, where the integrand may run off at at: the distance
+// to at is halved step by step, each step's integral taken by the adaptive rule, and the
+// sequence of partial sums extrapolated to its limit.
+TQuadratureResult TQuadrature::Approach(long double at, long double other, int depth) {
+  TQuadratureResult result;
+  const long double length = std::fabs(other - at);
+  const long double direction = other > at ? 1 : -1;
+  const long double nearest = at == 0 ? 0 : kApproachUnits * Unit(at);
+  TEpsilonExtrapolation extrapolation;
+  TCompensatedSum partial;
+  long double stepErrors = 0;
+  std::vector<long double> steps;
+  long double width = length;
+  for (int k = 0; k < kMostApproachSteps; ++k) {
+    const long double inner = width / 2;
+    if (inner < nearest || inner == 0) break;
+    // The far end of the first step is the other end exactly.
+    const long double a = at + direction * inner;
+    const long double b = k == 0 ? other : at + direction * width;
+    const TQuadratureResult step = Plain(std::fmin(a, b), std::fmax(a, b), depth);
+    if (step.Outcome != TQuadratureOutcome::Value) {
+      result.Outcome = step.Outcome;
+      return result;
+    }
+    const long double stepValue = step.Value;
+    partial.Add(stepValue);
+    stepErrors += step.Error;
+    steps.push_back(stepValue);
+    extrapolation.Push(partial.Value());
+    width = inner;
+    const std::size_t n = steps.size();
+    const long double sum = partial.Value();
+    const long double aim = kAim * std::fabs(sum);
+    // Steps that no longer shrink: the integral grows without bound toward at.
+    if (n >= kDivergenceSteps) {
+      bool growing = true;
+      for (std::size_t j = n - 4; j < n && growing; ++j)
+        growing = steps[j] != 0 && steps[j] / steps[j - 1] >= 0.999L;
+      if (growing) {
+        result.Outcome = TQuadratureOutcome::Diverges;
+        return result;
+      }
+    }
+    if (n >= 3 && std::fabs(steps[n - 1]) + std::fabs(steps[n - 2]) <= aim) {
+      result.Value = sum;
+      result.Error = std::fabs(steps[n - 1]) + std::fabs(steps[n - 2]) + stepErrors;
+      return result;
+    }
+    if (n >= 4 && extrapolation.Error() <= aim) {
+      result.Value = extrapolation.Estimate();
+      result.Error = extrapolation.Error() + stepErrors;
+      return result;
+    }
+    if (OutOfWork) break;
+  }
+  // The nearest step is reached: the best extrapolation, if it is good enough.
+  result.Value = extrapolation.Count() >= 4 ? extrapolation.Estimate() : partial.Value();
+  result.Error = (extrapolation.Count() >= 4 ? extrapolation.Error() : HUGE_VALL) + stepErrors;
+  if (!(result.Error <= kAcceptable * std::fabs(result.Value)))
+    result.Outcome = TQuadratureOutcome::Failed;
+  return result;
+}
+
+// A piece with trouble points: cut at them, each part approached from its trouble ends.
+TQuadratureResult TQuadrature::Troubled(long double from, long double to,
+                                        std::vector<TTrouble> troubles, int depth) {
+  TQuadratureResult result;
+  std::sort(troubles.begin(), troubles.end(),
+            [](const TTrouble& a, const TTrouble& b) { return a.At < b.At; });
+  // Points: the ends and the trouble points; a trouble within a few units of another point
+  // is that point.
+  std::vector<long double> points = {from};
+  std::vector<bool> trouble = {false};
+  for (const TTrouble& t : troubles) {
+    const long double merge = kMergeUnits * Unit(t.At);
+    if (t.At - points.back() <= merge) {
+      trouble.back() = true;
+    } else if (to - t.At <= merge) {
+      continue;
+    } else {
+      points.push_back(t.At);
+      trouble.push_back(true);
+    }
+  }
+  const bool toTroubled = std::any_of(troubles.begin(), troubles.end(), [&](const TTrouble& t) {
+    return to - t.At <= kMergeUnits * Unit(t.At);
+  });
+  points.push_back(to);
+  trouble.push_back(toTroubled);
+  if (points.size() > 66) {
+    result.Outcome =
+        std::any_of(troubles.begin(), troubles.end(), [](const TTrouble& t) { return t.NoValue; })
+            ? TQuadratureOutcome::Undefined
+            : TQuadratureOutcome::Failed;
+    return result;
+  }
+  TCompensatedSum sum;
+  for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+    const long double a = points[i], b = points[i + 1];
+    std::vector<TQuadratureResult> parts;
+    if (trouble[i] && trouble[i + 1]) {
+      const long double middle = a / 2 + b / 2;
+      parts.push_back(Approach(a, middle, depth));
+      parts.push_back(Approach(b, middle, depth));
+    } else if (trouble[i]) {
+      parts.push_back(Approach(a, b, depth));
+    } else if (trouble[i + 1]) {
+      parts.push_back(Approach(b, a, depth));
+    } else {
+      parts.push_back(Plain(a, b, depth));
+    }
+    for (const TQuadratureResult& part : parts) {
+      if (part.Outcome != TQuadratureOutcome::Value) {
+        result.Outcome = part.Outcome;
+        return result;
+      }
+      sum.Add(part.Value);
+      result.Error += part.Error;
+    }
+  }
+  result.Value = sum.Value();
+  return result;
+}
+
+TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
+                                         long double largestPiece) {
+  TQuadratureResult result;
+  std::vector<std::pair<long double, long double>> pieces;
+  for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+    const long double a = points[i], b = points[i + 1];
+    if (!(b > a)) continue;
+    std::int64_t count = 1;
+    if (largestPiece > 0) {
+      const long double n = std::ceil(b / largestPiece - a / largestPiece);
+      count = n < 1                                       ? 1
+              : n > static_cast<long double>(kMostPieces) ? static_cast<std::int64_t>(kMostPieces)
+                                                          : static_cast<std::int64_t>(n);
+    }
+    for (std::int64_t j = 0; j < count; ++j) {
+      const long double from = j == 0 ? a : a + (b - a) * static_cast<long double>(j) / count;
+      const long double to =
+          j + 1 == count ? b : a + (b - a) * static_cast<long double>(j + 1) / count;
+      pieces.emplace_back(from, to);
+    }
+    if (pieces.size() > kMostPieces) break;
+  }
+  if (pieces.empty() || pieces.size() > kMostPieces) {
+    result.Outcome = TQuadratureOutcome::Failed;
+    return result;
+  }
+  const TAdaptive adaptive = Adaptive(pieces);
+  TCompensatedSum sum;
+  sum.Add(adaptive.Value.Value());
+  result.Error = adaptive.Error;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (adaptive.Troubles[i].empty()) continue;
+    // The piece again, approached from its trouble points, in place of what the
+    // subdivision found for it.
+    sum.Add(-adaptive.PieceValues[i].Value());
+    result.Error -= std::fmin(result.Error, adaptive.PieceErrors[i]);
+    const TQuadratureResult part =
+        Troubled(pieces[i].first, pieces[i].second, adaptive.Troubles[i], 1);
+    if (part.Outcome != TQuadratureOutcome::Value) {
+      result.Outcome = part.Outcome;
+      result.Evaluations = Evaluations;
+      return result;
+    }
+    sum.Add(part.Value);
+    result.Error += part.Error;
+  }
+  result.Value = sum.Value();
+  result.Evaluations = Evaluations;
+  if (!std::isfinite(result.Value)) result.Outcome = TQuadratureOutcome::Failed;
+  if (OutOfWork || (!adaptive.Converged && result.Error > kAcceptable * std::fabs(result.Value)))
+    result.Outcome = TQuadratureOutcome::Failed;
+  return result;
+}
+
+}  // namespace
+
+void TEpsilonExtrapolation::Push(long double s) {
+  ++Members;
+  Sequence.push_back(s);
+  if (Sequence.size() > kEpsilonTable) Sequence.erase(Sequence.begin());
+  const std::size_t m = Sequence.size();
+  Best = s;
+  BestError = m >= 2 ? HUGE_VALL : HUGE_VALL;
+  // Columns of the epsilon table: column k has m - k entries; the even ones estimate the
+  // limit. previous is column k - 1, current column k.
+  std::vector<long double> older(m + 1, 0.0L);  // column -1
+  std::vector<long double> previous = Sequence;
+  std::vector<long double> lastEven = Sequence;
+  for (std::size_t k = 1; k < m; ++k) {
+    std::vector<long double> current(m - k);
+    for (std::size_t n = 0; n + k < m; ++n) {
+      const long double difference = previous[n + 1] - previous[n];
+      current[n] = older[n + 1] + 1 / difference;
+    }
+    if (k % 2 == 0 && current.size() >= 2) {
+      const long double newest = current.back();
+      const long double before = current[current.size() - 2];
+      const long double lower = lastEven.back();
+      const long double error = std::fabs(newest - before) + std::fabs(newest - lower);
+      if (std::isfinite(newest) && std::isfinite(error) && error < BestError) {
+        Best = newest;
+        BestError = error;
+      }
+    }
+    if (k % 2 == 0) lastEven = current;
+    older = std::move(previous);
+    previous = std::move(current);
+  }
+  if (BestError == HUGE_VALL && m >= 2) {
+    Best = s;
+    BestError = HUGE_VALL;
+  }
+  BestError = std::fmax(BestError, 8 * kEpsilon * std::fabs(Best));
+}
+
+const TKronrodRule& KronrodRule() {
+  return kKronrodRule;
+}
+
+TQuadratureResult IntegrateAdaptively(const TIntegrand& f, const std::vector<long double>& points,
+                                      long double largestPiece) {
+  TQuadrature quadrature(f);
+  return quadrature.Integrate(points, largestPiece);
+}
