@@ -41,6 +41,12 @@ TTargets Periodic(long double offset, long double period) {
   return t;
 }
 
+bool IsWholeAndNotNegative(const TKoOperatorNode* node) {
+  if (!node || node->Operation != opConstant) return false;
+  const long double v = node->LeafValue();
+  return v >= 0 && v == std::floor(v);
+}
+
 bool IsOneOf(TOperation op, std::initializer_list<TOperation> ops) {
   return std::find(ops.begin(), ops.end(), op) != ops.end();
 }
@@ -66,8 +72,9 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
   } else if (op == opQuotient && operand > 0) {
     // Every divisor.
     t = Single(0);
-  } else if (op == opPower && operand == 0 && node.ChildCount() == 2) {
-    // The base of a power with one exponent.
+  } else if (op == opPower && operand == 0 && node.ChildCount() == 2 &&
+             !IsWholeAndNotNegative(node.Child(1))) {
+    // The base of a power with one exponent, unless that is a whole number not below 0.
     t = Single(0);
   } else {
     return false;

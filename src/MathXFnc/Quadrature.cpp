@@ -6,6 +6,9 @@
 #include <limits>
 #include <queue>
 #include <utility>
+#ifdef QDEBUG
+#include <cstdio>
+#endif
 
 namespace {
 
@@ -35,13 +38,16 @@ constexpr long double kAcceptable = 1e-14L;
 // tell the integrand's shape from the rounding of its nodes.
 constexpr long double kNarrowestInUnits = 64;
 constexpr int kDeepestHalving = 100;
+// An interval this small a share of its place and its piece is narrow.
+constexpr long double kNarrow = 0x1p-16L;
 // The work one integral may cost.
 constexpr std::int64_t kMostEvaluations = 4'000'000;
 constexpr std::size_t kMostPieces = 1'000'000;
 // Toward a point the geometric approach halves the distance at most so often, and ends
-// where the nodes keep fewer than about 40 bits of their distance to a point away from 0.
+// where the nodes keep fewer than 24 bits of their distance to a point away from 0. The
+// extrapolation has mostly converged long before.
 constexpr int kMostApproachSteps = 240;
-constexpr long double kApproachUnits = 1099511627776.0L;  // 2^40
+constexpr long double kApproachUnits = 16777216.0L;  // 2^24
 // Members of the approach before divergence or convergence is judged.
 constexpr int kDivergenceSteps = 6;
 // The epsilon table works on at most so many of the latest members.
@@ -63,6 +69,7 @@ struct TInterval {
   long double Value = 0;
   long double Error = 0;
   long double Rounding = 0;  // the part of Error that is rounding alone
+  long double Noise = 0;     // the part of Rounding that the rounding of the nodes makes
   long double Absolute = 0;  // the rule's integral of |f|
   int Depth = 0;             // halvings since its piece
   std::size_t Piece = 0;     // index of the piece it belongs to
@@ -109,11 +116,12 @@ class TQuadrature {
   };
   bool Evaluate(long double x, long double& y);
   bool Rule(TInterval& interval, long double& failedAt);
-  TAdaptive Adaptive(const std::vector<std::pair<long double, long double>>& pieces);
+  TAdaptive Adaptive(const std::vector<std::pair<long double, long double>>& pieces,
+                     bool acceptNoise);
   TQuadratureResult Troubled(long double from, long double to, std::vector<TTrouble> troubles,
                              int depth);
   TQuadratureResult Approach(long double at, long double other, int depth);
-  TQuadratureResult Plain(long double from, long double to, int depth);
+  TQuadratureResult Plain(long double from, long double to, int depth, bool acceptNoise);
 
   const TIntegrand& F;
   std::int64_t Evaluations = 0;
@@ -173,13 +181,42 @@ bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
   long double error = std::fabs((kronrodSum - gaussSum) * half);
   if (variation != 0 && error != 0)
     error = variation * std::fmin(1.0L, std::pow(200 * error / variation, 1.5L));
-  interval.Rounding = 8 * kEpsilon * interval.Absolute;
+  // The nodes are rounded to the numbers near them: the integral moves by the slope between
+  // neighbouring nodes times the rounding of their place, over the width; the roundings
+  // differ in sign and size, and a quarter of the steepest slope's effect is typical.
+  long double slope = 0;
+  long double previousX = centre - half * nodes[nodes.size() - 1];
+  long double previousF = values[2 * (nodes.size() - 1)];
+  for (std::size_t j = 1; j < 2 * nodes.size() - 1; ++j) {
+    // Left nodes from the outermost in, the centre, right nodes from the innermost out.
+    const std::size_t i = j < nodes.size() ? nodes.size() - 1 - j : j - nodes.size() + 1;
+    const bool left = j < nodes.size() - 1;
+    const long double x = i == 0 ? centre
+                          : left ? centre - half * nodes[i]
+                                 : centre + half * nodes[i];
+    const long double f = i == 0 ? values[0] : left ? values[2 * i] : values[2 * i - 1];
+    if (x > previousX) slope = std::fmax(slope, std::fabs(f - previousF) / (x - previousX));
+    previousX = x;
+    previousF = f;
+  }
+  const long double unit = Unit(std::fmax(std::fabs(interval.From), std::fabs(interval.To)));
+  interval.Noise = slope * unit * width / 4;
+  interval.Rounding = std::fmax(8 * kEpsilon * interval.Absolute, interval.Noise);
   interval.Error = std::fmax(error, interval.Rounding);
   if (!std::isfinite(interval.Value) || !std::isfinite(interval.Error)) {
     failedAt = centre;
     return false;
   }
   return true;
+}
+
+// Whether the rounding of the nodes dominates the error of an interval narrow for its place
+// and its piece: the subdivision went deep there.
+bool NoiseOfNarrow(const TInterval& interval, long double pieceWidth) {
+  const long double place = std::fmax(std::fabs(interval.From), std::fabs(interval.To));
+  const long double width = interval.To - interval.From;
+  return interval.Noise > 8 * kEpsilon * interval.Absolute &&
+         width <= kNarrow * std::fmin(place, pieceWidth);
 }
 
 bool Splittable(const TInterval& interval) {
@@ -192,7 +229,7 @@ bool Splittable(const TInterval& interval) {
 // the errors meets the aim. Intervals that cannot be cut further and those where the
 // integrand has no value are left out and reported as the troubles of their piece.
 TQuadrature::TAdaptive TQuadrature::Adaptive(
-    const std::vector<std::pair<long double, long double>>& pieces) {
+    const std::vector<std::pair<long double, long double>>& pieces, bool acceptNoise) {
   TAdaptive result;
   result.Troubles.resize(pieces.size());
   std::priority_queue<TInterval> queue;
@@ -222,9 +259,10 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     add(interval);
   }
   std::int64_t steps = 0;
+  bool atRounding = false;
   while (!queue.empty()) {
     // The running sums drift with many updates: add them up afresh now and then.
-    if (++steps % 256 == 0) {
+    if (++steps % 1024 == 0) {
       error = 0;
       for (const TInterval& interval : done) error += interval.Error;
       std::priority_queue<TInterval> copy = queue;
@@ -233,10 +271,17 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     const long double aim = std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute);
     if (error <= aim) break;
     const TInterval worst = queue.top();
-    if (worst.Error <= worst.Rounding && !troubled[worst.Piece]) break;
-    queue.pop();
+    // At the rounding the worst interval is done, and so are all. Where the rounding of the
+    // nodes of a narrow interval dominates, the integrand runs off faster than the numbers
+    // near it can follow: a trouble point, unless that is expected.
+    const bool rounding = worst.Error <= worst.Rounding && !troubled[worst.Piece];
     const std::pair<long double, long double>& piece = pieces[worst.Piece];
-    if (troubled[worst.Piece] || !Splittable(worst)) {
+    if (rounding && (acceptNoise || !NoiseOfNarrow(worst, piece.second - piece.first))) {
+      atRounding = true;
+      break;
+    }
+    queue.pop();
+    if (troubled[worst.Piece] || rounding || !Splittable(worst)) {
       if (!troubled[worst.Piece]) {
         const long double at = worst.From == piece.first  ? piece.first
                                : worst.To == piece.second ? piece.second
@@ -281,21 +326,15 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
   }
   const long double aim =
       std::fmax(kAim * std::fabs(result.Value.Value()), kAimOfAbsolute * result.Absolute);
-  result.Converged =
-      !OutOfWork && result.Error <= std::fmax(aim, 1e3L * kEpsilon * result.Absolute);
-  if (!OutOfWork && !result.Converged && !done.empty()) {
-    // Not converged though no interval is left that may be cut: at rounding level.
-    result.Converged = std::all_of(done.begin(), done.end(), [](const TInterval& interval) {
-      return interval.Error <= interval.Rounding * 1.0001L;
-    });
-  }
+  result.Converged = !OutOfWork && (atRounding || result.Error <= aim);
   return result;
 }
 
 // The integral over one piece without trouble points: the adaptive rule alone.
-TQuadratureResult TQuadrature::Plain(long double from, long double to, int depth) {
+TQuadratureResult TQuadrature::Plain(long double from, long double to, int depth,
+                                     bool acceptNoise) {
   TQuadratureResult result;
-  const TAdaptive adaptive = Adaptive({{from, to}});
+  const TAdaptive adaptive = Adaptive({{from, to}}, acceptNoise);
   result.Value = adaptive.Value.Value();
   result.Error = adaptive.Error;
   if (!adaptive.Troubles[0].empty() && depth < kDeepestTroubles)
@@ -321,6 +360,7 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
   TEpsilonExtrapolation extrapolation;
   TCompensatedSum partial;
   long double stepErrors = 0;
+  long double best = 0, bestError = HUGE_VALL;
   std::vector<long double> steps;
   long double width = length;
   for (int k = 0; k < kMostApproachSteps; ++k) {
@@ -329,14 +369,23 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
     // The far end of the first step is the other end exactly.
     const long double a = at + direction * inner;
     const long double b = k == 0 ? other : at + direction * width;
-    const TQuadratureResult step = Plain(std::fmin(a, b), std::fmax(a, b), depth);
+    // Near the point the nodes' rounding is expected; the first step reaches far from it.
+    const TQuadratureResult step = Plain(std::fmin(a, b), std::fmax(a, b), depth, k > 0);
     if (step.Outcome != TQuadratureOutcome::Value) {
       result.Outcome = step.Outcome;
       return result;
     }
     const long double stepValue = step.Value;
+#ifdef QDEBUG
+    fprintf(stderr,
+            "  approach %.21Lg k %d [%.21Lg %.21Lg] %.21Lg err %.3Lg outcome %d extr %.21Lg err "
+            "%.3Lg\n",
+            at, k, a, b, step.Value, step.Error, (int)step.Outcome, extrapolation.Estimate(),
+            extrapolation.Error());
+#endif
     partial.Add(stepValue);
-    stepErrors += step.Error;
+    // The steps' errors are mostly the rounding of their nodes, independent of each other.
+    stepErrors = std::hypot(stepErrors, step.Error);
     steps.push_back(stepValue);
     extrapolation.Push(partial.Value());
     width = inner;
@@ -358,16 +407,18 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
       result.Error = std::fabs(steps[n - 1]) + std::fabs(steps[n - 2]) + stepErrors;
       return result;
     }
-    if (n >= 4 && extrapolation.Error() <= aim) {
-      result.Value = extrapolation.Estimate();
-      result.Error = extrapolation.Error() + stepErrors;
-      return result;
+    if (n >= 4 && extrapolation.Error() + stepErrors < bestError) {
+      best = extrapolation.Estimate();
+      bestError = extrapolation.Error() + stepErrors;
     }
+    if (n >= 4 && bestError <= aim) break;
+    // Further steps would only add the rounding of their nodes.
+    if (n >= 4 && stepErrors > bestError / 2) break;
     if (OutOfWork) break;
   }
-  // The nearest step is reached: the best extrapolation, if it is good enough.
-  result.Value = extrapolation.Count() >= 4 ? extrapolation.Estimate() : partial.Value();
-  result.Error = (extrapolation.Count() >= 4 ? extrapolation.Error() : HUGE_VALL) + stepErrors;
+  // The best extrapolation, if it is good enough.
+  result.Value = best;
+  result.Error = bestError;
   if (!(result.Error <= kAcceptable * std::fabs(result.Value)))
     result.Outcome = TQuadratureOutcome::Failed;
   return result;
@@ -377,6 +428,11 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
 TQuadratureResult TQuadrature::Troubled(long double from, long double to,
                                         std::vector<TTrouble> troubles, int depth) {
   TQuadratureResult result;
+#ifdef QDEBUG
+  fprintf(stderr, "Troubled [%.21Lg, %.21Lg] depth %d:", from, to, depth);
+  for (auto& t : troubles) fprintf(stderr, " %.21Lg%s", t.At, t.NoValue ? "N" : "S");
+  fprintf(stderr, "\n");
+#endif
   std::sort(troubles.begin(), troubles.end(),
             [](const TTrouble& a, const TTrouble& b) { return a.At < b.At; });
   // Points: the ends and the trouble points; a trouble within a few units of another point
@@ -419,7 +475,7 @@ TQuadratureResult TQuadrature::Troubled(long double from, long double to,
     } else if (trouble[i + 1]) {
       parts.push_back(Approach(b, a, depth));
     } else {
-      parts.push_back(Plain(a, b, depth));
+      parts.push_back(Plain(a, b, depth, false));
     }
     for (const TQuadratureResult& part : parts) {
       if (part.Outcome != TQuadratureOutcome::Value) {
@@ -460,7 +516,7 @@ TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
     result.Outcome = TQuadratureOutcome::Failed;
     return result;
   }
-  const TAdaptive adaptive = Adaptive(pieces);
+  const TAdaptive adaptive = Adaptive(pieces, false);
   TCompensatedSum sum;
   sum.Add(adaptive.Value.Value());
   result.Error = adaptive.Error;
@@ -483,7 +539,10 @@ TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
   result.Value = sum.Value();
   result.Evaluations = Evaluations;
   if (!std::isfinite(result.Value)) result.Outcome = TQuadratureOutcome::Failed;
-  if (OutOfWork || (!adaptive.Converged && result.Error > kAcceptable * std::fabs(result.Value)))
+  // The estimate weighed against the integral, or where that cancels against the integral of
+  // the absolute value.
+  const long double scale = std::fmax(std::fabs(result.Value), 1e-3L * adaptive.Absolute);
+  if (OutOfWork || !(result.Error <= kAcceptable * scale))
     result.Outcome = TQuadratureOutcome::Failed;
   return result;
 }
