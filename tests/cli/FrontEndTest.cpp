@@ -37,7 +37,7 @@ TEST(FrontEnd, OptionsBeforeAllOtherArguments) {
   const std::string options = help.out.substr(text.size());
   EXPECT_EQ(options.substr(0, 42), "\nOptionen (vor allen anderen Argumenten):\n");
   for (const char* option :
-       {"--help", "--version", "--utf8", "--strict", "--explain", "--simplify"})
+       {"--help", "--version", "--utf8", "--strict", "--explain", "--simplify", "--accurate"})
     EXPECT_NE(options.find(std::string("\n") + option + "  "), std::string::npos) << option;
   // Options alone: the help text, here in UTF-8.
   EXPECT_NE(RunTcalc({"--utf8"}).out.find("einfache Anf\303\274hrungsstriche"), std::string::npos);
@@ -66,6 +66,74 @@ TEST(FrontEnd, SimplifyPrintsReadableResults) {
       {{"--simplify", "\\vx=2", "x*x"}, "4\n"},
       {{"--simplify", "\\c", "2x"}, "Syntaxfehler\n"},
   });
+}
+
+// --accurate: the integral and the arc length to full precision, or a text that says why
+// there is no value; the other modes as without it.
+TEST(FrontEnd, AccurateIntegralsAndLengths) {
+  ExpectCases({
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1", "sqrt(x)"}, "0.66666666666666667\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1", "1/sqrt(1-x^2)"}, "1.5707963267948966\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t2", "ln(2-x)"}, "-0.61370563888010938\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t3", "sin(50*x)"}, "0.0060149838704324973\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1", "\\l0.001", "exp(x)"},
+       "1.7182818284590452\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t100", "sin(x)*exp(-x/10)"},
+       "0.99006252443586072\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t5.5", "floor(x)"}, "12.5\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=-1", "\\t1", "sin(x)/x"}, "1.892166140734366\n"},
+      {{"--accurate", "\\va=3", "\\m", "\\i", "\\vx=0", "\\t2", "a*x^2"}, "8\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t0.005", "x"}, "1.25E-5\n"},
+      {{"--accurate", "\\w", "\\vx=0", "\\t100", "sin(x)"}, "121.51244657712489\n"},
+      {{"--accurate", "\\w", "\\vx=-1", "\\t1", "sqrt(1-x^2)"}, "3.1415926535897932\n"},
+      {{"--accurate", "\\w", "\\vx=0", "\\t3.5", "floor(x)"}, "3.5\n"},
+      {{"--accurate", "\\w", "\\vx=0", "\\t4", "3*x-2"}, "12.649110640673517\n"},
+      {{"--accurate", "\\s", "\\w", "\\vx=0", "\\t1", "x^2"},
+       "Die L\204nge von x^2 im Intervall [0;1] betr\204gt:\n1.4789428575445974\n"},
+      // No value: divergent, undefined on a part, a syntax error, a reversed interval.
+      {{"--accurate", "\\m", "\\i", "\\vx=-1", "\\t1", "1/x"}, "Das Integral divergiert!\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t2", "tan(x)"}, "Das Integral divergiert!\n"},
+      {{"--accurate", "\\w", "\\vx=0", "\\t1", "1/x"}, "Die L\204nge ist unendlich!\n"},
+      {{"--utf8", "--accurate", "\\m", "\\i", "\\vx=-1", "\\t1", "sqrt(x)"},
+       "Die Funktion ist im Intervall nicht \303\274berall definiert!\n"},
+      {{"--accurate", "--strict", "\\m", "\\i", "\\vx=-1", "\\t2", "ln(x)"},
+       "Die Funktion ist im Intervall nicht \201berall definiert!\n",
+       1},
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1", "sin("}, "Syntaxfehler\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=1", "\\t0", "x"},
+       "Intervallende muss gr\224\341er als Intervallanfang sein!\n"},
+      // The other modes are accurate already.
+      {{"--accurate", "\\m", "\\d", "\\vx=1", "x^3"}, "3\n"},
+      {{"--accurate", "\\n", "\\vx=1", "x^2-2"}, "1.414213562373095\n"},
+  });
+}
+
+// On a terminal --accurate adds the estimated error on standard error, and the fixed pieces
+// a hint where their result is likely inexact; in a pipe neither.
+TEST(FrontEnd, EstimatesAndHintsOnTerminalsOnly) {
+  const std::vector<std::string> accurate = {"--accurate", "\\m",  "\\i",
+                                             "\\vx=0",     "\\t1", "sqrt(x)"};
+  const std::string terminal = RunTcalcOnTerminal(accurate, "C").out;
+  EXPECT_EQ(terminal.rfind("0.66666666666666667\nGesch\204tzter Fehler: ", 0), 0U) << terminal;
+  EXPECT_NE(terminal.find("E-1"), std::string::npos) << terminal;
+  const CliResult piped = RunTcalc(accurate);
+  EXPECT_EQ(piped.out, "0.66666666666666667\n");
+  EXPECT_EQ(piped.err, "");
+
+  const std::vector<std::string> coarse = {"\\m", "\\i", "\\vx=0", "\\t1", "sqrt(x)"};
+  EXPECT_EQ(RunTcalcOnTerminal(coarse, "C.UTF-8").out,
+            "0.66663796357002999\nHinweis: Ergebnis vermutlich ungenau, gesch\303\244tzter Fehler "
+            "4E-6; genauer mit --accurate oder kleinerem \\l\n");
+  EXPECT_EQ(RunTcalc(coarse).err, "");
+  // Results the fixed pieces get right have no hint: smooth, and cancelling to 0.
+  EXPECT_EQ(RunTcalcOnTerminal({"\\m", "\\i", "\\vx=0", "\\t1", "x^2"}, "C").out,
+            "0.33333333333333333\n");
+  EXPECT_EQ(
+      RunTcalcOnTerminal({"\\m", "\\i", "\\vx=0", "\\t6.2831853071795864769", "sin(x)"}, "C").out,
+      "1.733320370862764E-17\n");
+  EXPECT_EQ(RunTcalcOnTerminal({"\\w", "\\vx=0", "\\t3", "\\l0.05", "sin(50*x)"}, "C").out,
+            "387.56779332039627\nHinweis: Ergebnis vermutlich ungenau, gesch\204tzter Fehler "
+            "8E+0; genauer mit --accurate oder kleinerem \\l\n");
 }
 
 TEST(FrontEnd, UnknownOptionIsNamed) {
