@@ -1,4 +1,5 @@
-// The numeric integral through the operator tree beside the same Simpson rule compiled.
+// The numeric integral through the operator tree beside the same Simpson rule compiled, and
+// the adaptive integral of --accurate.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -95,5 +96,23 @@ void BM_Tree_SimpsonDampedSine(benchmark::State& state) {
   state.counters["ratio"] = perRun / CompiledSecondsPerRun();
 }
 BENCHMARK(BM_Tree_SimpsonDampedSine)->Unit(benchmark::kMillisecond)->MinTime(2);
+
+// The same integral with --accurate: adaptive to full precision, a few hundred evaluations.
+void BM_Accurate_DampedSine(benchmark::State& state) {
+  TKoMathTreeFunction f;
+  f.AddVariable("x");
+  BuildDamped(f);
+  TKoMathAccurateFunction integral(&f);
+  integral.OtherNotOwned = true;
+  integral.IntervalFrom = kFrom;
+  integral.IntervalTo = kTo;
+  integral.SetRunningVar("x");
+  for (auto _ : state) {
+    integral.Calculate();
+    benchmark::DoNotOptimize(integral.Value);
+  }
+  if (!integral.GetErrorText().empty()) state.SkipWithError(integral.GetErrorText().c_str());
+}
+BENCHMARK(BM_Accurate_DampedSine)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

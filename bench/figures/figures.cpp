@@ -142,6 +142,24 @@ int main(int argc, char** argv) {
   Pair("`\\w \\vx=0 \\t100 \\l0.0001 sin(x)` vs compiled circle rule",
        {tcalc, "\\w", "\\vx=0", "\\t100", "\\l0.0001", "sin(x)"}, {circle}, 7, false,
        "at most 1.2x");
+  // --accurate beside mpmath's quad at its default 15 digits, whole processes side by side.
+  const std::vector<std::string> python = {"/usr/bin/env", "python3", "-c"};
+  if (Run({python[0], python[1], python[2], "import mpmath; print('yes')"}).Out == "yes\n") {
+    const auto mpmath = [&](const char* integrand) {
+      std::vector<std::string> command = python;
+      command.push_back(std::string("from mpmath import quad, sin, cos, exp, sqrt; print(quad(") +
+                        integrand + ", [0, 100]))");
+      return command;
+    };
+    Pair("`--accurate \\m \\i \\vx=0 \\t100 sin(x)*exp(-x/10)` vs mpmath's quad (wall)",
+         {tcalc, "--accurate", "\\m", "\\i", "\\vx=0", "\\t100", "sin(x)*exp(-x/10)"},
+         mpmath("lambda x: sin(x)*exp(-x/10)"), 7, true, "at most 0.1x");
+    Pair("`--accurate \\w \\vx=0 \\t100 sin(x)` vs mpmath's quad of sqrt(1+cos(x)^2) (wall)",
+         {tcalc, "--accurate", "\\w", "\\vx=0", "\\t100", "sin(x)"},
+         mpmath("lambda x: sqrt(1+cos(x)**2)"), 7, true, "at most 0.1x");
+  } else {
+    std::printf("| `--accurate` vs mpmath's quad | | | | python3 with mpmath not found |\n");
+  }
   std::printf("| peak memory of the runs above | %.2f MiB | | | at most 2 MiB |\n",
               static_cast<double>(gPeakKiB) / 1024);
   gPeakKiB = 0;

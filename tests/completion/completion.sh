@@ -49,8 +49,9 @@ expect() {
 
 # Options only before every other argument.
 expect "tcalc --ut" "--utf8"
-expect "tcalc --" "--help --version --utf8 --strict --explain --simplify"
+expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate"
 expect "tcalc --s" "--strict --simplify"
+expect "tcalc --a" "--accurate"
 expect "tcalc --strict --e" "--explain"
 expect "tcalc 2 --ut" ""
 # Switches: in quotes they stay as typed; unquoted they are offered in quotes, since the shell
