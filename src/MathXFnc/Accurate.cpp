@@ -61,11 +61,44 @@ bool NumericSlope(const std::function<bool(long double, long double&)>& f, long 
   return std::isfinite(slope);
 }
 
+// Binds the derivative's values to the running variable; true for a derivative without it,
+// whose one value is then slope (not finite where it has none).
+bool BindSlopes(TPointValues& slopes, TKoMathFunction& derivative, const std::string& var,
+                long double& slope) {
+  slopes.SetRunningVar(var);
+  slopes.Calculate();
+  if (slopes.RunningIndex >= 0) return false;
+  derivative.Calculate();
+  slope = derivative.GetErrorText().empty() ? derivative.Value : HUGE_VALL;
+  return true;
+}
+
 }  // namespace
 
 void TKoMathAccurateFunction::SetLargestPiece(long double v, bool given) {
   if (!(v > 0)) throw EKoIllegalIntIntervall(kTextIntervalStepZero);
   LargestPiece = given ? v : 0;
+}
+
+// The value, or the text that says why there is none; failure is the text of the last point
+// where the term had no value.
+void TKoMathAccurateFunction::Report(const TQuadratureResult& result, const std::string& failure) {
+  SetErrorText("");
+  switch (result.Outcome) {
+    case TQuadratureOutcome::Value:
+      Value = result.Value;
+      ErrorEstimate = result.Error;
+      break;
+    case TQuadratureOutcome::Diverges:
+      SetErrorText(ArcLength ? kTextLengthInfinite : kTextIntegralDiverges);
+      break;
+    case TQuadratureOutcome::Undefined:
+      SetErrorText(failure == kTextOverflow ? kTextOverflow : kTextNotDefinedInInterval);
+      break;
+    case TQuadratureOutcome::Failed:
+      SetErrorText(kTextNumCalcFailed);
+      break;
+  }
 }
 
 void TKoMathAccurateFunction::Calculate() {
@@ -79,6 +112,8 @@ void TKoMathAccurateFunction::Calculate() {
     // pieces give it.
     const TKoOperatorNode* tree = TreeOf(OtherFunction);
     if (!tree) EvaluateAt(IntervalFrom);
+    // A term that draws random numbers has no integral to find to the last digit.
+    if (!HasProgram()) throw EKoNoResult(kTextNumCalcFailed);
     const std::string& var = GetRunningVar();
     std::vector<long double> points = {IntervalFrom};
     AddPoints(points, BreakPoints(tree, var, RunningSlot(), IntervalFrom, IntervalTo));
@@ -86,6 +121,9 @@ void TKoMathAccurateFunction::Calculate() {
     std::string failure;  // the text of the last point without a value
     TIntegrand integrand;
     TPointValues slopes(Derivative ? Derivative : OtherFunction);
+    // A derivative without the variable is one slope everywhere.
+    bool constantSlope = false;
+    long double slopeEverywhere = 0;
     const auto value = [&](long double x, long double& y) {
       if (TryEvaluateAt(x, y)) return true;
       failure = GetErrorText();
@@ -94,18 +132,10 @@ void TKoMathAccurateFunction::Calculate() {
     if (!ArcLength) {
       integrand = value;
     } else {
-      // A derivative without the variable is one slope everywhere.
-      bool constantSlope = false;
-      long double slopeEverywhere = 0;
       if (Derivative) {
-        slopes.SetRunningVar(var);
-        slopes.Calculate();
-        constantSlope = slopes.RunningIndex < 0;
-        if (constantSlope) {
-          Derivative->Calculate();
-          if (!Derivative->GetErrorText().empty()) EvaluateAt(IntervalFrom);
-          slopeEverywhere = Derivative->Value;
-        }
+        constantSlope = BindSlopes(slopes, *Derivative, var, slopeEverywhere);
+        // A derivative without a value anywhere: the term's own text.
+        if (constantSlope && !std::isfinite(slopeEverywhere)) EvaluateAt(IntervalFrom);
         AddPoints(points, BreakPoints(TreeOf(Derivative), var, slopes.RunningSlot(), IntervalFrom,
                                       IntervalTo));
       }
@@ -113,36 +143,17 @@ void TKoMathAccurateFunction::Calculate() {
       integrand = [&](long double x, long double& y) {
         long double f = 0, slope = slopeEverywhere;
         if (!value(x, f)) return false;
-        if (!Derivative) {
-          if (!NumericSlope(value, x, Distance(points, x), slope)) return false;
-        } else if (!constantSlope && !slopes.TryEvaluateAt(x, slope)) {
-          failure = slopes.GetErrorText();
-          return false;
-        }
+        const bool sloped = Derivative ? constantSlope || slopes.TryEvaluateAt(x, slope)
+                                       : NumericSlope(value, x, Distance(points, x), slope);
+        if (!sloped && Derivative) failure = slopes.GetErrorText();
         y = std::hypot(1.0L, slope);
-        return true;
+        return sloped;
       };
     }
     std::sort(points.begin(), points.end());
     points.erase(std::unique(points.begin(), points.end()), points.end());
     points.push_back(IntervalTo);
-    const TQuadratureResult result = IntegrateAdaptively(integrand, points, LargestPiece);
-    SetErrorText("");
-    switch (result.Outcome) {
-      case TQuadratureOutcome::Value:
-        Value = result.Value;
-        ErrorEstimate = result.Error;
-        break;
-      case TQuadratureOutcome::Diverges:
-        SetErrorText(ArcLength ? kTextLengthInfinite : kTextIntegralDiverges);
-        break;
-      case TQuadratureOutcome::Undefined:
-        SetErrorText(failure == kTextOverflow ? kTextOverflow : kTextNotDefinedInInterval);
-        break;
-      case TQuadratureOutcome::Failed:
-        SetErrorText(kTextNumCalcFailed);
-        break;
-    }
+    Report(IntegrateAdaptively(integrand, points, LargestPiece), failure);
   } catch (const EKoIllegalIntIntervall& e) {
     SetErrorText(e.message());
   } catch (const Exception& e) {

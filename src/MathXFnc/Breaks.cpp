@@ -54,7 +54,13 @@ bool IsOneOf(TOperation op, std::initializer_list<TOperation> ops) {
 // The targets of an operand of node, false where it has none.
 bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
   const TOperation op = node.Operation;
-  if (IsOneOf(op, {opAbs, opSgn, opHeav, opZero, opPhase, opLn, opLog, opLd, opSqrt, opCoth})) {
+  // Every divisor, and the base of a power with one exponent unless that is a whole number
+  // not below 0.
+  const bool divisor = op == opQuotient && operand > 0;
+  const bool base = op == opPower && operand == 0 && node.ChildCount() == 2 &&
+                    !IsWholeAndNotNegative(node.Child(1));
+  if (divisor || base ||
+      IsOneOf(op, {opAbs, opSgn, opHeav, opZero, opPhase, opLn, opLog, opLd, opSqrt, opCoth})) {
     t = Single(0);
   } else if (IsOneOf(op, {opFloor, opCeil, opTrunc, opFrac})) {
     t = Periodic(0, 1);
@@ -69,13 +75,6 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
     t = PlusMinusOne();
   } else if (op == opArcCosh) {
     t = Single(1);
-  } else if (op == opQuotient && operand > 0) {
-    // Every divisor.
-    t = Single(0);
-  } else if (op == opPower && operand == 0 && node.ChildCount() == 2 &&
-             !IsWholeAndNotNegative(node.Child(1))) {
-    // The base of a power with one exponent, unless that is a whole number not below 0.
-    t = Single(0);
   } else {
     return false;
   }

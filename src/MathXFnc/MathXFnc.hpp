@@ -42,6 +42,8 @@ inline constexpr const char* kTextLengthInfinite = "Die L\344nge ist unendlich!"
 inline constexpr const char* kTextNotDefinedInInterval =
     "Die Funktion ist im Intervall nicht \374berall definiert!";
 
+struct TQuadratureResult;
+
 // Wraps another function and forwards its whole variable interface to it; a numeric
 // function therefore shares the wrapped function's variables and error text.
 class TKoMathUseOtherFunction : public TKoMathFunction {
@@ -280,5 +282,7 @@ class TKoMathAccurateFunction : public TKoMathUseOtherFunction {
   long double ErrorEstimate = 0;
 
  private:
+  void Report(const TQuadratureResult& result, const std::string& failure);
+
   long double LargestPiece = 0;  // 0: none
 };

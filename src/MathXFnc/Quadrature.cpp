@@ -32,23 +32,33 @@ constexpr long double kEpsilon = std::numeric_limits<long double>::epsilon();
 constexpr long double kAim = 1e-17L;
 constexpr long double kAimOfAbsolute = 1e-19L;
 // A value whose error estimate is above this share of it is no value to print.
-constexpr long double kAcceptable = 1e-14L;
+constexpr long double kAcceptable = 1e-13L;
+// An approach whose estimate is above this share of its value has not converged.
+constexpr long double kUnconverged = 1e-6L;
 // A piece of the subdivision is not cut further once it is this many units in the last
 // place of its ends wide, or this small a share of its piece: there the rule can no longer
 // tell the integrand's shape from the rounding of its nodes.
 constexpr long double kNarrowestInUnits = 64;
 constexpr int kDeepestHalving = 100;
+// Below this depth and above this share of its integral's absolute value an interval's
+// error is its shape's, not rounding.
+constexpr int kFineDepth = 8;
+constexpr long double kNearlyExact = 1e-8L;
 // An interval this small a share of its place and its piece is narrow.
 constexpr long double kNarrow = 0x1p-16L;
 // The work one integral may cost.
 constexpr std::int64_t kMostEvaluations = 4'000'000;
 constexpr std::size_t kMostPieces = 1'000'000;
+// The rule starts on so many pieces of the interval.
+constexpr long double kFirstPieces = 128;
 // Toward a point the geometric approach halves the distance at most so often, and ends
 // where the nodes keep fewer than 24 bits of their distance to a point away from 0. The
 // extrapolation has mostly converged long before.
 constexpr int kMostApproachSteps = 240;
 constexpr long double kApproachUnits = 16777216.0L;  // 2^24
-// Members of the approach before divergence or convergence is judged.
+// Members of the approach before divergence or convergence is judged, and the ratio of
+// steps that no longer shrink: 1/x gives 1, x^-0.999 about 0.9993.
+constexpr long double kNotShrinking = 1 - 1e-9L;
 constexpr int kDivergenceSteps = 6;
 // The epsilon table works on at most so many of the latest members.
 constexpr std::size_t kEpsilonTable = 40;
@@ -56,6 +66,7 @@ constexpr std::size_t kEpsilonTable = 40;
 constexpr int kDeepestTroubles = 3;
 // Trouble points closer to each other or to an end than so many units are one.
 constexpr long double kMergeUnits = 256;
+constexpr long double kMergeShare = 0x1p-50L;
 
 long double Unit(long double x) {
   const long double a = std::fabs(x);
@@ -70,6 +81,7 @@ struct TInterval {
   long double Error = 0;
   long double Rounding = 0;  // the part of Error that is rounding alone
   long double Noise = 0;     // the part of Rounding that the rounding of the nodes makes
+  bool NoGain = false;       // halved from an interval whose halves were no better
   long double Absolute = 0;  // the rule's integral of |f|
   int Depth = 0;             // halvings since its piece
   std::size_t Piece = 0;     // index of the piece it belongs to
@@ -118,6 +130,7 @@ class TQuadrature {
   bool Rule(TInterval& interval, long double& failedAt);
   TAdaptive Adaptive(const std::vector<std::pair<long double, long double>>& pieces,
                      bool acceptNoise);
+  static void Collect(TAdaptive& result, std::priority_queue<TInterval>& queue, std::size_t pieces);
   TQuadratureResult Troubled(long double from, long double to, std::vector<TTrouble> troubles,
                              int depth);
   TQuadratureResult Approach(long double at, long double other, int depth);
@@ -183,7 +196,7 @@ bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
     error = variation * std::fmin(1.0L, std::pow(200 * error / variation, 1.5L));
   // The nodes are rounded to the numbers near them: the integral moves by the slope between
   // neighbouring nodes times the rounding of their place, over the width; the roundings
-  // differ in sign and size, and a quarter of the steepest slope's effect is typical.
+  // differ in sign and size, and a tenth of the steepest slope's effect is typical.
   long double slope = 0;
   long double previousX = centre - half * nodes[nodes.size() - 1];
   long double previousF = values[2 * (nodes.size() - 1)];
@@ -200,7 +213,7 @@ bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
     previousF = f;
   }
   const long double unit = Unit(std::fmax(std::fabs(interval.From), std::fabs(interval.To)));
-  interval.Noise = slope * unit * width / 4;
+  interval.Noise = slope * unit * width / 10;
   interval.Rounding = std::fmax(8 * kEpsilon * interval.Absolute, interval.Noise);
   interval.Error = std::fmax(error, interval.Rounding);
   if (!std::isfinite(interval.Value) || !std::isfinite(interval.Error)) {
@@ -210,19 +223,38 @@ bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
   return true;
 }
 
-// Whether the rounding of the nodes dominates the error of an interval narrow for its place
-// and its piece: the subdivision went deep there.
-bool NoiseOfNarrow(const TInterval& interval, long double pieceWidth) {
+// Whether rounding dominates the error of an interval narrow for its place and its piece, or
+// of one at the end of its piece that halving no longer improved: the subdivision went deep
+// there.
+bool NoiseOfNarrow(const TInterval& interval, const std::pair<long double, long double>& piece) {
   const long double place = std::fmax(std::fabs(interval.From), std::fabs(interval.To));
   const long double width = interval.To - interval.From;
+  const bool atEnd = interval.From == piece.first || interval.To == piece.second;
   return interval.Noise > 8 * kEpsilon * interval.Absolute &&
-         width <= kNarrow * std::fmin(place, pieceWidth);
+         ((atEnd && interval.NoGain) ||
+          width <= kNarrow * std::fmin(place, piece.second - piece.first));
 }
 
 bool Splittable(const TInterval& interval) {
   const long double width = interval.To - interval.From;
   const long double unit = Unit(std::fmax(std::fabs(interval.From), std::fabs(interval.To)));
   return width > kNarrowestInUnits * unit && interval.Depth < kDeepestHalving;
+}
+
+// The sum of the errors in the queue, added up afresh.
+long double ErrorSum(std::priority_queue<TInterval> queue) {
+  long double error = 0;
+  for (; !queue.empty(); queue.pop()) error += queue.top().Error;
+  return error;
+}
+
+// Where an interval that cannot be cut further marks its piece's trouble: at the piece's end
+// it touches, else at its middle.
+long double TroublePoint(const TInterval& interval,
+                         const std::pair<long double, long double>& piece) {
+  if (interval.From == piece.first) return piece.first;
+  if (interval.To == piece.second) return piece.second;
+  return interval.From / 2 + interval.To / 2;
 }
 
 // Global adaptive subdivision: the interval of the largest error is halved until the sum of
@@ -233,101 +265,108 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
   TAdaptive result;
   result.Troubles.resize(pieces.size());
   std::priority_queue<TInterval> queue;
-  long double error = 0;
-  long double absolute = 0;
+  long double error = 0, absolute = 0;
   TCompensatedSum value;
-  std::vector<TInterval> done;
   // A piece with a trouble point is done again from that point: its intervals are dropped.
   std::vector<bool> troubled(pieces.size(), false);
-  const auto add = [&](TInterval& interval) {
+  const auto rule = [&](TInterval& interval) {
     long double failedAt = 0;
-    if (!Rule(interval, failedAt)) {
-      result.Troubles[interval.Piece].push_back({failedAt, true});
-      troubled[interval.Piece] = true;
-      return;
-    }
+    if (Rule(interval, failedAt)) return true;
+    result.Troubles[interval.Piece].push_back({failedAt, true});
+    troubled[interval.Piece] = true;
+    return false;
+  };
+  const auto push = [&](const TInterval& interval) {
     error += interval.Error;
     absolute += interval.Absolute;
     value.Add(interval.Value);
     queue.push(interval);
+  };
+  const auto drop = [&](const TInterval& interval) {
+    error -= interval.Error;
+    absolute -= interval.Absolute;
+    value.Add(-interval.Value);
   };
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     TInterval interval;
     interval.From = pieces[i].first;
     interval.To = pieces[i].second;
     interval.Piece = i;
-    add(interval);
+    if (rule(interval)) push(interval);
   }
-  std::int64_t steps = 0;
   bool atRounding = false;
-  while (!queue.empty()) {
-    // The running sums drift with many updates: add them up afresh now and then.
-    if (++steps % 1024 == 0) {
-      error = 0;
-      for (const TInterval& interval : done) error += interval.Error;
-      std::priority_queue<TInterval> copy = queue;
-      for (; !copy.empty(); copy.pop()) error += copy.top().Error;
-    }
-    const long double aim = std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute);
-    if (error <= aim) break;
+  for (std::int64_t steps = 1; !queue.empty(); ++steps) {
+    // The running sum drifts with many updates: it is added up afresh now and then.
+    if (steps % 1024 == 0) error = ErrorSum(queue);
+    if (error <= std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute)) break;
     const TInterval worst = queue.top();
     // At the rounding the worst interval is done, and so are all. Where the rounding of the
     // nodes of a narrow interval dominates, the integrand runs off faster than the numbers
     // near it can follow: a trouble point, unless that is expected.
     const bool rounding = worst.Error <= worst.Rounding && !troubled[worst.Piece];
     const std::pair<long double, long double>& piece = pieces[worst.Piece];
-    if (rounding && (acceptNoise || !NoiseOfNarrow(worst, piece.second - piece.first))) {
+    if (rounding && (acceptNoise || !NoiseOfNarrow(worst, piece))) {
       atRounding = true;
       break;
     }
-    queue.pop();
-    if (troubled[worst.Piece] || rounding || !Splittable(worst)) {
-      if (!troubled[worst.Piece]) {
-        const long double at = worst.From == piece.first  ? piece.first
-                               : worst.To == piece.second ? piece.second
-                                                          : worst.From / 2 + worst.To / 2;
-        result.Troubles[worst.Piece].push_back({at, false});
-        troubled[worst.Piece] = true;
-      }
-      error -= worst.Error;
-      absolute -= worst.Absolute;
-      value.Add(-worst.Value);
-      continue;
-    }
-    if (Evaluations > kMostEvaluations || queue.size() + done.size() > kMostPieces) {
+    if (Evaluations > kMostEvaluations || queue.size() > kMostPieces) {
       OutOfWork = true;
-      queue.push(worst);
       break;
     }
-    error -= worst.Error;
-    absolute -= worst.Absolute;
-    value.Add(-worst.Value);
+    queue.pop();
+    drop(worst);
+    if (troubled[worst.Piece] || rounding || !Splittable(worst)) {
+      if (!troubled[worst.Piece])
+        result.Troubles[worst.Piece].push_back({TroublePoint(worst, piece), false});
+      troubled[worst.Piece] = true;
+      continue;
+    }
     const long double middle = worst.From / 2 + worst.To / 2;
     TInterval left = worst, right = worst;
     left.To = middle;
     right.From = middle;
     left.Depth = right.Depth = worst.Depth + 1;
-    add(left);
-    add(right);
+    const bool leftValid = rule(left), rightValid = rule(right);
+    // Halves of a fine interval, already nearly exact, that together are no better than the
+    // whole: the integrand's own rounding (a cancellation, a difference quotient) dominates.
+    if (leftValid && rightValid && left.Error + right.Error >= worst.Error &&
+        worst.Depth >= kFineDepth && worst.Error <= kNearlyExact * worst.Absolute) {
+      for (TInterval* half : {&left, &right}) {
+        half->Noise = half->Rounding = half->Error;
+        half->NoGain = true;
+      }
+    }
+    if (leftValid) push(left);
+    if (rightValid) push(right);
   }
-  // The result from the intervals themselves, not from the running sums.
-  result.Error = 0;
-  result.PieceValues.resize(pieces.size());
-  result.PieceErrors.resize(pieces.size());
-  for (; !queue.empty(); queue.pop()) done.push_back(queue.top());
-  std::sort(done.begin(), done.end(),
-            [](const TInterval& a, const TInterval& b) { return a.From < b.From; });
-  for (const TInterval& interval : done) {
-    result.Value.Add(interval.Value);
-    result.Error += interval.Error;
-    result.Absolute += interval.Absolute;
-    result.PieceValues[interval.Piece].Add(interval.Value);
-    result.PieceErrors[interval.Piece] += interval.Error;
-  }
+  Collect(result, queue, pieces.size());
   const long double aim =
       std::fmax(kAim * std::fabs(result.Value.Value()), kAimOfAbsolute * result.Absolute);
   result.Converged = !OutOfWork && (atRounding || result.Error <= aim);
   return result;
+}
+
+// The result from the intervals themselves, in order, not from the running sums.
+void TQuadrature::Collect(TAdaptive& result, std::priority_queue<TInterval>& queue,
+                          std::size_t pieces) {
+  std::vector<TInterval> done;
+  for (; !queue.empty(); queue.pop()) done.push_back(queue.top());
+  std::sort(done.begin(), done.end(),
+            [](const TInterval& a, const TInterval& b) { return a.From < b.From; });
+  result.Error = 0;
+  result.PieceValues.resize(pieces);
+  result.PieceErrors.resize(pieces);
+  // The rounding of different intervals is independent: it adds up in squares.
+  long double rounding = 0;
+  for (const TInterval& interval : done) {
+    result.Value.Add(interval.Value);
+    if (interval.Error > interval.Rounding) result.Error += interval.Error;
+    rounding = std::hypot(rounding, interval.Rounding);
+    result.Absolute += interval.Absolute;
+    result.PieceValues[interval.Piece].Add(interval.Value);
+    result.PieceErrors[interval.Piece] += interval.Error;
+  }
+  result.Error += rounding;
 }
 
 // The integral over one piece without trouble points: the adaptive rule alone.
@@ -396,7 +435,7 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
     if (n >= kDivergenceSteps) {
       bool growing = true;
       for (std::size_t j = n - 4; j < n && growing; ++j)
-        growing = steps[j] != 0 && steps[j] / steps[j - 1] >= 0.999L;
+        growing = steps[j] != 0 && steps[j] / steps[j - 1] >= kNotShrinking;
       if (growing) {
         result.Outcome = TQuadratureOutcome::Diverges;
         return result;
@@ -416,10 +455,11 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
     if (n >= 4 && stepErrors > bestError / 2) break;
     if (OutOfWork) break;
   }
-  // The best extrapolation, if it is good enough.
+  // The best extrapolation; whether it is good enough the whole integral decides, unless it
+  // is plainly not converged.
   result.Value = best;
   result.Error = bestError;
-  if (!(result.Error <= kAcceptable * std::fabs(result.Value)))
+  if (!(result.Error <= kUnconverged * std::fabs(result.Value)))
     result.Outcome = TQuadratureOutcome::Failed;
   return result;
 }
@@ -435,24 +475,25 @@ TQuadratureResult TQuadrature::Troubled(long double from, long double to,
 #endif
   std::sort(troubles.begin(), troubles.end(),
             [](const TTrouble& a, const TTrouble& b) { return a.At < b.At; });
-  // Points: the ends and the trouble points; a trouble within a few units of another point
+  // Points: the ends and the trouble points; a trouble within a few units of another point,
+  // or a tiny share of the piece from its end (where 1/(exp(x)-1) has no value beside 0),
   // is that point.
+  const long double share = kMergeShare * (to - from);
+  const auto near = [share](long double a, long double b) {
+    return b - a <= std::fmax(kMergeUnits * std::fmax(Unit(a), Unit(b)), share);
+  };
   std::vector<long double> points = {from};
   std::vector<bool> trouble = {false};
   for (const TTrouble& t : troubles) {
-    const long double merge = kMergeUnits * Unit(t.At);
-    if (t.At - points.back() <= merge) {
+    if (near(points.back(), t.At)) {
       trouble.back() = true;
-    } else if (to - t.At <= merge) {
-      continue;
-    } else {
+    } else if (!near(t.At, to)) {
       points.push_back(t.At);
       trouble.push_back(true);
     }
   }
-  const bool toTroubled = std::any_of(troubles.begin(), troubles.end(), [&](const TTrouble& t) {
-    return to - t.At <= kMergeUnits * Unit(t.At);
-  });
+  const bool toTroubled = std::any_of(troubles.begin(), troubles.end(),
+                                      [&](const TTrouble& t) { return near(t.At, to); });
   points.push_back(to);
   trouble.push_back(toTroubled);
   if (points.size() > 66) {
@@ -494,12 +535,16 @@ TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
                                          long double largestPiece) {
   TQuadratureResult result;
   std::vector<std::pair<long double, long double>> pieces;
+  // A narrow peak between the nodes of one rule would go unseen: the rule starts on many
+  // pieces.
+  long double widest = (points.back() / 2 - points.front() / 2) / (kFirstPieces / 2);
+  if (largestPiece > 0) widest = std::fmin(widest, largestPiece);
   for (std::size_t i = 0; i + 1 < points.size(); ++i) {
     const long double a = points[i], b = points[i + 1];
     if (!(b > a)) continue;
     std::int64_t count = 1;
-    if (largestPiece > 0) {
-      const long double n = std::ceil(b / largestPiece - a / largestPiece);
+    if (widest > 0) {
+      const long double n = std::ceil(b / widest - a / widest);
       count = n < 1                                       ? 1
               : n > static_cast<long double>(kMostPieces) ? static_cast<std::int64_t>(kMostPieces)
                                                           : static_cast<std::int64_t>(n);
@@ -555,7 +600,7 @@ void TEpsilonExtrapolation::Push(long double s) {
   if (Sequence.size() > kEpsilonTable) Sequence.erase(Sequence.begin());
   const std::size_t m = Sequence.size();
   Best = s;
-  BestError = m >= 2 ? HUGE_VALL : HUGE_VALL;
+  BestError = HUGE_VALL;
   // Columns of the epsilon table: column k has m - k entries; the even ones estimate the
   // limit. previous is column k - 1, current column k.
   std::vector<long double> older(m + 1, 0.0L);  // column -1
@@ -580,10 +625,6 @@ void TEpsilonExtrapolation::Push(long double s) {
     if (k % 2 == 0) lastEven = current;
     older = std::move(previous);
     previous = std::move(current);
-  }
-  if (BestError == HUGE_VALL && m >= 2) {
-    Best = s;
-    BestError = HUGE_VALL;
   }
   BestError = std::fmax(BestError, 8 * kEpsilon * std::fabs(Best));
 }

@@ -1,5 +1,5 @@
-// Fuzz target: one whole run. The input is split into arguments at line ends (a first line
-// --simplify turns on the readable results); the run must
+// Fuzz target: one whole run. The input is split into arguments at line ends (first lines
+// --simplify and --accurate act as the options do); the run must
 // end with status 0, or with an exception of the program's own family or an allocation
 // failure (status 217 in the program), and leave no tree node alive.
 #include <cmath>
@@ -34,10 +34,11 @@ std::vector<std::string> Arguments(const std::uint8_t* data, std::size_t size) {
 }
 
 // Numeric integrals and arc lengths run one piece after another: a run of very many
-// pieces is no finding, only slow.
-bool TooManyPieces(const std::vector<std::string>& args) {
+// pieces is no finding, only slow. The adaptive ones start from pieces of \l where given.
+bool TooManyPieces(const std::vector<std::string>& args, bool accurate) {
   const TKoMathCommandLine cmd(args);
   if (!(cmd.Stamm && cmd.Numerical && cmd.DiffLevel <= 0) && !cmd.FuncLength) return false;
+  if (accurate && !cmd.IntervallGiven) return false;
   long double from = 0;
   for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
     long double v = 0;
@@ -59,11 +60,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args = Arguments(data, size);
-  // A first line --simplify asks for the readable results, as the option does.
-  const bool readable = !args.empty() && args[0] == "--simplify";
-  if (readable) args.erase(args.begin());
-  if (TooManyPieces(args)) return -1;
+  // First lines --simplify and --accurate act as the options do.
+  bool readable = false, accurate = false;
+  while (!args.empty() && (args[0] == "--simplify" || args[0] == "--accurate")) {
+    (args[0] == "--simplify" ? readable : accurate) = true;
+    args.erase(args.begin());
+  }
+  if (TooManyPieces(args, accurate)) return -1;
   SetReadableResults(readable);
+  SetAccurateNumerics(accurate);
   const std::int32_t before = TKoOperatorNode::GetInstanceCount();
   // The run gets the stack the program gives it.
   RunOnLargeStack([&args] {
