@@ -33,6 +33,10 @@ constexpr long double kAim = 1e-17L;
 constexpr long double kAimOfAbsolute = 1e-19L;
 // A value whose error estimate is above this share of it is no value to print.
 constexpr long double kAcceptable = 1e-13L;
+// Steps that shrink by less than half grow toward the point (a power below 0); a run-off point
+// beyond the end lies within this share of the last step.
+constexpr long double kGrowing = 0.95L;
+constexpr long double kBeyond = 1e-3L;
 // An approach whose estimate is above this share of its value has not converged.
 constexpr long double kUnconverged = 1e-6L;
 // A piece of the subdivision is not cut further once it is this many units in the last
@@ -135,6 +139,8 @@ class TQuadrature {
                              int depth);
   TQuadratureResult Approach(long double at, long double other, int depth);
   TQuadratureResult Plain(long double from, long double to, int depth, bool acceptNoise);
+  long double FiniteEndCorrection(long double at, const std::vector<long double>& steps,
+                                  long double length);
 
   const TIntegrand& F;
   std::int64_t Evaluations = 0;
@@ -457,11 +463,33 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
   }
   // The best extrapolation; whether it is good enough the whole integral decides, unless it
   // is plainly not converged.
-  result.Value = best;
+  result.Value = best + FiniteEndCorrection(at, steps, length);
   result.Error = bestError;
   if (!(result.Error <= kUnconverged * std::fabs(result.Value)))
     result.Outcome = TQuadratureOutcome::Failed;
   return result;
+}
+
+// The extrapolation takes the steps' growth C * t^a (t the distance to at) to at itself. Where
+// the integrand has a finite value at at, the growth bends off a little before: the run-off
+// point lies a distance d beyond at, C * d^a being that value (tan near a bound just below
+// pi/2). The integral then lacks C * d^(1 + a) / (1 + a): the correction, 0 where the steps
+// do not grow as a power.
+long double TQuadrature::FiniteEndCorrection(long double at, const std::vector<long double>& steps,
+                                             long double length) {
+  long double end = 0;
+  const std::size_t n = steps.size();
+  if (n < 4 || !Evaluate(at, end) || end == 0) return 0;
+  const long double ratio = steps[n - 1] / steps[n - 2];
+  if (!(ratio > 0 && ratio < 1)) return 0;
+  const long double p = -std::log2(ratio);  // 1 + a
+  if (!(p < kGrowing)) return 0;
+  const long double outer = std::ldexp(length, -static_cast<int>(n - 1));
+  const long double c = steps[n - 1] * p / (std::pow(outer, p) * (1 - std::exp2(-p)));
+  const long double d = std::pow(end / c, 1 / (p - 1));
+  if (!(d > 0 && d < kBeyond * outer)) return 0;
+  const long double correction = -c * std::pow(d, p) / p;
+  return std::isfinite(correction) ? correction : 0;
 }
 
 // A piece with trouble points: cut at them, each part approached from its trouble ends.
