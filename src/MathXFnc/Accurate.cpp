@@ -3,6 +3,7 @@
 #include <cmath>
 #include <functional>
 #include <new>
+#include <utility>
 
 #include "MathXFnc/MathXFnc.hpp"
 #include "MathXFnc/Quadrature.hpp"
@@ -32,32 +33,51 @@ void AddPoints(std::vector<long double>& points, const std::vector<long double>&
   points.insert(points.end(), more.begin(), more.end());
 }
 
-// The distance from x to the nearest of the ascending points.
-long double Distance(const std::vector<long double>& points, long double x) {
+// The distances from x to the nearest of the ascending points below and above it.
+std::pair<long double, long double> Distances(const std::vector<long double>& points,
+                                              long double x) {
   const auto above = std::lower_bound(points.begin(), points.end(), x);
-  long double d = HUGE_VALL;
-  if (above != points.end()) d = *above - x;
-  if (above != points.begin()) d = std::fmin(d, x - *(above - 1));
-  return d;
+  const long double right = above != points.end() ? *above - x : HUGE_VALL;
+  const long double left = above != points.begin() ? x - *(above - 1) : HUGE_VALL;
+  return {left, right};
 }
 
-// The slope of f at x from centred differences at three steps, extrapolated twice
-// (Richardson): the error falls with the sixth power of the step. The steps stay below half
-// the distance to the nearest point where f may jump.
+// The slope of f at x from differences that stay between the points where f may jump,
+// below and above x by the distances given. Away from them centred differences at three
+// steps, extrapolated twice (the error falls with the sixth power of the step); near one
+// of them one-sided differences of five points into the room beside x, extrapolated once.
 bool NumericSlope(const std::function<bool(long double, long double&)>& f, long double x,
-                  long double distance, long double& slope) {
-  long double h = std::fmin(0x1p-10L * std::fmax(1.0L, std::fabs(x)), distance / 2);
-  std::array<long double, 3> quotients{};
+                  std::pair<long double, long double> distances, long double& slope) {
+  const long double step = 0x1p-10L * std::fmax(1.0L, std::fabs(x));
+  const long double near = std::fmin(distances.first, distances.second);
+  if (near >= 2 * step) {
+    std::array<long double, 3> quotients{};
+    long double h = step;
+    for (long double& q : quotients) {
+      long double fr = 0, fl = 0;
+      if (!f(x + h, fr) || !f(x - h, fl)) return false;
+      q = (fr - fl) / ((x + h) - (x - h));
+      h /= 2;
+    }
+    const long double first = (4 * quotients[1] - quotients[0]) / 3;
+    const long double second = (4 * quotients[2] - quotients[1]) / 3;
+    slope = (16 * second - first) / 15;
+    return std::isfinite(slope);
+  }
+  const long double side = distances.second >= distances.first ? 1 : -1;
+  const long double room = std::fmax(distances.first, distances.second);
+  std::array<long double, 2> quotients{};
+  long double h = std::fmin(step, room / 5);
+  long double f0 = 0;
+  if (!(h > 0) || !f(x, f0)) return false;
   for (long double& q : quotients) {
-    const long double right = x + h, left = x - h;
-    long double fr = 0, fl = 0;
-    if (!(right > x && left < x) || !f(right, fr) || !f(left, fl)) return false;
-    q = (fr - fl) / (right - left);
+    std::array<long double, 4> v{};
+    for (std::size_t k = 0; k < v.size(); ++k)
+      if (!f(x + side * h * static_cast<long double>(k + 1), v[k])) return false;
+    q = side * (-25 * f0 + 48 * v[0] - 36 * v[1] + 16 * v[2] - 3 * v[3]) / (12 * h);
     h /= 2;
   }
-  const long double first = (4 * quotients[1] - quotients[0]) / 3;
-  const long double second = (4 * quotients[2] - quotients[1]) / 3;
-  slope = (16 * second - first) / 15;
+  slope = (16 * quotients[1] - quotients[0]) / 15;
   return std::isfinite(slope);
 }
 
@@ -144,7 +164,7 @@ void TKoMathAccurateFunction::Calculate() {
         long double f = 0, slope = slopeEverywhere;
         if (!value(x, f)) return false;
         const bool sloped = Derivative ? constantSlope || slopes.TryEvaluateAt(x, slope)
-                                       : NumericSlope(value, x, Distance(points, x), slope);
+                                       : NumericSlope(value, x, Distances(points, x), slope);
         if (!sloped && Derivative) failure = slopes.GetErrorText();
         y = std::hypot(1.0L, slope);
         return sloped;

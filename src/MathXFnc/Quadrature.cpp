@@ -50,8 +50,9 @@ constexpr int kFineDepth = 8;
 constexpr long double kNearlyExact = 1e-8L;
 // An interval this small a share of its place and its piece is narrow.
 constexpr long double kNarrow = 0x1p-16L;
-// The work one integral may cost.
-constexpr std::int64_t kMostEvaluations = 4'000'000;
+// The work one integral may cost: so many evaluations, and more for each piece it starts on.
+constexpr std::int64_t kMostEvaluations = 1'000'000;
+constexpr std::int64_t kEvaluationsPerPiece = 200;
 constexpr std::size_t kMostPieces = 1'000'000;
 // The rule starts on so many pieces of the interval.
 constexpr long double kFirstPieces = 128;
@@ -144,6 +145,7 @@ class TQuadrature {
 
   const TIntegrand& F;
   std::int64_t Evaluations = 0;
+  std::int64_t MostEvaluations = kMostEvaluations;
   bool OutOfWork = false;
 };
 
@@ -315,7 +317,7 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
       atRounding = true;
       break;
     }
-    if (Evaluations > kMostEvaluations || queue.size() > kMostPieces) {
+    if (Evaluations > MostEvaluations || queue.size() > kMostPieces) {
       OutOfWork = true;
       break;
     }
@@ -589,6 +591,8 @@ TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
     result.Outcome = TQuadratureOutcome::Failed;
     return result;
   }
+  MostEvaluations =
+      kMostEvaluations + kEvaluationsPerPiece * static_cast<std::int64_t>(pieces.size());
   const TAdaptive adaptive = Adaptive(pieces, false);
   TCompensatedSum sum;
   sum.Add(adaptive.Value.Value());
