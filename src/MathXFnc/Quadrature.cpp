@@ -6,9 +6,6 @@
 #include <limits>
 #include <queue>
 #include <utility>
-#ifdef QDEBUG
-#include <cstdio>
-#endif
 
 namespace {
 
@@ -302,11 +299,14 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     interval.Piece = i;
     if (rule(interval)) push(interval);
   }
-  bool atRounding = false;
+  bool done = false;  // the aim or the rounding is reached
   for (std::int64_t steps = 1; !queue.empty(); ++steps) {
     // The running sum drifts with many updates: it is added up afresh now and then.
     if (steps % 1024 == 0) error = ErrorSum(queue);
-    if (error <= std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute)) break;
+    if (error <= std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute)) {
+      done = true;
+      break;
+    }
     const TInterval worst = queue.top();
     // At the rounding the worst interval is done, and so are all. Where the rounding of the
     // nodes of a narrow interval dominates, the integrand runs off faster than the numbers
@@ -314,7 +314,7 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     const bool rounding = worst.Error <= worst.Rounding && !troubled[worst.Piece];
     const std::pair<long double, long double>& piece = pieces[worst.Piece];
     if (rounding && (acceptNoise || !NoiseOfNarrow(worst, piece))) {
-      atRounding = true;
+      done = true;
       break;
     }
     if (Evaluations > MostEvaluations || queue.size() > kMostPieces) {
@@ -347,10 +347,9 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     if (leftValid) push(left);
     if (rightValid) push(right);
   }
+  // Converged where the aim or the rounding is reached, or every interval was left out.
+  result.Converged = !OutOfWork && (done || queue.empty());
   Collect(result, queue, pieces.size());
-  const long double aim =
-      std::fmax(kAim * std::fabs(result.Value.Value()), kAimOfAbsolute * result.Absolute);
-  result.Converged = !OutOfWork && (atRounding || result.Error <= aim);
   return result;
 }
 
@@ -423,13 +422,6 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
       return result;
     }
     const long double stepValue = step.Value;
-#ifdef QDEBUG
-    fprintf(stderr,
-            "  approach %.21Lg k %d [%.21Lg %.21Lg] %.21Lg err %.3Lg outcome %d extr %.21Lg err "
-            "%.3Lg\n",
-            at, k, a, b, step.Value, step.Error, (int)step.Outcome, extrapolation.Estimate(),
-            extrapolation.Error());
-#endif
     partial.Add(stepValue);
     // The steps' errors are mostly the rounding of their nodes, independent of each other.
     stepErrors = std::hypot(stepErrors, step.Error);
@@ -498,11 +490,6 @@ long double TQuadrature::FiniteEndCorrection(long double at, const std::vector<l
 TQuadratureResult TQuadrature::Troubled(long double from, long double to,
                                         std::vector<TTrouble> troubles, int depth) {
   TQuadratureResult result;
-#ifdef QDEBUG
-  fprintf(stderr, "Troubled [%.21Lg, %.21Lg] depth %d:", from, to, depth);
-  for (auto& t : troubles) fprintf(stderr, " %.21Lg%s", t.At, t.NoValue ? "N" : "S");
-  fprintf(stderr, "\n");
-#endif
   std::sort(troubles.begin(), troubles.end(),
             [](const TTrouble& a, const TTrouble& b) { return a.At < b.At; });
   // Points: the ends and the trouble points; a trouble within a few units of another point,
