@@ -74,8 +74,11 @@ constexpr const char* kTextHintRemedy = "; genauer mit --accurate oder kleinerem
 // A result of the fixed pieces gets the hint where its estimated error is above this share.
 constexpr long double kHintAbove = 1e-10L;
 
+// The notes on a terminal and --accurate are marked cold: GCC places them with the code a
+// run seldom needs, and a short run maps no more pages of code than before them.
+
 // An error estimate with one significant digit, rounded up: 2E-19.
-std::string EstimateText(long double error) {
+[[gnu::cold]] std::string EstimateText(long double error) {
   if (!(error > 0)) return "0";
   int exponent = static_cast<int>(std::floor(std::log10(error)));
   long double digit =
@@ -90,7 +93,7 @@ std::string EstimateText(long double error) {
 }
 
 // A line for the person at the terminal, after the result.
-void WriteNote(const std::string& text) {
+[[gnu::cold]] void WriteNote(const std::string& text) {
   std::fflush(stdout);
   std::fputs((ToConsole(text) + "\n").c_str(), stderr);
 }
@@ -117,9 +120,9 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
 
 // The same adaptively to full precision; derivative, for the arc length, is the term's
 // derivative where it could be formed.
-void RunAccurately(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
-                   TKoMathFunction* derivative, const std::string& title,
-                   const std::string& separator) {
+[[gnu::cold]] void RunAccurately(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                                 TKoMathFunction* derivative, const std::string& title,
+                                 const std::string& separator) {
   TKoMathAccurateFunction n(&f);
   n.OtherNotOwned = true;
   n.IntervalFrom = StartValue(cmd, f);
