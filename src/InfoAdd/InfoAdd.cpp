@@ -140,7 +140,6 @@ std::vector<std::string> OptionRows() {
       "--strict  Status 1, wenn eine ausgegebene Zeile eine Fehlermeldung ist",
       "--explain  Syntaxfehler und unbekannte Namen auf der Standardfehlerausgabe erkl\344ren",
       "--simplify  Ergebnisse von \\c, \\d und \\i vereinfacht und lesbar",
-      "--accurate  \\m \\i und \\w adaptiv auf volle Genauigkeit, \\l als gr\366\337tes "
-      "Teilst\374ck",
+      "--accurate  \\m \\i und \\w adaptiv auf volle Genauigkeit (\\l: gr\366\337te Breite)",
   };
 }

@@ -253,6 +253,19 @@ long double ErrorSum(std::priority_queue<TInterval> queue) {
   return error;
 }
 
+// Halves of a fine interval, already nearly exact, that together are no better than the
+// whole: the integrand's own rounding (a cancellation, a difference quotient) dominates, and
+// their error is that rounding.
+void MarkNoGain(const TInterval& whole, TInterval& left, TInterval& right) {
+  if (left.Error + right.Error < whole.Error || whole.Depth < kFineDepth ||
+      whole.Error > kNearlyExact * whole.Absolute)
+    return;
+  for (TInterval* half : {&left, &right}) {
+    half->Noise = half->Rounding = half->Error;
+    half->NoGain = true;
+  }
+}
+
 // Where an interval that cannot be cut further marks its piece's trouble: at the piece's end
 // it touches, else at its middle.
 long double TroublePoint(const TInterval& interval,
@@ -335,15 +348,7 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     right.From = middle;
     left.Depth = right.Depth = worst.Depth + 1;
     const bool leftValid = rule(left), rightValid = rule(right);
-    // Halves of a fine interval, already nearly exact, that together are no better than the
-    // whole: the integrand's own rounding (a cancellation, a difference quotient) dominates.
-    if (leftValid && rightValid && left.Error + right.Error >= worst.Error &&
-        worst.Depth >= kFineDepth && worst.Error <= kNearlyExact * worst.Absolute) {
-      for (TInterval* half : {&left, &right}) {
-        half->Noise = half->Rounding = half->Error;
-        half->NoGain = true;
-      }
-    }
+    if (leftValid && rightValid) MarkNoGain(worst, left, right);
     if (leftValid) push(left);
     if (rightValid) push(right);
   }
