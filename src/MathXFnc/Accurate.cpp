@@ -136,7 +136,10 @@ void TKoMathAccurateFunction::Calculate() {
     if (!HasProgram()) throw EKoNoResult(kTextNumCalcFailed);
     const std::string& var = GetRunningVar();
     std::vector<long double> points = {IntervalFrom};
-    AddPoints(points, BreakPoints(tree, var, RunningSlot(), IntervalFrom, IntervalTo));
+    bool complete = true;
+    AddPoints(points, BreakPoints(tree, var, RunningSlot(), IntervalFrom, IntervalTo, &complete));
+    // A term that jumps more often than the points can hold has no integral to find here.
+    if (!complete) throw EKoNoResult(kTextNumCalcFailed);
 
     std::string failure;  // the text of the last point without a value
     TIntegrand integrand;
@@ -157,7 +160,8 @@ void TKoMathAccurateFunction::Calculate() {
         // A derivative without a value anywhere: the term's own text.
         if (constantSlope && !std::isfinite(slopeEverywhere)) EvaluateAt(IntervalFrom);
         AddPoints(points, BreakPoints(TreeOf(Derivative), var, slopes.RunningSlot(), IntervalFrom,
-                                      IntervalTo));
+                                      IntervalTo, &complete));
+        if (!complete) throw EKoNoResult(kTextNumCalcFailed);
       }
       // The length of the graph: the integral of sqrt(1 + f'(x)^2) where f has a value.
       integrand = [&](long double x, long double& y) {

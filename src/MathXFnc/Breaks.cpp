@@ -192,12 +192,15 @@ long double TBreakFinder::Root(long double target, long double l, long double r,
 }  // namespace
 
 std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
-                                     long double* running, long double from, long double to) {
+                                     long double* running, long double from, long double to,
+                                     bool* complete) {
+  if (complete) *complete = true;
   if (!root || !running || !(to > from)) return {};
   const long double saved = *running;
   TBreakFinder finder(var, running, from, to);
   finder.Walk(*root);
   *running = saved;
+  if (complete) *complete = finder.Points.size() < kMostPoints;
   std::vector<long double>& points = finder.Points;
   std::sort(points.begin(), points.end());
   std::vector<long double> inside;

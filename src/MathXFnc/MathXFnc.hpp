@@ -257,9 +257,11 @@ class TKoMathLenNumFunction : public TKoMathIntervalNumFunction {
 // meets its jumps, a divisor, the argument of a logarithm or root or the base of a power
 // meets 0, tan and cot meet their poles and arcsin, arccos, artanh, arcoth and arcosh the
 // ends of their domains. running is the variable's value that the tree's variable nodes
-// read; it is restored. Ascending, without repeats.
+// read; it is restored. Ascending, without repeats. complete, where given, tells whether
+// all were found: a term may jump more often than a run can follow.
 std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
-                                     long double* running, long double from, long double to);
+                                     long double* running, long double from, long double to,
+                                     bool* complete = nullptr);
 
 // The definite integral or the arc length of the graph from IntervalFrom to IntervalTo,
 // adaptively to the precision of the extended type: cut where the term may jump or kink,

@@ -49,7 +49,7 @@ constexpr long double kNearlyExact = 1e-8L;
 constexpr long double kNarrow = 0x1p-16L;
 // The work one integral may cost: so many evaluations, and more for each piece it starts on.
 constexpr std::int64_t kMostEvaluations = 1'000'000;
-constexpr std::int64_t kEvaluationsPerPiece = 200;
+constexpr std::int64_t kEvaluationsPerPiece = 42;
 constexpr std::size_t kMostPieces = 1'000'000;
 // The rule starts on so many pieces of the interval.
 constexpr long double kFirstPieces = 128;
@@ -246,13 +246,6 @@ bool Splittable(const TInterval& interval) {
   return width > kNarrowestInUnits * unit && interval.Depth < kDeepestHalving;
 }
 
-// The sum of the errors in the queue, added up afresh.
-long double ErrorSum(std::priority_queue<TInterval> queue) {
-  long double error = 0;
-  for (; !queue.empty(); queue.pop()) error += queue.top().Error;
-  return error;
-}
-
 // Halves of a fine interval, already nearly exact, that together are no better than the
 // whole: the integrand's own rounding (a cancellation, a difference quotient) dominates, and
 // their error is that rounding.
@@ -283,8 +276,8 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
   TAdaptive result;
   result.Troubles.resize(pieces.size());
   std::priority_queue<TInterval> queue;
-  long double error = 0, absolute = 0;
-  TCompensatedSum value;
+  // Running sums over the queue, with their rounding carried along.
+  TCompensatedSum value, error, absolute;
   // A piece with a trouble point is done again from that point: its intervals are dropped.
   std::vector<bool> troubled(pieces.size(), false);
   const auto rule = [&](TInterval& interval) {
@@ -295,14 +288,14 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     return false;
   };
   const auto push = [&](const TInterval& interval) {
-    error += interval.Error;
-    absolute += interval.Absolute;
+    error.Add(interval.Error);
+    absolute.Add(interval.Absolute);
     value.Add(interval.Value);
     queue.push(interval);
   };
   const auto drop = [&](const TInterval& interval) {
-    error -= interval.Error;
-    absolute -= interval.Absolute;
+    error.Add(-interval.Error);
+    absolute.Add(-interval.Absolute);
     value.Add(-interval.Value);
   };
   for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -313,10 +306,10 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     if (rule(interval)) push(interval);
   }
   bool done = false;  // the aim or the rounding is reached
-  for (std::int64_t steps = 1; !queue.empty(); ++steps) {
-    // The running sum drifts with many updates: it is added up afresh now and then.
-    if (steps % 1024 == 0) error = ErrorSum(queue);
-    if (error <= std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute)) {
+  while (!queue.empty()) {
+    const long double aim =
+        std::fmax(kAim * std::fabs(value.Value()), kAimOfAbsolute * absolute.Value());
+    if (error.Value() <= aim) {
       done = true;
       break;
     }

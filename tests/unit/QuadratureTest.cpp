@@ -336,6 +336,15 @@ TEST(BreakPoints, AreWhereTheTermJumpsKinksOrRunsOff) {
     for (std::size_t i = 0; i < points.size(); ++i)
       EXPECT_TRUE(Near(points[i], c.Points[i], 1e-18L)) << static_cast<double>(points[i]);
   }
+  // A term that jumps more often than the points can hold says so.
+  for (const bool often : {false, true}) {
+    symtest::Source source(often ? "floor(1e6*x)" : "floor(1e3*x)");
+    TKoMathTreeFunction& f = source.F;
+    long double* running = &f.GetVarDepot().VariableAt(f.IndexOfVar("x"))->Value;
+    bool complete = false;
+    BreakPoints(f.GetTree(), "x", running, 0, 1, &complete);
+    EXPECT_EQ(complete, !often);
+  }
 }
 
 // ---------------------------------------------------------------- the accurate function
