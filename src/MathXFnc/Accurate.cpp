@@ -42,36 +42,31 @@ std::pair<long double, long double> Distances(const std::vector<long double>& po
   return {left, right};
 }
 
-// The slope of f at x from differences that stay between the points where f may jump,
-// below and above x by the distances given. Away from them centred differences at four
-// steps, extrapolated three times (the error falls with the eighth power of the step), the
-// steps within half the distance; very near one of them one-sided differences of five
-// points into the room beside x at three steps, extrapolated twice.
-bool NumericSlope(const std::function<bool(long double, long double&)>& f, long double x,
-                  std::pair<long double, long double> distances, long double& slope) {
-  const long double step = 0x1p-10L * std::fmax(1.0L, std::fabs(x));
-  const long double near = std::fmin(distances.first, distances.second);
-  if (near / 2 >= step / 16) {
-    // Richardson's tableau: each column takes off the next even power of the step.
-    std::array<long double, 4> column{};
-    long double h = std::fmin(step, near / 2);
-    for (long double& q : column) {
-      long double fr = 0, fl = 0;
-      if (!f(x + h, fr) || !f(x - h, fl)) return false;
-      q = (fr - fl) / ((x + h) - (x - h));
-      h /= 2;
-    }
-    long double factor = 4;
-    for (std::size_t level = 1; level < column.size(); ++level, factor *= 4)
-      for (std::size_t i = column.size() - 1; i >= level; --i)
-        column[i] = (factor * column[i] - column[i - 1]) / (factor - 1);
-    slope = column.back();
-    return std::isfinite(slope);
+// Centred differences at four steps from h down, extrapolated three times (Richardson's
+// tableau: each column takes off the next even power of the step).
+bool CentredSlope(const std::function<bool(long double, long double&)>& f, long double x,
+                  long double h, long double& slope) {
+  std::array<long double, 4> column{};
+  for (long double& q : column) {
+    long double fr = 0, fl = 0;
+    if (!f(x + h, fr) || !f(x - h, fl)) return false;
+    q = (fr - fl) / ((x + h) - (x - h));
+    h /= 2;
   }
-  const long double side = distances.second >= distances.first ? 1 : -1;
-  const long double room = std::fmax(distances.first, distances.second);
+  long double factor = 4;
+  for (std::size_t level = 1; level < column.size(); ++level, factor *= 4)
+    for (std::size_t i = column.size() - 1; i >= level; --i)
+      column[i] = (factor * column[i] - column[i - 1]) / (factor - 1);
+  slope = column.back();
+  return std::isfinite(slope);
+}
+
+// One-sided differences of five points toward side at three steps from h down,
+// extrapolated twice (the error runs in every power from the fourth on); false also where
+// the two extrapolations disagree: the function changes faster than the steps can follow.
+bool OneSidedSlope(const std::function<bool(long double, long double&)>& f, long double x,
+                   long double side, long double h, long double& slope) {
   std::array<long double, 3> quotients{};
-  long double h = std::fmin(step, room / 5);
   long double f0 = 0;
   if (!(h > 0) || !f(x, f0)) return false;
   for (long double& q : quotients) {
@@ -81,11 +76,27 @@ bool NumericSlope(const std::function<bool(long double, long double&)>& f, long 
     q = side * (-25 * f0 + 48 * v[0] - 36 * v[1] + 16 * v[2] - 3 * v[3]) / (12 * h);
     h /= 2;
   }
-  // The one-sided error runs in every power from the fourth on: take off the fourth and fifth.
   const long double first = (16 * quotients[1] - quotients[0]) / 15;
   const long double second = (16 * quotients[2] - quotients[1]) / 15;
   slope = (32 * second - first) / 31;
-  return std::isfinite(slope);
+  return std::isfinite(slope) && std::fabs(second - first) <= 1e-12L * std::fabs(slope) + 1e-300L;
+}
+
+// The slope of f at x from differences that stay between the points where f may jump,
+// below and above x by the distances given: centred, the steps within a 64th of the
+// distance to the nearest point (whose function may run off there: sqrt(x) at 0). Very near
+// a point, one-sided ones into the room beside x where they agree with themselves (a jump of
+// floor), else centred ones at the tiny steps.
+bool NumericSlope(const std::function<bool(long double, long double&)>& f, long double x,
+                  std::pair<long double, long double> distances, long double& slope) {
+  const long double step = 0x1p-10L * std::fmax(1.0L, std::fabs(x));
+  const long double near = std::fmin(distances.first, distances.second);
+  const long double h = std::fmin(step, near / 64);
+  if (h >= 0x1p-12L * step) return CentredSlope(f, x, h, slope);
+  const long double side = distances.second >= distances.first ? 1 : -1;
+  const long double room = std::fmax(distances.first, distances.second);
+  if (OneSidedSlope(f, x, side, std::fmin(step, room / 5), slope)) return true;
+  return CentredSlope(f, x, h, slope);
 }
 
 // Binds the derivative's values to the running variable; true for a derivative without it,

@@ -64,6 +64,9 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
     t = Single(0);
   } else if (IsOneOf(op, {opFloor, opCeil, opTrunc, opFrac})) {
     t = Periodic(0, 1);
+  } else if (op == opFactorial) {
+    // x! of a non-whole x is Gamma(x+1), with poles at the negative whole numbers.
+    t = Periodic(0, 1);
   } else if (op == opRound) {
     // round is floor(u + 0.5): it jumps at the halves.
     t = Periodic(0.5L, 1);
@@ -85,6 +88,7 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
 constexpr int kCells = 1024;
 constexpr std::size_t kMostPoints = 100000;
 constexpr int kMostRootSteps = 200;
+constexpr int kMostHalvings = 20000;
 
 class TBreakFinder {
  public:
@@ -161,14 +165,16 @@ void TBreakFinder::Cross(long double target, long double l, long double r, long 
   }
 }
 
-// Regula falsi with the Illinois weighting, a halving where it stalls, to the last place.
+// Regula falsi with the Illinois weighting, a halving where it stalls, to the last place;
+// halvings alone after so many steps.
 long double TBreakFinder::Root(long double target, long double l, long double r, long double gl,
                                long double gr) {
   int side = 0;  // the end kept in the last step: -1 left, 1 right
-  for (int step = 0; step < kMostRootSteps; ++step) {
+  for (int step = 0; step < kMostRootSteps + kMostHalvings; ++step) {
     const long double middle = l / 2 + r / 2;
     if (middle <= l || middle >= r) break;
-    long double x = step % 4 == 3 ? middle : l - gl * (r - l) / (gr - gl);
+    // Where the argument is very flat (x^9 near 0) the secant stalls: then only halvings.
+    long double x = step % 4 == 3 || step >= kMostRootSteps ? middle : l - gl * (r - l) / (gr - gl);
     if (!(x > l && x < r)) x = middle;
     long double u = 0;
     if (!Value(x, u)) return middle;

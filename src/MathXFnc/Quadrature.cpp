@@ -444,13 +444,18 @@ TQuadratureResult TQuadrature::Approach(long double at, long double other, int d
       result.Error = std::fabs(steps[n - 1]) + std::fabs(steps[n - 2]) + stepErrors;
       return result;
     }
-    if (n >= 4 && extrapolation.Error() + stepErrors < bestError) {
+    // Extrapolated only where the steps shrink: the epsilon algorithm also finds the
+    // "limit" of a sum that grows geometrically (its antilimit, 0 for steps of x^-9).
+    const bool shrinking = n >= kDivergenceSteps &&
+                           std::fabs(steps[n - 1]) < std::fabs(steps[n - 2]) &&
+                           std::fabs(steps[n - 2]) < std::fabs(steps[n - 3]);
+    if (shrinking && extrapolation.Error() + stepErrors < bestError) {
       best = extrapolation.Estimate();
       bestError = extrapolation.Error() + stepErrors;
     }
-    if (n >= 4 && bestError <= aim) break;
+    if (shrinking && bestError <= aim) break;
     // Further steps would only add the rounding of their nodes.
-    if (n >= 4 && stepErrors > bestError / 2) break;
+    if (shrinking && stepErrors > bestError / 2) break;
     if (OutOfWork) break;
   }
   // The best extrapolation; whether it is good enough the whole integral decides, unless it

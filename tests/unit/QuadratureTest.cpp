@@ -370,6 +370,10 @@ TEST(AccurateIntegral, OfTermsWithJumpsPolesAndRoots) {
       {"x^2", 0, 1, true, std::sqrt(5.0L) / 2 + std::asinh(2.0L) / 4, ""},
       {"sqrt(1-x^2)", -1, 1, true, kPi, ""},
       {"floor(x)", 0, 3.5L, true, 3.5L, ""},  // the pieces, no vertical segments
+      // A pole whose point the root finder reaches only by halving (x^9 is flat at 0).
+      {"1/x^9", -1, 4, false, kNaN, kTextIntegralDiverges},
+      // Slopes from differences (no symbolic derivative of frac), running off at 0.
+      {"frac(x/sqrt(x))", 0, 2, true, 2.562007137069411291401547L, ""},
       // Slopes from differences (no symbolic derivative of frac), curved beside the jump.
       {"ln((3*frac(x))^2+0.1)", 0.5L, 1.5L, true, 4.6497182441593221546L, ""},
       {"3*x-2", 0, 4, true, 4 * std::sqrt(10.0L), ""},
