@@ -395,7 +395,9 @@ TEST(AccurateIntegral, OfTermsWithJumpsPolesAndRoots) {
     n.Calculate();
     EXPECT_EQ(n.GetErrorText(), c.Error);
     if (std::isnan(c.Exact)) continue;
-    EXPECT_TRUE(Near(n.Value, c.Exact, 1e-15L)) << static_cast<double>(n.Value);
+    // Slopes from differences that run off at an end: the target of singular ends.
+    const long double tolerance = c.ArcLength && !withDerivative ? 1e-13L : 1e-15L;
+    EXPECT_TRUE(Near(n.Value, c.Exact, tolerance)) << static_cast<double>(n.Value);
     EXPECT_GT(n.ErrorEstimate, 0);
   }
 }
