@@ -62,9 +62,7 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
   if (divisor || base ||
       IsOneOf(op, {opAbs, opSgn, opHeav, opZero, opPhase, opLn, opLog, opLd, opSqrt, opCoth})) {
     t = Single(0);
-  } else if (IsOneOf(op, {opFloor, opCeil, opTrunc, opFrac})) {
-    t = Periodic(0, 1);
-  } else if (op == opFactorial) {
+  } else if (IsOneOf(op, {opFloor, opCeil, opTrunc, opFrac, opFactorial})) {
     // x! of a non-whole x is Gamma(x+1), with poles at the negative whole numbers.
     t = Periodic(0, 1);
   } else if (op == opRound) {
