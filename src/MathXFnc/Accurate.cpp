@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr std::int64_t kDifferencesCost = 10;
+
 // The values of another function at points of its running variable, through its program.
 class TPointValues : public TKoMathUseOtherFunction {
  public:
@@ -195,7 +197,9 @@ void TKoMathAccurateFunction::Calculate() {
     std::sort(points.begin(), points.end());
     points.erase(std::unique(points.begin(), points.end()), points.end());
     points.push_back(IntervalTo);
-    Report(IntegrateAdaptively(integrand, points, LargestPiece), failure);
+    // A slope from differences costs about ten evaluations of the term.
+    const std::int64_t cost = ArcLength && !Derivative ? kDifferencesCost : 1;
+    Report(IntegrateAdaptively(integrand, points, LargestPiece, cost), failure);
   } catch (const EKoIllegalIntIntervall& e) {
     SetErrorText(e.message());
   } catch (const Exception& e) {

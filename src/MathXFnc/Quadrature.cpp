@@ -113,7 +113,7 @@ class TCompensatedSum {
 
 class TQuadrature {
  public:
-  explicit TQuadrature(const TIntegrand& f) : F(f) {}
+  TQuadrature(const TIntegrand& f, std::int64_t cost) : F(f), Cost(cost) {}
   TQuadratureResult Integrate(const std::vector<long double>& points, long double largestPiece);
 
  private:
@@ -143,6 +143,7 @@ class TQuadrature {
   const TIntegrand& F;
   std::int64_t Evaluations = 0;
   std::int64_t MostEvaluations = kMostEvaluations;
+  std::int64_t Cost = 1;  // evaluations of the term per call of F
   bool OutOfWork = false;
 };
 
@@ -582,7 +583,7 @@ TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
     return result;
   }
   MostEvaluations =
-      kMostEvaluations + kEvaluationsPerPiece * static_cast<std::int64_t>(pieces.size());
+      kMostEvaluations / Cost + kEvaluationsPerPiece * static_cast<std::int64_t>(pieces.size());
   const TAdaptive adaptive = Adaptive(pieces, false);
   TCompensatedSum sum;
   sum.Add(adaptive.Value.Value());
@@ -656,7 +657,7 @@ const TKronrodRule& KronrodRule() {
 }
 
 TQuadratureResult IntegrateAdaptively(const TIntegrand& f, const std::vector<long double>& points,
-                                      long double largestPiece) {
-  TQuadrature quadrature(f);
+                                      long double largestPiece, std::int64_t cost) {
+  TQuadrature quadrature(f, std::max<std::int64_t>(cost, 1));
   return quadrature.Integrate(points, largestPiece);
 }

@@ -28,9 +28,10 @@ struct TQuadratureResult {
 // The integral of f over [points.front(), points.back()] (at least two ascending points);
 // the points between are places where f may jump, kink or run off, and the pieces between
 // them are integrated each on its own. largestPiece > 0 cuts the pieces further into
-// pieces no wider than it.
+// pieces no wider than it. cost is the work of one call of f in evaluations of a term: the
+// work allowed is the same whatever one call costs.
 TQuadratureResult IntegrateAdaptively(const TIntegrand& f, const std::vector<long double>& points,
-                                      long double largestPiece = 0);
+                                      long double largestPiece = 0, std::int64_t cost = 1);
 
 // The 21-point Kronrod rule on [-1, 1]: its nodes in [0, 1] (each but 0 stands for itself
 // and its negative) with their weights, and the weights of the 10-point Gauss rule, whose
