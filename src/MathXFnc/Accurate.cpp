@@ -200,13 +200,12 @@ void TKoMathAccurateFunction::Calculate() {
     // A slope from differences costs about ten evaluations of the term.
     const std::int64_t cost = ArcLength && !Derivative ? kDifferencesCost : 1;
     Report(IntegrateAdaptively(integrand, points, LargestPiece, cost), failure);
-  } catch (const EKoIllegalIntIntervall& e) {
-    SetErrorText(e.message());
   } catch (const Exception& e) {
-    if (GetErrorText().empty()) SetErrorText(e.message());
-    if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+    ReportFailure(e);
+    return;
   } catch (const std::bad_alloc&) {
-    if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+    ReportFailure();
+    return;
   }
   DropProgram();
 }

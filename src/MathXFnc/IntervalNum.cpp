@@ -112,13 +112,12 @@ void TKoMathIntervalNumFunction::Calculate() {
         Value = CheckedOp(
             Sum, Value, reuse ? PieceValue(last, IntervalTo, f, f) : PieceValue(last, IntervalTo));
     }
-  } catch (const EKoIllegalIntIntervall& e) {
-    SetErrorText(e.message());
   } catch (const Exception& e) {
-    if (GetErrorText().empty()) SetErrorText(e.message());
-    if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+    ReportFailure(e);
+    return;
   } catch (const std::bad_alloc&) {
-    if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+    ReportFailure();
+    return;
   }
   DropProgram();
 }

@@ -83,6 +83,11 @@ class TKoMathUseOtherFunction : public TKoMathFunction {
   // never evaluated through an old program.
   void BindRunningVar();
   void DropProgram();
+  // Reports a failure of a numeric method through the error text: an interval's own text, or
+  // the text the evaluations left (the exception's where there is none), else the general
+  // one. The program is dropped either way.
+  void ReportFailure(const Exception& e);
+  void ReportFailure();
   // Whether the evaluations run a program: its tree draws no random numbers, so a second
   // evaluation at the same point gives the same value and the same error.
   bool HasProgram() const { return ProgramOwner != nullptr; }

@@ -80,6 +80,17 @@ void TKoMathUseOtherFunction::DropProgram() {
   RunningValue = nullptr;
 }
 
+void TKoMathUseOtherFunction::ReportFailure(const Exception& e) {
+  if (dynamic_cast<const EKoIllegalIntIntervall*>(&e) || GetErrorText().empty())
+    SetErrorText(e.message());
+  ReportFailure();
+}
+
+void TKoMathUseOtherFunction::ReportFailure() {
+  if (GetErrorText().empty()) SetErrorText(kTextNumCalcFailed);
+  DropProgram();
+}
+
 void TKoMathUseOtherFunction::RaiseEvaluationFailed() {
   throw EKoEvaluationFailed(OtherFunction->GetErrorText());
 }
