@@ -23,6 +23,14 @@ Comment: The program embeds the GNU MP library (libgmp, libgmpxx), linked static
  Copyright Free Software Foundation, Inc., under the GNU Lesser General Public License
  version 3 or later or the GNU General Public License version 2 or later (see
  /usr/share/common-licenses/LGPL-3 and GPL-2).
+ .
+ It embeds the GNU MPFR library (libmpfr), linked statically: Copyright Free Software
+ Foundation, Inc., under the GNU Lesser General Public License version 3 or later (see
+ /usr/share/common-licenses/LGPL-3).
+ .
+ It embeds the MPFI library (libmpfi), linked statically: Copyright Spaces project, Arenaire
+ project and others, under the GNU Lesser General Public License version 2.1 or later (see
+ /usr/share/common-licenses/LGPL-2.1).
 
 Files: *
 Copyright: 2026 The tcalc developers
@@ -39,4 +47,5 @@ file(WRITE "${overrides}/tcalc"
 tcalc: statically-linked-binary [usr/bin/tcalc]
 # GMP's exact rationals are linked in with the rest, for the same reason.
 tcalc: embedded-library gmp [usr/bin/tcalc]
+tcalc: embedded-library mpfr [usr/bin/tcalc]
 ")

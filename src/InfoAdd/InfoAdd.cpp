@@ -141,5 +141,6 @@ std::vector<std::string> OptionRows() {
       "--explain  Syntaxfehler und unbekannte Namen auf der Standardfehlerausgabe erkl\344ren",
       "--simplify  Ergebnisse von \\c, \\d und \\i vereinfacht und lesbar",
       "--accurate  \\m \\i und \\w adaptiv auf volle Genauigkeit (\\l: gr\366\337te Breite)",
+      "--digits N  Werte und \\n mit N g\374ltigen Stellen (1 bis 100000)",
   };
 }

@@ -13,7 +13,9 @@ void TKoMathFunction::AssignTo(TKoMathFunction& dest) {
   for (std::int32_t i = 0; i < VarCount(); ++i) dest.SetVarValue(GetVarName(i), GetVarValueAt(i));
 }
 
-std::string ValueToText(long double v) {
+// Every run that prints a number calls it: placed with the start-up code, whose pages a
+// short run maps anyway.
+[[gnu::hot]] std::string ValueToText(long double v) {
   std::string text = DataToText(&v, dtExtended);
   const auto point = text.find('.');
   if (point != std::string::npos) text[point] = DecimalSeparator;

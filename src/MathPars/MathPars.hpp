@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "FncCreat/FncCreat.hpp"
@@ -183,6 +184,11 @@ TKoNodePtr ParseTemplate(const std::string& text, TKoNodePtr arg0, TKoNodePtr ar
 
 // Fills a tree function with the tree of FunctionString; a failure leaves no
 // tree and the error text "Syntaxfehler".
+// The texts of the numbers in the terms parsed while a record is set, by their nodes: the
+// digits a term wrote, for arithmetic with more of them than a node holds.
+using TKoNumberTexts = std::unordered_map<const TKoOperatorNode*, std::string>;
+void RecordNumberTexts(TKoNumberTexts* record);
+
 class TKoMathParser : public TKoFunctionCreator {
  public:
   using TKoFunctionCreator::TKoFunctionCreator;

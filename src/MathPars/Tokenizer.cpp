@@ -5,6 +5,8 @@
 
 namespace {
 
+TKoNumberTexts* NumberTexts = nullptr;
+
 bool IsExponentMark(char c) {
   return c == 'E' || c == 'e';
 }
@@ -151,6 +153,10 @@ TKoNodePtr TKoMathRealTokenizer::ReadPlus(std::int32_t& pos, std::string& token)
   return nullptr;
 }
 
+void RecordNumberTexts(TKoNumberTexts* record) {
+  NumberTexts = record;
+}
+
 TKoNodePtr TKoMathRealTokenizer::ReadNumber(std::int32_t& pos, std::string& token) {
   const auto begin = static_cast<std::size_t>(pos - 1);
   std::size_t end = begin + 1;
@@ -160,7 +166,10 @@ TKoNodePtr TKoMathRealTokenizer::ReadNumber(std::int32_t& pos, std::string& toke
     throw EBadValue(kTextValueExpected + ('"' + Text + '"'));
   token = "v";
   pos = static_cast<std::int32_t>(end) + 1;
-  return TKoOperatorNode::CreateConstant(value);
+  TKoNodePtr node = TKoOperatorNode::CreateConstant(value);
+  if (NumberTexts) [[unlikely]]
+    (*NumberTexts)[node.get()] = Text.substr(begin, end - begin);
+  return node;
 }
 
 TKoNodePtr TKoMathRealTokenizer::ReadName(std::int32_t& pos, std::string& token) {

@@ -225,6 +225,12 @@ class TKoNodeText {
 
 // rnd starts its sequence again, as at the start of a run.
 void RestartRandomSequence();
+// The next number of rnd's sequence, from 0 to 2^32 - 1.
+std::uint32_t DrawRandom();
+// How many numbers were drawn since the sequence started; the sequence again from the
+// position after that many.
+std::uint64_t RandomDraws();
+void ReplayRandomSequence(std::uint64_t draws);
 using TKoNodePtr = std::unique_ptr<TKoOperatorNode>;
 
 class TKoOperatorNode {

@@ -19,6 +19,7 @@ std::mt19937& RandomGenerator() {
   static std::mt19937 generator;
   return generator;
 }
+std::uint64_t RandomDrawCount = 0;
 
 long double Add(long double a, long double b) {
   return a + b;
@@ -196,7 +197,7 @@ bool ExtendedFunction(TOperation operation, long double& x) {
       x = Phase(x);
       break;
     case opRnd:
-      x = x * (static_cast<long double>(RandomGenerator()()) / 4294967296.0L);
+      x = x * (static_cast<long double>(DrawRandom()) / 4294967296.0L);
       break;
     case opFactorial:
       // The factorial of a negative whole number is undefined.
@@ -338,4 +339,20 @@ const std::string& TKoNodeText::Empty() {
 
 void RestartRandomSequence() {
   RandomGenerator().seed(std::mt19937::default_seed);
+  RandomDrawCount = 0;
+}
+
+std::uint32_t DrawRandom() {
+  ++RandomDrawCount;
+  return static_cast<std::uint32_t>(RandomGenerator()());
+}
+
+std::uint64_t RandomDraws() {
+  return RandomDrawCount;
+}
+
+void ReplayRandomSequence(std::uint64_t draws) {
+  RestartRandomSequence();
+  RandomGenerator().discard(draws);
+  RandomDrawCount = draws;
 }

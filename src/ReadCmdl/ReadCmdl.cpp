@@ -39,7 +39,7 @@ std::string WithoutLeadingBlanks(const std::string& s) {
 }  // namespace
 
 TKoMathCommandLine::TKoMathCommandLine(const std::vector<std::string>& args)
-    : Variables{{"Pi", kPi}, {"e", kEuler}} {
+    : Variables{{"Pi", kPi, {}}, {"e", kEuler, {}}} {
   // The letter of a switch given alone, waiting for the next argument as its value.
   std::optional<char> pending;
   for (const std::string& arg : args) {
@@ -156,7 +156,7 @@ void TKoMathCommandLine::ReadNumber(const std::string& value, long double& targe
 void TKoMathCommandLine::AddVariable(const std::string& value) {
   const auto equals = value.find('=');
   if (equals == std::string::npos) {
-    Variables.push_back({Trim(value), std::nullopt});
+    Variables.push_back({Trim(value), std::nullopt, {}});
     return;
   }
   const std::string numberText = Trim(value.substr(equals + 1));
@@ -165,5 +165,5 @@ void TKoMathCommandLine::AddVariable(const std::string& value) {
     Errors.push_back(kTextIllegalValue + numberText);
     return;
   }
-  Variables.push_back({Trim(value.substr(0, equals)), number});
+  Variables.push_back({Trim(value.substr(0, equals)), number, numberText});
 }

@@ -10,6 +10,7 @@
 struct TKoCmdlVariable {
   std::string Name;
   std::optional<long double> Value;
+  std::string Text;  // the value as written; empty for the constants Pi and e
 };
 
 // Settings of one run, read from the arguments after the program path. Reading never

@@ -101,14 +101,35 @@ void TransferVariables(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   f.AddVariable(cmd.XVar);
 }
 
+// The modes other than the value and Newton's root; false where none of them is asked for.
+bool RunOtherMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (cmd.DiffLevel > 0 && cmd.Numerical) {
+    RunNumericDerivative(cmd, f);
+  } else if (cmd.DiffLevel > 0) {
+    RunSymbolicDerivative(cmd, f);
+  } else if (cmd.Stamm && cmd.Numerical) {
+    RunNumericIntegral(cmd, f);
+  } else if (cmd.Stamm) {
+    RunAntiderivative(cmd, f);
+  } else if (cmd.Newton) {
+    return false;
+  } else if (cmd.FuncLength) {
+    RunArcLength(cmd, f);
+  } else if (cmd.Simplify) {
+    RunSimplification(cmd, f);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
-  if (cmd.DiffLevel > 0 && cmd.Numerical) return RunNumericDerivative(cmd, f);
-  if (cmd.DiffLevel > 0) return RunSymbolicDerivative(cmd, f);
-  if (cmd.Stamm && cmd.Numerical) return RunNumericIntegral(cmd, f);
-  if (cmd.Stamm) return RunAntiderivative(cmd, f);
+  if (RunOtherMode(cmd, f)) {
+    // These compute with the extended type whatever digits were asked for.
+    if (DigitsWanted()) WriteSeventeenDigitsNote();
+    return;
+  }
   if (cmd.Newton) return RunNewton(cmd, f);
-  if (cmd.FuncLength) return RunArcLength(cmd, f);
-  if (cmd.Simplify) return RunSimplification(cmd, f);
   RunEvaluation(cmd, f);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "InfoAdd/InfoAdd.hpp"
+#include "MathDigs/MathDigs.hpp"
 #include "MathTree/MathTree.hpp"
 #include "ReadCmdl/ReadCmdl.hpp"
 #include "app/app.hpp"
@@ -24,6 +25,9 @@ constexpr const char* kTextHelpHintEnd = " --help)";
 // The term that reads its terms from standard input, one per line.
 constexpr const char* kStandardInput = "-";
 constexpr int kStatusUnknownOption = 2;
+constexpr const char* kOptionDigits = "--digits";
+constexpr const char* kTextBadDigits =
+    "Die Stellenzahl von --digits muss eine ganze Zahl von 1 bis 100000 sein: ";
 constexpr int kStatusErrorLine = 1;
 
 bool NamesUtf8(const char* value) {
@@ -81,6 +85,19 @@ std::size_t StandardInputTerm(const std::vector<std::string>& args) {
   return args.size();
 }
 
+// The count of --digits: a whole number within the limits, written without sign or blanks.
+bool ReadDigits(const std::string& text, std::int32_t& digits) {
+  if (text.empty() || text.size() > 9) return false;
+  std::int32_t n = 0;
+  for (const char c : text) {
+    if (!IsDigit(c)) return false;
+    n = n * 10 + (c - '0');
+  }
+  if (n < kFewestDigits || n > kMostDigits) return false;
+  digits = n;
+  return true;
+}
+
 }  // namespace
 
 int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args) {
@@ -109,6 +126,22 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       SetReadableResults(true);
     } else if (option == "--accurate") {
       SetAccurateNumerics(true);
+    } else if (option == kOptionDigits || option.rfind(std::string(kOptionDigits) + "=", 0) == 0) {
+      // The count follows in the same argument after "=", or as the next one.
+      std::string count;
+      if (option.size() > std::string(kOptionDigits).size()) {
+        count = option.substr(std::string(kOptionDigits).size() + 1);
+      } else if (first + 1 < args.size()) {
+        count = args[++first];
+      }
+      std::int32_t digits = 0;
+      if (!ReadDigits(count, digits)) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\"%s\"%s%s%s\n", kTextBadDigits, count.c_str(), kTextHelpHint,
+                     progName.c_str(), kTextHelpHintEnd);
+        return kStatusUnknownOption;
+      }
+      SetDigits(digits);
     } else {
       std::fflush(stdout);
       std::fprintf(stderr, "%s%s%s%s%s\n", kTextUnknownOption, option.c_str(), kTextHelpHint,

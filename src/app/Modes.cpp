@@ -65,6 +65,7 @@ long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 bool AccurateNumerics = false;
+std::int32_t Digits = 0;
 bool NotesOnTerminal = false;
 
 constexpr const char* kTextEstimatedError = "Gesch\344tzter Fehler: ";
@@ -155,6 +156,14 @@ std::string Level(const TKoMathCommandLine& cmd) {
 
 void SetReadableResults(bool readable) {
   ReadableResults = readable;
+}
+
+void SetDigits(std::int32_t digits) {
+  Digits = digits;
+}
+
+std::int32_t DigitsWanted() {
+  return Digits;
 }
 
 void SetAccurateNumerics(bool accurate) {
@@ -252,6 +261,7 @@ void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunNewtonToDigits(cmd, f);
   const long double x = StartValue(cmd, f);
   TKoMathNewtonFunction n(&f);
   n.OtherNotOwned = true;
@@ -307,6 +317,7 @@ void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunEvaluation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunEvaluationToDigits(cmd, f);
   f.Calculate();
   if (!f.GetErrorText().empty()) {
     NoteErrorLine();

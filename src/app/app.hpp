@@ -93,6 +93,14 @@ void SetAccurateNumerics(bool accurate);
 // accurate the estimated error, else a hint where the result is likely inexact.
 void SetNotesOnTerminal(bool notes);
 
+// With digits above 0, values and Newton's roots are computed to that many significant
+// digits; the other modes note on standard error that they compute with 17.
+void SetDigits(std::int32_t digits);
+std::int32_t DigitsWanted();
+void RunEvaluationToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+void RunNewtonToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+void WriteSeventeenDigitsNote();
+
 // The modes; F holds the variables and the parser with the term.
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);

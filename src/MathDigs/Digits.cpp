@@ -1,0 +1,234 @@
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "MathDigs/Interval.hpp"
+#include "MathDigs/MathDigs.hpp"
+
+namespace {
+
+using digits::TEvaluator;
+using digits::TInterval;
+using digits::TUndecided;
+
+// Bits beyond the digits asked for, so that most values decide at the first try.
+constexpr mpfr_prec_t kGuardBits = 64;
+// The bits are doubled until at least this many, and this many times the first: then the
+// final evaluation takes intervals that still hold a jump, a pole or 0 as lying on it.
+constexpr mpfr_prec_t kFinalBits = 4096;
+constexpr mpfr_prec_t kFinalFactor = 4;
+constexpr double kBitsPerDigit = 3.3219280948873623;
+
+mpfr_prec_t BitsFor(std::int32_t digits) {
+  return static_cast<mpfr_prec_t>(std::ceil(digits * kBitsPerDigit)) + kGuardBits;
+}
+
+mpfr_prec_t FinalBits(mpfr_prec_t first) {
+  return std::max(kFinalFactor * first, kFinalBits);
+}
+
+// Values far beyond the extended range have digits too.
+void WidenExponents() {
+  mpfr_set_emin(mpfr_get_emin_min());
+  mpfr_set_emax(mpfr_get_emax_max());
+}
+
+struct TDecimal {
+  std::string Digits;
+  mpfr_exp_t Exponent = 0;
+  bool operator==(const TDecimal&) const = default;
+};
+
+TDecimal Rounded(mpfr_srcptr v, std::int32_t count) {
+  TDecimal d;
+  char* text =
+      mpfr_get_str(nullptr, &d.Exponent, 10, static_cast<std::size_t>(count), v, MPFR_RNDN);
+  d.Digits = text;
+  mpfr_free_str(text);
+  return d;
+}
+
+std::string Text(const TDecimal& d, std::int32_t count) {
+  return DigitsText(d.Digits, d.Exponent, count);
+}
+
+// The digits of the interval's value where all of it rounds alike. The final evaluation
+// takes an interval around 0 as 0, and one around a half of the last place as that half,
+// rounded to even as every exact half is.
+std::optional<std::string> Decided(mpfi_srcptr v, std::int32_t count, bool final) {
+  if (mpfr_zero_p(&v->left) && mpfr_zero_p(&v->right)) return "0";
+  if (mpfr_sgn(&v->left) <= 0 && mpfr_sgn(&v->right) >= 0) {
+    if (!final) return std::nullopt;
+    return "0";
+  }
+  TDecimal low = Rounded(&v->left, count);
+  const TDecimal high = Rounded(&v->right, count);
+  if (!(low == high)) {
+    if (!final) return std::nullopt;
+    if ((low.Digits.back() - '0') % 2 != 0) low = high;
+  }
+  return Text(low, count);
+}
+
+}  // namespace
+
+std::string DigitsText(const std::string& digits, std::int64_t exponent, std::int32_t count) {
+  const bool negative = !digits.empty() && digits[0] == '-';
+  std::string d = digits.substr(negative ? 1 : 0);
+  while (d.size() > 1 && d.back() == '0') d.pop_back();
+  if (d.empty() || d == "0") return "0";
+  // The decimal exponent of the first digit.
+  const std::int64_t first = exponent - 1;
+  std::string text;
+  if (first >= 0 && first <= count - 1) {
+    const auto whole = static_cast<std::size_t>(first + 1);
+    if (d.size() <= whole) {
+      text = d + std::string(whole - d.size(), '0');
+    } else {
+      text = d.substr(0, whole) + "." + d.substr(whole);
+    }
+  } else if (first >= -3 && first < 0) {
+    text = "0." + std::string(static_cast<std::size_t>(-first - 1), '0') + d;
+  } else {
+    text = d.substr(0, 1);
+    if (d.size() > 1) text += "." + d.substr(1);
+    text += first < 0 ? "E-" : "E+";
+    text += std::to_string(first < 0 ? -first : first);
+  }
+  return negative ? "-" + text : text;
+}
+
+TKoDigitsOutcome ValueToDigits(const TKoOperatorNode* root, const TKoDigitsLeaves& leaves,
+                               std::int32_t digits) {
+  WidenExponents();
+  // Every try draws the same numbers for rnd.
+  const std::uint64_t draws = RandomDraws();
+  const mpfr_prec_t first = BitsFor(digits);
+  const mpfr_prec_t last = FinalBits(first);
+  for (mpfr_prec_t bits = first;; bits *= 2) {
+    const bool final = bits >= last;
+    ReplayRandomSequence(draws);
+    try {
+      TEvaluator evaluator(leaves, bits, final);
+      TInterval value(bits);
+      if (const char* text = evaluator.Evaluate(root, value.get())) return {text, true};
+      if (auto text = Decided(value.get(), digits, final)) return {*text, false};
+    } catch (const TUndecided&) {
+      // More bits will tell.
+    }
+  }
+}
+
+namespace {
+
+// Newton's iteration at one precision from x until the step is below its last bits or the
+// term's value holds 0; false where the term has no value or no slope on the way.
+class TRootFinder {
+ public:
+  TRootFinder(const TKoOperatorNode* root, const TKoOperatorNode* slope,
+              const TKoDigitsLeaves& leaves, std::string variable)
+      : Root(root),
+        SlopeTree(slope),
+        Leaves(leaves),
+        Variable(std::move(variable)),
+        Draws(RandomDraws()) {}
+
+  bool Converge(mpfr_ptr x) {
+    const mpfr_prec_t bits = mpfr_get_prec(x);
+    TEvaluator evaluator(Leaves, bits, true);
+    mpfr_t f;
+    mpfr_t d;
+    mpfr_inits2(bits, f, d, static_cast<mpfr_ptr>(nullptr));
+    bool settled = false;
+    const long passes = 4 * bits + 100;
+    for (long i = 0; i < passes && !settled; ++i) {
+      bool zero = false;
+      if (!ValueAt(evaluator, x, f, &zero)) break;
+      if (zero) {
+        settled = true;
+        break;
+      }
+      if (!SlopeAt(evaluator, x, d) || mpfr_zero_p(d)) break;
+      mpfr_div(f, f, d, MPFR_RNDN);
+      mpfr_sub(x, x, f, MPFR_RNDN);
+      // The step within the last bits of x.
+      settled = mpfr_zero_p(f) || (!mpfr_zero_p(x) && mpfr_get_exp(f) < mpfr_get_exp(x) - bits + 8);
+    }
+    mpfr_clears(f, d, static_cast<mpfr_ptr>(nullptr));
+    return settled;
+  }
+
+ private:
+  bool ValueAt(TEvaluator& evaluator, mpfr_srcptr x, mpfr_ptr value, bool* zero = nullptr) {
+    return Evaluate(evaluator, Root, x, value, zero);
+  }
+
+  bool Evaluate(TEvaluator& evaluator, const TKoOperatorNode* tree, mpfr_srcptr x, mpfr_ptr value,
+                bool* zero) {
+    ReplayRandomSequence(Draws);
+    evaluator.SetRunning(Variable, x);
+    TInterval v(evaluator.Precision());
+    if (evaluator.Evaluate(tree, v.get())) return false;
+    if (zero) *zero = mpfi_has_zero(v.get()) > 0;
+    mpfi_mid(value, v.get());
+    return true;
+  }
+
+  // The derivative's value, else a centred difference with a step of a third of the bits.
+  bool SlopeAt(TEvaluator& evaluator, mpfr_srcptr x, mpfr_ptr slope) {
+    if (SlopeTree) return Evaluate(evaluator, SlopeTree, x, slope, nullptr);
+    const mpfr_prec_t bits = evaluator.Precision();
+    mpfr_t h;
+    mpfr_t at;
+    mpfr_t upper;
+    mpfr_inits2(bits, h, at, upper, static_cast<mpfr_ptr>(nullptr));
+    const mpfr_exp_t scale = mpfr_zero_p(x) ? 0 : std::max<mpfr_exp_t>(mpfr_get_exp(x), 0);
+    mpfr_set_ui_2exp(h, 1, scale - bits / 3, MPFR_RNDN);
+    mpfr_add(at, x, h, MPFR_RNDN);
+    bool ok = ValueAt(evaluator, at, upper);
+    mpfr_sub(at, x, h, MPFR_RNDN);
+    ok = ok && ValueAt(evaluator, at, slope);
+    if (ok) {
+      mpfr_sub(slope, upper, slope, MPFR_RNDN);
+      mpfr_div(slope, slope, h, MPFR_RNDN);
+      mpfr_div_2ui(slope, slope, 1, MPFR_RNDN);
+    }
+    mpfr_clears(h, at, upper, static_cast<mpfr_ptr>(nullptr));
+    return ok;
+  }
+
+  const TKoOperatorNode* Root;
+  const TKoOperatorNode* SlopeTree;
+  const TKoDigitsLeaves& Leaves;
+  std::string Variable;
+  std::uint64_t Draws;
+};
+
+}  // namespace
+
+TKoDigitsOutcome RootToDigits(const TKoOperatorNode* root, const TKoOperatorNode* slope,
+                              const TKoDigitsLeaves& leaves, const std::string& variable,
+                              long double start, std::int32_t digits) {
+  WidenExponents();
+  TRootFinder finder(root, slope, leaves, variable);
+  const mpfr_prec_t first = BitsFor(digits);
+  const mpfr_prec_t last = FinalBits(first);
+  mpfr_t x;
+  mpfr_init2(x, first);
+  mpfr_set_ld(x, start, MPFR_RNDN);
+  std::optional<TDecimal> previous;
+  TKoDigitsOutcome outcome{{}, true};
+  // The digits count once two precisions agree on them.
+  for (mpfr_prec_t bits = first; bits <= 2 * last; bits *= 2) {
+    mpfr_prec_round(x, bits, MPFR_RNDN);
+    if (!finder.Converge(x)) break;
+    const TDecimal now = Rounded(x, digits);
+    if (previous && *previous == now) {
+      outcome = {mpfr_zero_p(x) ? "0" : Text(now, digits), false};
+      break;
+    }
+    previous = now;
+  }
+  mpfr_clear(x);
+  return outcome;
+}

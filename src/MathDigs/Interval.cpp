@@ -1,0 +1,522 @@
+#include "MathDigs/Interval.hpp"
+
+#include <limits>
+
+#include "util/util.hpp"
+
+namespace digits {
+
+namespace {
+
+// A whole factorial up to this is the product itself; beyond it the gamma function is
+// quicker at the same precision.
+constexpr unsigned long kLargestProduct = 10000;
+
+mpfr_ptr Left(mpfi_ptr x) {
+  return &x->left;
+}
+mpfr_ptr Right(mpfi_ptr x) {
+  return &x->right;
+}
+mpfr_srcptr Left(mpfi_srcptr x) {
+  return &x->left;
+}
+mpfr_srcptr Right(mpfi_srcptr x) {
+  return &x->right;
+}
+
+bool IsPoint(mpfi_srcptr x) {
+  return mpfr_equal_p(Left(x), Right(x)) != 0;
+}
+
+// A failure text where the interval left the numbers: a not-a-number or an end beyond the
+// exponent range.
+const char* Checked(mpfi_srcptr x) {
+  if (mpfi_nan_p(x)) return kTextInvalidOp;
+  if (!mpfi_bounded_p(x)) return kTextOverflow;
+  return nullptr;
+}
+
+// An extended value, exact in binary.
+void SetExtended(mpfi_ptr x, long double value) {
+  mpfr_t v;
+  mpfr_init2(v, std::numeric_limits<long double>::digits);
+  mpfr_set_ld(v, value, MPFR_RNDN);
+  mpfi_set_fr(x, v);
+  mpfr_clear(v);
+}
+
+void SetZero(mpfi_ptr x) {
+  mpfi_set_ui(x, 0);
+}
+
+}  // namespace
+
+TEvaluator::TEvaluator(const TKoDigitsLeaves& leaves, mpfr_prec_t precision, bool final)
+    : Leaves(leaves), Bits(precision), Final(final) {}
+
+void TEvaluator::SetRunning(const std::string& upperName, mpfr_srcptr value) {
+  RunningName = upperName;
+  RunningValue = value;
+}
+
+void TEvaluator::Undecided() const {
+  if (!Final) throw TUndecided{};
+}
+
+// Where the interval lies beside the whole number c; an interval that holds c without being
+// c is undecided, and taken as c by the final evaluator.
+TEvaluator::TPlace TEvaluator::Place(mpfi_srcptr x, long c) const {
+  if (mpfr_cmp_si(Right(x), c) < 0) return kBelow;
+  if (mpfr_cmp_si(Left(x), c) > 0) return kAbove;
+  if (mpfr_cmp_si(Left(x), c) != 0 || mpfr_cmp_si(Right(x), c) != 0) Undecided();
+  return kAt;
+}
+
+const char* TEvaluator::Evaluate(const TKoOperatorNode* node, mpfi_ptr out) {
+  const TOperation operation = node->Operation;
+  if (IsLeafCode(operation)) {
+    Leaf(node, out);
+    return nullptr;
+  }
+  if (IsFunctionCode(operation)) return Function(node, out);
+  if (operation == opNegation) return Negation(node, out);
+  return Fold(node, out);
+}
+
+void TEvaluator::Leaf(const TKoOperatorNode* node, mpfi_ptr out) {
+  if (node->Operation == opVariable && node->Variable && RunningValue &&
+      UpperCase(node->Variable->Name) == RunningName) {
+    mpfi_set_fr(out, RunningValue);
+    return;
+  }
+  auto& cached = LeafValues[node];
+  if (!cached) {
+    cached = std::make_unique<TInterval>(Bits);
+    if (node->Operation == opVariable) {
+      Variable(node, cached->get());
+    } else {
+      const auto text = Leaves.Numbers ? Leaves.Numbers->find(node) : TKoNumberTexts::iterator();
+      // Numbers the program made itself (in a derivative) are exact in binary.
+      if (Leaves.Numbers && text != Leaves.Numbers->end()) {
+        mpfi_set_str(cached->get(), text->second.c_str(), 10);
+      } else {
+        SetExtended(cached->get(), node->LeafValue());
+      }
+    }
+  }
+  mpfi_set(out, cached->get());
+}
+
+void TEvaluator::Variable(const TKoOperatorNode* node, mpfi_ptr out) {
+  const auto source = node->Variable ? Leaves.Variables.find(UpperCase(node->Variable->Name))
+                                     : Leaves.Variables.end();
+  if (source == Leaves.Variables.end()) {
+    SetExtended(out, node->LeafValue());
+    return;
+  }
+  switch (source->second.Kind) {
+    case TKoDigitsSource::kText:
+      mpfi_set_str(out, source->second.Text.c_str(), 10);
+      return;
+    case TKoDigitsSource::kPi:
+      mpfi_const_pi(out);
+      return;
+    case TKoDigitsSource::kEuler:
+      mpfi_set_ui(out, 1);
+      mpfi_exp(out, out);
+      return;
+    case TKoDigitsSource::kNothing:
+      SetZero(out);
+      return;
+  }
+}
+
+const char* TEvaluator::Negation(const TKoOperatorNode* node, mpfi_ptr out) {
+  const TKoOperatorNode* child = node->Children.empty() ? nullptr : node->Children[0];
+  if (!child) {
+    SetZero(out);
+    return kTextMissingOperand;
+  }
+  const char* text = Evaluate(child, out);
+  mpfi_neg(out, out);
+  return text;
+}
+
+// The function is applied also after an error below; its own failure replaces the text.
+const char* TEvaluator::Function(const TKoOperatorNode* node, mpfi_ptr out) {
+  const TKoOperatorNode* child = node->Children.empty() ? nullptr : node->Children[0];
+  if (!child) {
+    SetZero(out);
+    return kTextNoFunctionParameter;
+  }
+  const char* text = Evaluate(child, out);
+  const char* failure = Apply(node->Operation, out);
+  if (!failure) failure = Checked(out);
+  if (failure) {
+    SetZero(out);
+    return failure;
+  }
+  return text;
+}
+
+// Operands from left to right; the first error ends the fold with the value so far.
+const char* TEvaluator::Fold(const TKoOperatorNode* node, mpfi_ptr out) {
+  const std::size_t count = node->Children.size();
+  const TKoOperatorNode* first = count ? node->Children[0] : nullptr;
+  if (!first) {
+    SetZero(out);
+    return kTextMissingOperand;
+  }
+  if (const char* text = Evaluate(first, out)) return text;
+  for (std::size_t i = 1; i < count; ++i) {
+    const TKoOperatorNode* child = node->Children[i];
+    if (!child) return kTextMissingOperand;
+    TInterval b(Bits);
+    if (const char* text = Evaluate(child, b.get())) return text;
+    const char* failure = Operate(node->Operation, out, b.get());
+    if (!failure) failure = Checked(out);
+    if (failure) {
+      SetZero(out);
+      return failure;
+    }
+  }
+  return nullptr;
+}
+
+const char* TEvaluator::Operate(TOperation operation, mpfi_ptr a, mpfi_srcptr b) {
+  if (operation == opSum) {
+    mpfi_add(a, a, b);
+  } else if (operation == opProduct) {
+    mpfi_mul(a, a, b);
+  } else if (operation == opQuotient) {
+    if (Place(b, 0) == kAt) return kTextDivisionByZero;
+    mpfi_div(a, a, b);
+  } else if (operation == opPower) {
+    return Power(a, b);
+  } else {
+    // Codes without an operator routine take no second operand.
+    return kTextIllegalOperation;
+  }
+  return nullptr;
+}
+
+// Negative bases only with whole exponents; 0^0 is 1, 0 to a negative power has no value.
+const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
+  const bool zeroBase = mpfr_zero_p(Left(a)) && mpfr_zero_p(Right(a));
+  const bool acrossZero = !zeroBase && mpfr_sgn(Left(a)) <= 0 && mpfr_sgn(Right(a)) >= 0;
+  if (acrossZero) Undecided();
+  if (zeroBase || acrossZero) {
+    const TPlace exponent = Place(b, 0);
+    if (exponent == kBelow) return kTextIllegalPower;
+    mpfi_set_ui(a, exponent == kAt ? 1 : 0);
+    return nullptr;
+  }
+  mpz_t n;
+  mpz_init(n);
+  bool whole = false;
+  if (IsPoint(b)) {
+    whole = mpfr_integer_p(Left(b)) != 0;
+    if (whole) mpfr_get_z(n, Left(b), MPFR_RNDN);
+  } else if (mpfr_sgn(Right(a)) < 0) {
+    // A negative base needs a whole exponent: one inside the interval is taken as it.
+    mpfr_t k;
+    mpfr_init2(k, mpfi_get_prec(b));
+    mpfr_ceil(k, Left(b));
+    whole = mpfr_lessequal_p(k, Right(b)) != 0;
+    if (whole) {
+      Undecided();
+      mpfr_get_z(n, k, MPFR_RNDN);
+    }
+    mpfr_clear(k);
+  }
+  const char* failure = nullptr;
+  if (whole) {
+    WholePower(a, n);
+  } else if (mpfr_sgn(Right(a)) < 0) {
+    failure = kTextIllegalPower;
+  } else {
+    TInterval t(Bits);
+    mpfi_log(t.get(), a);
+    mpfi_mul(t.get(), t.get(), b);
+    mpfi_exp(a, t.get());
+  }
+  mpz_clear(n);
+  return failure;
+}
+
+// a^n for a whole n: the power is monotone in the magnitude of the base.
+void TEvaluator::WholePower(mpfi_ptr a, mpz_srcptr n) {
+  const bool negative = mpfr_sgn(Right(a)) < 0;
+  if (negative) mpfi_neg(a, a);
+  mpfr_t low;
+  mpfr_t high;
+  mpfr_inits2(Bits, low, high, static_cast<mpfr_ptr>(nullptr));
+  const bool rising = mpz_sgn(n) >= 0;
+  mpfr_pow_z(low, rising ? Left(a) : Right(a), n, MPFR_RNDD);
+  mpfr_pow_z(high, rising ? Right(a) : Left(a), n, MPFR_RNDU);
+  mpfi_interv_fr(a, low, high);
+  mpfr_clears(low, high, static_cast<mpfr_ptr>(nullptr));
+  if (negative && mpz_odd_p(n)) mpfi_neg(a, a);
+}
+
+const char* TEvaluator::Apply(TOperation operation, mpfi_ptr x) {
+  if (operation == opTrunc || operation == opRound || operation == opFrac || operation == opCeil ||
+      operation == opFloor) {
+    Whole(operation, x);
+  } else if (operation == opSgn || operation == opZero || operation == opHeav ||
+             operation == opAbs) {
+    Step(operation, x);
+  } else if (operation == opPhase) {
+    Phase(x);
+  } else if (operation == opRnd) {
+    mpfi_mul_ui(x, x, DrawRandom());
+    mpfi_div_2ui(x, x, 32);
+  } else if (operation == opFactorial) {
+    return Factorial(x);
+  } else if (operation >= opSinh && operation <= opArcCoth) {
+    return Hyperbolic(operation, x);
+  } else if (operation >= opArcSin && operation <= opArcCot) {
+    return Inverse(operation, x);
+  } else {
+    return Elementary(operation, x);
+  }
+  return nullptr;
+}
+
+const char* TEvaluator::Elementary(TOperation operation, mpfi_ptr x) {
+  if (operation == opLn || operation == opLog || operation == opLd) {
+    const TPlace place = Place(x, 0);
+    if (place == kBelow) return kTextInvalidOp;
+    if (place == kAt) return kTextZeroDivide;
+    if (operation == opLn) mpfi_log(x, x);
+    if (operation == opLog) mpfi_log10(x, x);
+    if (operation == opLd) mpfi_log2(x, x);
+  } else if (operation == opSqrt) {
+    if (mpfr_sgn(Left(x)) >= 0) {
+      mpfi_sqrt(x, x);
+    } else if (Place(x, 0) == kBelow) {
+      return kTextInvalidOp;
+    } else {
+      SetZero(x);
+    }
+  } else if (operation == opTan || operation == opCot) {
+    // A pole where the cosine (the sine) is 0.
+    TInterval divisor(Bits);
+    if (operation == opTan) {
+      mpfi_cos(divisor.get(), x);
+    } else {
+      mpfi_sin(divisor.get(), x);
+    }
+    if (Place(divisor.get(), 0) == kAt) return kTextZeroDivide;
+    if (operation == opTan) {
+      mpfi_tan(x, x);
+    } else {
+      mpfi_cot(x, x);
+    }
+  } else if (operation == opExp) {
+    mpfi_exp(x, x);
+  } else if (operation == opSqr) {
+    mpfi_sqr(x, x);
+  } else if (operation == opSin) {
+    mpfi_sin(x, x);
+  } else if (operation == opCos) {
+    mpfi_cos(x, x);
+  }
+  // Codes without a function leave the value as it is.
+  return nullptr;
+}
+
+const char* TEvaluator::Inverse(TOperation operation, mpfi_ptr x) {
+  if (operation == opArcTan) {
+    mpfi_atan(x, x);
+    return nullptr;
+  }
+  if (operation == opArcCot) {
+    // arctan(1/x) for positive x keeps the digits that pi/2 - arctan(x) cancels.
+    if (mpfr_sgn(Left(x)) > 0) {
+      mpfi_inv(x, x);
+      mpfi_atan(x, x);
+      return nullptr;
+    }
+    TInterval halfPi(Bits);
+    mpfi_const_pi(halfPi.get());
+    mpfi_div_2ui(halfPi.get(), halfPi.get(), 1);
+    mpfi_atan(x, x);
+    mpfi_sub(x, halfPi.get(), x);
+    return nullptr;
+  }
+  if (mpfr_cmp_si(Left(x), 1) > 0 || mpfr_cmp_si(Right(x), -1) < 0) return kTextInvalidArgument;
+  if (mpfr_cmp_si(Left(x), -1) < 0 || mpfr_cmp_si(Right(x), 1) > 0) {
+    // An end of the domain inside: the part within it.
+    Undecided();
+    TInterval domain(Bits);
+    mpfi_interv_si(domain.get(), -1, 1);
+    mpfi_intersect(x, x, domain.get());
+  }
+  if (operation == opArcSin) {
+    mpfi_asin(x, x);
+  } else {
+    mpfi_acos(x, x);
+  }
+  return nullptr;
+}
+
+const char* TEvaluator::Hyperbolic(TOperation operation, mpfi_ptr x) {
+  if (operation == opSinh) {
+    mpfi_sinh(x, x);
+  } else if (operation == opCosh) {
+    mpfi_cosh(x, x);
+  } else if (operation == opTanh) {
+    mpfi_tanh(x, x);
+  } else if (operation == opArcSinh) {
+    mpfi_asinh(x, x);
+  } else if (operation == opCoth) {
+    if (Place(x, 0) == kAt) return kTextZeroDivide;
+    mpfi_coth(x, x);
+  } else if (operation == opArcCosh) {
+    if (Place(x, 1) == kBelow) return kTextInvalidArgument;
+    if (mpfr_cmp_ui(Left(x), 1) < 0) mpfr_set_ui(Left(x), 1, MPFR_RNDD);
+    mpfi_acosh(x, x);
+  } else if (operation == opArcTanh) {
+    if (mpfr_cmp_si(Left(x), 1) > 0) return kTextInvalidArgument;
+    if (mpfr_cmp_si(Right(x), -1) < 0) return kTextInvalidOp;
+    // The poles at 1 and -1.
+    if (Place(x, 1) == kAt || Place(x, -1) == kAt) return kTextZeroDivide;
+    mpfi_atanh(x, x);
+  } else {
+    // arccoth(x) = artanh(1/x) for |x| > 1; none between -1 and 1, poles at both.
+    const TPlace upper = Place(x, 1);
+    const TPlace lower = Place(x, -1);
+    if (upper == kAt || lower == kAt) return kTextZeroDivide;
+    if (upper == kBelow && lower == kAbove) return kTextInvalidOp;
+    mpfi_inv(x, x);
+    mpfi_atanh(x, x);
+  }
+  return nullptr;
+}
+
+// The whole-number functions. Round is half up, that is floor(x + 1/2); frac keeps the part
+// beyond the truncation. A jump inside the interval is taken at its whole number.
+void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
+  TInterval y(Bits + 2);
+  mpfi_set(y.get(), x);
+  if (operation == opRound) mpfi_add_d(y.get(), y.get(), 0.5);
+  int (*whole)(mpfr_ptr, mpfr_srcptr) = mpfr_trunc;
+  if (operation == opFloor || operation == opRound) whole = mpfr_floor;
+  if (operation == opCeil) whole = mpfr_ceil;
+  mpfr_t low;
+  mpfr_t high;
+  mpfr_inits2(Bits + 2, low, high, static_cast<mpfr_ptr>(nullptr));
+  whole(low, Left(y.get()));
+  whole(high, Right(y.get()));
+  const bool decided = mpfr_equal_p(low, high) != 0;
+  if (!decided) Undecided();
+  // The jump of floor and round lies at the upper whole number, that of ceil at the lower,
+  // that of trunc at the one farther from 0.
+  mpfr_srcptr k = high;
+  if (operation == opCeil || (operation != opFloor && operation != opRound && mpfr_sgn(high) <= 0))
+    k = low;
+  if (operation != opFrac) {
+    mpfi_set_fr(x, k);
+  } else if (decided) {
+    mpfi_sub_fr(x, x, k);
+  } else {
+    SetZero(x);
+  }
+  mpfr_clears(low, high, static_cast<mpfr_ptr>(nullptr));
+}
+
+void TEvaluator::Step(TOperation operation, mpfi_ptr x) {
+  if (operation == opAbs) {
+    mpfi_abs(x, x);
+    return;
+  }
+  const TPlace place = Place(x, 0);
+  long value = 1;
+  if (operation == opSgn) value = place == kBelow ? -1 : (place == kAt ? 0 : 1);
+  if (operation == opZero) value = place == kAt ? 0 : 1;
+  if (operation == opHeav) value = place == kBelow ? 0 : 1;
+  mpfi_set_si(x, value);
+}
+
+// With t = x / (pi/2) and R(v) = trunc(v + 1/2): R((t - R(t)) * 2 * pi), a whole number.
+void TEvaluator::Phase(mpfi_ptr x) {
+  TInterval pi(Bits);
+  mpfi_const_pi(pi.get());
+  TInterval t(Bits);
+  mpfi_div(t.get(), x, pi.get());
+  mpfi_mul_2ui(t.get(), t.get(), 1);
+  TInterval r(Bits);
+  mpfi_add_d(r.get(), t.get(), 0.5);
+  Whole(opTrunc, r.get());
+  mpfi_sub(t.get(), t.get(), r.get());
+  mpfi_mul(t.get(), t.get(), pi.get());
+  mpfi_mul_2ui(x, t.get(), 1);
+  mpfi_add_d(x, x, 0.5);
+  Whole(opTrunc, x);
+}
+
+// x! of a whole x as the product, of any other x as Gamma(x + 1); none for negative whole x.
+const char* TEvaluator::Factorial(mpfi_ptr x) {
+  if (IsPoint(x) && mpfr_integer_p(Left(x))) {
+    if (mpfr_sgn(Left(x)) < 0) return kTextIllegalOperations;
+    if (mpfr_cmp_ui(Left(x), kLargestProduct) <= 0) {
+      const unsigned long n = mpfr_get_ui(Left(x), MPFR_RNDN);
+      mpfr_fac_ui(Left(x), n, MPFR_RNDD);
+      mpfr_fac_ui(Right(x), n, MPFR_RNDU);
+      return nullptr;
+    }
+  } else if (mpfr_sgn(Left(x)) < 0) {
+    mpfr_t k;
+    mpfr_init2(k, Bits);
+    mpfr_ceil(k, Left(x));
+    const bool pole = mpfr_sgn(k) < 0 && mpfr_lessequal_p(k, Right(x));
+    mpfr_clear(k);
+    if (pole) {
+      Undecided();
+      return kTextIllegalOperations;
+    }
+  }
+  mpfi_add_ui(x, x, 1);
+  return Gamma(x);
+}
+
+// Gamma on an interval between two of its poles. The digamma function rises between them,
+// so where it has one sign at both ends Gamma is monotone on the interval.
+const char* TEvaluator::Gamma(mpfi_ptr z) {
+  mpfr_t psiLow;
+  mpfr_t psiHigh;
+  mpfr_t low;
+  mpfr_t high;
+  mpfr_inits2(Bits, psiLow, psiHigh, low, high, static_cast<mpfr_ptr>(nullptr));
+  mpfr_digamma(psiLow, Left(z), MPFR_RNDN);
+  mpfr_digamma(psiHigh, Right(z), MPFR_RNDN);
+  if (mpfr_sgn(psiLow) != mpfr_sgn(psiHigh)) {
+    // The extremum inside: the final evaluator takes the middle.
+    Undecided();
+    mpfi_mid(low, z);
+    mpfr_gamma(low, low, MPFR_RNDN);
+    mpfi_set_fr(z, low);
+  } else {
+    // Gamma is positive above 0 and changes its sign at every pole below.
+    int sign = 1;
+    if (mpfr_sgn(Left(z)) < 0) {
+      mpfr_neg(low, Left(z), MPFR_RNDN);
+      mpfr_floor(low, low);
+      mpz_t m;
+      mpz_init(m);
+      mpfr_get_z(m, low, MPFR_RNDN);
+      sign = mpz_even_p(m) ? -1 : 1;
+      mpz_clear(m);
+    }
+    const bool rising = sign * mpfr_sgn(psiLow) > 0;
+    mpfr_gamma(low, rising ? Left(z) : Right(z), MPFR_RNDD);
+    mpfr_gamma(high, rising ? Right(z) : Left(z), MPFR_RNDU);
+    mpfi_interv_fr(z, low, high);
+  }
+  mpfr_clears(psiLow, psiHigh, low, high, static_cast<mpfr_ptr>(nullptr));
+  return nullptr;
+}
+
+}  // namespace digits

@@ -1,0 +1,78 @@
+// The evaluation of a term in interval arithmetic at a given number of bits: every value is
+// an interval that surely holds the true one.
+#pragma once
+
+#include <mpfi.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "MathDigs/MathDigs.hpp"
+#include "MathTree/MathTree.hpp"
+
+namespace digits {
+
+// Thrown where an interval is too wide to tell which case holds (a jump, a pole or the end
+// of a domain lies inside): more bits will tell.
+struct TUndecided {};
+
+class TInterval {
+ public:
+  explicit TInterval(mpfr_prec_t precision) { mpfi_init2(Value, precision); }
+  ~TInterval() { mpfi_clear(Value); }
+  TInterval(const TInterval&) = delete;
+  TInterval& operator=(const TInterval&) = delete;
+  TInterval(TInterval&&) = delete;
+  TInterval& operator=(TInterval&&) = delete;
+  mpfi_ptr get() { return Value; }
+  mpfi_srcptr get() const { return Value; }
+
+ private:
+  mpfi_t Value;
+};
+
+// Evaluates terms with the rules of the extended evaluation, on intervals of a fixed
+// precision. An evaluator that is not final throws TUndecided where an interval holds a jump,
+// a pole or the end of a domain; a final one takes the value there, as the exact term most
+// likely has it (sin(pi) as 0, floor(0.1*30) as 3).
+class TEvaluator {
+ public:
+  TEvaluator(const TKoDigitsLeaves& leaves, mpfr_prec_t precision, bool final);
+  // The value of the subtree into out, and its error text or nullptr.
+  const char* Evaluate(const TKoOperatorNode* node, mpfi_ptr out);
+  // The variable of this upper-case name takes value from now on.
+  void SetRunning(const std::string& upperName, mpfr_srcptr value);
+  mpfr_prec_t Precision() const { return Bits; }
+
+ private:
+  enum TPlace { kBelow, kAt, kAbove };
+  TPlace Place(mpfi_srcptr x, long c) const;
+  void Undecided() const;
+  void Leaf(const TKoOperatorNode* node, mpfi_ptr out);
+  void Variable(const TKoOperatorNode* node, mpfi_ptr out);
+  const char* Negation(const TKoOperatorNode* node, mpfi_ptr out);
+  const char* Function(const TKoOperatorNode* node, mpfi_ptr out);
+  const char* Fold(const TKoOperatorNode* node, mpfi_ptr out);
+  const char* Operate(TOperation operation, mpfi_ptr a, mpfi_srcptr b);
+  const char* Apply(TOperation operation, mpfi_ptr x);
+  const char* Elementary(TOperation operation, mpfi_ptr x);
+  const char* Inverse(TOperation operation, mpfi_ptr x);
+  const char* Hyperbolic(TOperation operation, mpfi_ptr x);
+  void Step(TOperation operation, mpfi_ptr x);
+  void Whole(TOperation operation, mpfi_ptr x);
+  void Phase(mpfi_ptr x);
+  const char* Factorial(mpfi_ptr x);
+  const char* Gamma(mpfi_ptr z);
+  const char* Power(mpfi_ptr a, mpfi_srcptr b);
+  void WholePower(mpfi_ptr a, mpz_srcptr n);
+
+  const TKoDigitsLeaves& Leaves;
+  const mpfr_prec_t Bits;
+  const bool Final;
+  std::unordered_map<const TKoOperatorNode*, std::unique_ptr<TInterval>> LeafValues;
+  std::string RunningName;
+  mpfr_srcptr RunningValue = nullptr;
+};
+
+}  // namespace digits
