@@ -81,7 +81,7 @@ double Pair(const char* label, const std::vector<std::string>& a, const std::vec
     tb.push_back(Run(b, "", wall).Seconds);
   }
   const double ratio = Median(ta) / Median(tb);
-  std::printf("| %s | %.4f s | %.4f s | %.2fx | %s |\n", label, Median(ta), Median(tb), ratio,
+  std::printf("| %s | %.4f s | %.4f s | %.3gx | %s |\n", label, Median(ta), Median(tb), ratio,
               target);
   return ratio;
 }
@@ -162,6 +162,35 @@ int main(int argc, char** argv) {
   }
   std::printf("| peak memory of the runs above | %.2f MiB | | | at most 2 MiB |\n",
               static_cast<double>(gPeakKiB) / 1024);
+  gPeakKiB = 0;
+  // --digits 1000 beside bc -l at scale=1000 and mpmath at 1000 digits, whole processes.
+  const bool mpmathFound =
+      Run({python[0], python[1], python[2], "import mpmath; print('yes')"}).Out == "yes\n";
+  struct DigitsTerm {
+    const char* Term;
+    const char* Bc;
+    const char* Mpmath;
+  } digitsTerms[] = {{"4*arctan(1)", "4*a(1)", "4*atan(1)"},
+                     {"exp(1)+ln(2)*sin(3)", "e(1)+l(2)*s(3)", "exp(1)+log(2)*sin(3)"},
+                     {"sqrt(2)", "sqrt(2)", "sqrt(2)"}};
+  for (const DigitsTerm& d : digitsTerms) {
+    const std::vector<std::string> digits = {tcalc, "--digits", "1000", d.Term};
+    Pair(("`--digits 1000 " + std::string(d.Term) + "` vs `bc -l`, scale=1000 (wall)").c_str(),
+         digits, {"/bin/sh", "-c", "echo 'scale=1000; " + std::string(d.Bc) + "' | bc -l"}, 7, true,
+         "at most 0.1x");
+    if (!mpmathFound) continue;
+    Pair(("`--digits 1000 " + std::string(d.Term) + "` vs mpmath at 1000 digits (wall)").c_str(),
+         digits,
+         {python[0], python[1], python[2],
+          "from mpmath import *; mp.dps = 1000; print(nstr(" + std::string(d.Mpmath) + ", 1000))"},
+         7, true, "at most 0.1x");
+  }
+  {
+    std::vector<double> t;
+    for (int i = 0; i < 5; ++i)
+      t.push_back(Run({tcalc, "--digits", "100000", "Pi"}, "", true).Seconds);
+    std::printf("| `--digits 100000 Pi` (wall) | %.3f s | | | within 0.5 s |\n", Median(t));
+  }
   gPeakKiB = 0;
   // Growth: the time for 4n terms over the time for n, as a power of 4.
   struct Shape {
