@@ -49,7 +49,11 @@ expect() {
 
 # Options only before every other argument.
 expect "tcalc --ut" "--utf8"
-expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate"
+expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --digits"
+expect "tcalc --d" "--digits"
+expect "tcalc --digits " ""
+expect "tcalc --digits 30 --s" "--strict --simplify"
+expect "tcalc --digits = 30 --a" "--accurate"
 expect "tcalc --s" "--strict --simplify"
 expect "tcalc --a" "--accurate"
 expect "tcalc --strict --e" "--explain"
