@@ -119,10 +119,10 @@ void TEvaluator::Variable(const TKoOperatorNode* node, mpfi_ptr out) {
     case TKoDigitsSource::kText:
       mpfi_set_str(out, source->second.Text.c_str(), 10);
       return;
-    case TKoDigitsSource::kPi:
+    case TKoDigitsSource::kConstantPi:
       mpfi_const_pi(out);
       return;
-    case TKoDigitsSource::kEuler:
+    case TKoDigitsSource::kConstantE:
       mpfi_set_ui(out, 1);
       mpfi_exp(out, out);
       return;
@@ -212,37 +212,43 @@ const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
     mpfi_set_ui(a, exponent == kAt ? 1 : 0);
     return nullptr;
   }
-  mpz_t n;
-  mpz_init(n);
-  bool whole = false;
-  if (IsPoint(b)) {
-    whole = mpfr_integer_p(Left(b)) != 0;
-    if (whole) mpfr_get_z(n, Left(b), MPFR_RNDN);
-  } else if (mpfr_sgn(Right(a)) < 0) {
+  const bool negativeBase = mpfr_sgn(Right(a)) < 0;
+  TInterval exponent(mpfi_get_prec(b));
+  mpfi_set(exponent.get(), b);
+  bool whole = IsPoint(b) && mpfr_integer_p(Left(b));
+  if (!whole && negativeBase) {
     // A negative base needs a whole exponent: one inside the interval is taken as it.
-    mpfr_t k;
-    mpfr_init2(k, mpfi_get_prec(b));
-    mpfr_ceil(k, Left(b));
-    whole = mpfr_lessequal_p(k, Right(b)) != 0;
-    if (whole) {
-      Undecided();
-      mpfr_get_z(n, k, MPFR_RNDN);
-    }
-    mpfr_clear(k);
+    mpfr_ptr k = Left(exponent.get());
+    mpfr_ceil(k, k);
+    if (mpfr_greater_p(k, Right(b))) return kTextIllegalPower;
+    Undecided();
+    mpfr_set(Right(exponent.get()), k, MPFR_RNDN);
+    whole = true;
   }
-  const char* failure = nullptr;
-  if (whole) {
+  if (whole && mpfr_fits_slong_p(Left(exponent.get()), MPFR_RNDN)) {
+    mpz_t n;
+    mpz_init_set_si(n, mpfr_get_si(Left(exponent.get()), MPFR_RNDN));
     WholePower(a, n);
-  } else if (mpfr_sgn(Right(a)) < 0) {
-    failure = kTextIllegalPower;
-  } else {
-    TInterval t(Bits);
-    mpfi_log(t.get(), a);
-    mpfi_mul(t.get(), t.get(), b);
-    mpfi_exp(a, t.get());
+    mpz_clear(n);
+    return nullptr;
   }
-  mpz_clear(n);
-  return failure;
+  // Larger exponents (and all others of positive bases) by exp(b ln |a|); a whole exponent of
+  // this size is even unless its last bit is one.
+  bool odd = false;
+  if (negativeBase) {
+    mpfi_neg(a, a);
+    mpfr_t half;
+    mpfr_init2(half, mpfi_get_prec(b));
+    mpfr_div_2ui(half, Left(exponent.get()), 1, MPFR_RNDN);
+    odd = mpfr_integer_p(half) == 0;
+    mpfr_clear(half);
+  }
+  TInterval t(Bits);
+  mpfi_log(t.get(), a);
+  mpfi_mul(t.get(), t.get(), exponent.get());
+  mpfi_exp(a, t.get());
+  if (odd) mpfi_neg(a, a);
+  return nullptr;
 }
 
 // a^n for a whole n: the power is monotone in the magnitude of the base.

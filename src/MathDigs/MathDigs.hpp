@@ -16,7 +16,7 @@ inline constexpr std::int32_t kMostDigits = 100000;
 // Where the value of a variable comes from: the digits given for it, the constants pi and
 // e, or nothing (the variable is 0).
 struct TKoDigitsSource {
-  enum TKind : std::uint8_t { kNothing, kText, kPi, kEuler };
+  enum TKind : std::uint8_t { kNothing, kText, kConstantPi, kConstantE };
   TKind Kind = kNothing;
   std::string Text;
 };

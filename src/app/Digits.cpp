@@ -34,7 +34,7 @@ TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& nu
     if (!variable.Text.empty()) {
       source = {TKoDigitsSource::kText, variable.Text};
     } else {
-      source.Kind = upper == "PI" ? TKoDigitsSource::kPi : TKoDigitsSource::kEuler;
+      source.Kind = upper == "PI" ? TKoDigitsSource::kConstantPi : TKoDigitsSource::kConstantE;
     }
     leaves.Variables[upper] = source;
   }
