@@ -103,22 +103,27 @@ void TransferVariables(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 
 // The modes other than the value and Newton's root; false where none of them is asked for.
 bool RunOtherMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
-  if (cmd.DiffLevel > 0 && cmd.Numerical) {
-    RunNumericDerivative(cmd, f);
-  } else if (cmd.DiffLevel > 0) {
-    RunSymbolicDerivative(cmd, f);
-  } else if (cmd.Stamm && cmd.Numerical) {
-    RunNumericIntegral(cmd, f);
-  } else if (cmd.Stamm) {
-    RunAntiderivative(cmd, f);
-  } else if (cmd.Newton) {
-    return false;
-  } else if (cmd.FuncLength) {
+  if (cmd.DiffLevel > 0) {
+    if (cmd.Numerical) {
+      RunNumericDerivative(cmd, f);
+    } else {
+      RunSymbolicDerivative(cmd, f);
+    }
+    return true;
+  }
+  if (cmd.Stamm) {
+    if (cmd.Numerical) {
+      RunNumericIntegral(cmd, f);
+    } else {
+      RunAntiderivative(cmd, f);
+    }
+    return true;
+  }
+  if (cmd.Newton || (!cmd.FuncLength && !cmd.Simplify)) return false;
+  if (cmd.FuncLength) {
     RunArcLength(cmd, f);
-  } else if (cmd.Simplify) {
-    RunSimplification(cmd, f);
   } else {
-    return false;
+    RunSimplification(cmd, f);
   }
   return true;
 }
