@@ -9,6 +9,7 @@ namespace {
 
 using digits::TEvaluator;
 using digits::TInterval;
+using digits::TReal;
 using digits::TUndecided;
 
 // Bits beyond the digits asked for, so that most values decide at the first try.
@@ -136,9 +137,8 @@ class TRootFinder {
   bool Converge(mpfr_ptr x) {
     const mpfr_prec_t bits = mpfr_get_prec(x);
     TEvaluator evaluator(Leaves, bits, true);
-    mpfr_t f;
-    mpfr_t d;
-    mpfr_inits2(bits, f, d, static_cast<mpfr_ptr>(nullptr));
+    TReal f(bits);
+    TReal d(bits);
     bool settled = false;
     const long passes = 4 * bits + 100;
     for (long i = 0; i < passes && !settled; ++i) {
@@ -148,13 +148,13 @@ class TRootFinder {
         settled = true;
         break;
       }
-      if (!SlopeAt(evaluator, x, d) || mpfr_zero_p(d)) break;
+      if (!SlopeAt(evaluator, x, d) || mpfr_zero_p(d.get())) break;
       mpfr_div(f, f, d, MPFR_RNDN);
       mpfr_sub(x, x, f, MPFR_RNDN);
       // The step within the last bits of x.
-      settled = mpfr_zero_p(f) || (!mpfr_zero_p(x) && mpfr_get_exp(f) < mpfr_get_exp(x) - bits + 8);
+      settled = mpfr_zero_p(f.get()) ||
+                (!mpfr_zero_p(x) && mpfr_get_exp(f.get()) < mpfr_get_exp(x) - bits + 8);
     }
-    mpfr_clears(f, d, static_cast<mpfr_ptr>(nullptr));
     return settled;
   }
 
@@ -178,10 +178,9 @@ class TRootFinder {
   bool SlopeAt(TEvaluator& evaluator, mpfr_srcptr x, mpfr_ptr slope) {
     if (SlopeTree) return Evaluate(evaluator, SlopeTree, x, slope, nullptr);
     const mpfr_prec_t bits = evaluator.Precision();
-    mpfr_t h;
-    mpfr_t at;
-    mpfr_t upper;
-    mpfr_inits2(bits, h, at, upper, static_cast<mpfr_ptr>(nullptr));
+    TReal h(bits);
+    TReal at(bits);
+    TReal upper(bits);
     const mpfr_exp_t scale = mpfr_zero_p(x) ? 0 : std::max<mpfr_exp_t>(mpfr_get_exp(x), 0);
     mpfr_set_ui_2exp(h, 1, scale - bits / 3, MPFR_RNDN);
     mpfr_add(at, x, h, MPFR_RNDN);
@@ -193,7 +192,6 @@ class TRootFinder {
       mpfr_div(slope, slope, h, MPFR_RNDN);
       mpfr_div_2ui(slope, slope, 1, MPFR_RNDN);
     }
-    mpfr_clears(h, at, upper, static_cast<mpfr_ptr>(nullptr));
     return ok;
   }
 
@@ -213,8 +211,7 @@ TKoDigitsOutcome RootToDigits(const TKoOperatorNode* root, const TKoOperatorNode
   TRootFinder finder(root, slope, leaves, variable);
   const mpfr_prec_t first = BitsFor(digits);
   const mpfr_prec_t last = FinalBits(first);
-  mpfr_t x;
-  mpfr_init2(x, first);
+  TReal x(first);
   mpfr_set_ld(x, start, MPFR_RNDN);
   std::optional<TDecimal> previous;
   TKoDigitsOutcome outcome{{}, true};
@@ -224,11 +221,10 @@ TKoDigitsOutcome RootToDigits(const TKoOperatorNode* root, const TKoOperatorNode
     if (!finder.Converge(x)) break;
     const TDecimal now = Rounded(x, digits);
     if (previous && *previous == now) {
-      outcome = {mpfr_zero_p(x) ? "0" : Text(now, digits), false};
+      outcome = {mpfr_zero_p(x.get()) ? "0" : Text(now, digits), false};
       break;
     }
     previous = now;
   }
-  mpfr_clear(x);
   return outcome;
 }

@@ -39,11 +39,9 @@ const char* Checked(mpfi_srcptr x) {
 
 // An extended value, exact in binary.
 void SetExtended(mpfi_ptr x, long double value) {
-  mpfr_t v;
-  mpfr_init2(v, std::numeric_limits<long double>::digits);
+  TReal v(std::numeric_limits<long double>::digits);
   mpfr_set_ld(v, value, MPFR_RNDN);
   mpfi_set_fr(x, v);
-  mpfr_clear(v);
 }
 
 void SetZero(mpfi_ptr x) {
@@ -237,11 +235,9 @@ const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
   bool odd = false;
   if (negativeBase) {
     mpfi_neg(a, a);
-    mpfr_t half;
-    mpfr_init2(half, mpfi_get_prec(b));
+    TReal half(mpfi_get_prec(b));
     mpfr_div_2ui(half, Left(exponent.get()), 1, MPFR_RNDN);
     odd = mpfr_integer_p(half) == 0;
-    mpfr_clear(half);
   }
   TInterval t(Bits);
   mpfi_log(t.get(), a);
@@ -255,14 +251,12 @@ const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
 void TEvaluator::WholePower(mpfi_ptr a, mpz_srcptr n) {
   const bool negative = mpfr_sgn(Right(a)) < 0;
   if (negative) mpfi_neg(a, a);
-  mpfr_t low;
-  mpfr_t high;
-  mpfr_inits2(Bits, low, high, static_cast<mpfr_ptr>(nullptr));
+  TReal low(Bits);
+  TReal high(Bits);
   const bool rising = mpz_sgn(n) >= 0;
   mpfr_pow_z(low, rising ? Left(a) : Right(a), n, MPFR_RNDD);
   mpfr_pow_z(high, rising ? Right(a) : Left(a), n, MPFR_RNDU);
   mpfi_interv_fr(a, low, high);
-  mpfr_clears(low, high, static_cast<mpfr_ptr>(nullptr));
   if (negative && mpz_odd_p(n)) mpfi_neg(a, a);
 }
 
@@ -411,9 +405,8 @@ void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
   int (*whole)(mpfr_ptr, mpfr_srcptr) = mpfr_trunc;
   if (operation == opFloor || operation == opRound) whole = mpfr_floor;
   if (operation == opCeil) whole = mpfr_ceil;
-  mpfr_t low;
-  mpfr_t high;
-  mpfr_inits2(Bits + 2, low, high, static_cast<mpfr_ptr>(nullptr));
+  TReal low(Bits + 2);
+  TReal high(Bits + 2);
   whole(low, Left(y.get()));
   whole(high, Right(y.get()));
   const bool decided = mpfr_equal_p(low, high) != 0;
@@ -421,7 +414,8 @@ void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
   // The jump of floor and round lies at the upper whole number, that of ceil at the lower,
   // that of trunc at the one farther from 0.
   mpfr_srcptr k = high;
-  if (operation == opCeil || (operation != opFloor && operation != opRound && mpfr_sgn(high) <= 0))
+  if (operation == opCeil ||
+      (operation != opFloor && operation != opRound && mpfr_sgn(high.get()) <= 0))
     k = low;
   if (operation != opFrac) {
     mpfi_set_fr(x, k);
@@ -430,7 +424,6 @@ void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
   } else {
     SetZero(x);
   }
-  mpfr_clears(low, high, static_cast<mpfr_ptr>(nullptr));
 }
 
 void TEvaluator::Step(TOperation operation, mpfi_ptr x) {
@@ -474,11 +467,9 @@ const char* TEvaluator::Factorial(mpfi_ptr x) {
       return nullptr;
     }
   } else if (mpfr_sgn(Left(x)) < 0) {
-    mpfr_t k;
-    mpfr_init2(k, Bits);
+    TReal k(Bits);
     mpfr_ceil(k, Left(x));
-    const bool pole = mpfr_sgn(k) < 0 && mpfr_lessequal_p(k, Right(x));
-    mpfr_clear(k);
+    const bool pole = mpfr_sgn(k.get()) < 0 && mpfr_lessequal_p(k, Right(x));
     if (pole) {
       Undecided();
       return kTextIllegalOperations;
@@ -491,14 +482,13 @@ const char* TEvaluator::Factorial(mpfi_ptr x) {
 // Gamma on an interval between two of its poles. The digamma function rises between them,
 // so where it has one sign at both ends Gamma is monotone on the interval.
 const char* TEvaluator::Gamma(mpfi_ptr z) {
-  mpfr_t psiLow;
-  mpfr_t psiHigh;
-  mpfr_t low;
-  mpfr_t high;
-  mpfr_inits2(Bits, psiLow, psiHigh, low, high, static_cast<mpfr_ptr>(nullptr));
+  TReal psiLow(Bits);
+  TReal psiHigh(Bits);
+  TReal low(Bits);
+  TReal high(Bits);
   mpfr_digamma(psiLow, Left(z), MPFR_RNDN);
   mpfr_digamma(psiHigh, Right(z), MPFR_RNDN);
-  if (mpfr_sgn(psiLow) != mpfr_sgn(psiHigh)) {
+  if (mpfr_sgn(psiLow.get()) != mpfr_sgn(psiHigh.get())) {
     // The extremum inside: the final evaluator takes the middle.
     Undecided();
     mpfi_mid(low, z);
@@ -516,12 +506,11 @@ const char* TEvaluator::Gamma(mpfi_ptr z) {
       sign = mpz_even_p(m) ? -1 : 1;
       mpz_clear(m);
     }
-    const bool rising = sign * mpfr_sgn(psiLow) > 0;
+    const bool rising = sign * mpfr_sgn(psiLow.get()) > 0;
     mpfr_gamma(low, rising ? Left(z) : Right(z), MPFR_RNDD);
     mpfr_gamma(high, rising ? Right(z) : Left(z), MPFR_RNDU);
     mpfi_interv_fr(z, low, high);
   }
-  mpfr_clears(psiLow, psiHigh, low, high, static_cast<mpfr_ptr>(nullptr));
   return nullptr;
 }
 

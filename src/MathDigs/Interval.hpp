@@ -17,6 +17,26 @@ namespace digits {
 // of a domain lies inside): more bits will tell.
 struct TUndecided {};
 
+// An MPFR number of a given precision, freed with its scope also when TUndecided passes.
+class TReal {
+ public:
+  explicit TReal(mpfr_prec_t precision) { mpfr_init2(Value, precision); }
+  ~TReal() { mpfr_clear(Value); }
+  TReal(const TReal&) = delete;
+  TReal& operator=(const TReal&) = delete;
+  TReal(TReal&&) = delete;
+  TReal& operator=(TReal&&) = delete;
+  // For MPFR's macros, which need the pointer itself.
+  mpfr_srcptr get() const { return Value; }
+  // NOLINTNEXTLINE(google-explicit-constructor): stands for the number in MPFR's calls
+  operator mpfr_ptr() { return Value; }
+  // NOLINTNEXTLINE(google-explicit-constructor)
+  operator mpfr_srcptr() const { return Value; }
+
+ private:
+  mpfr_t Value;
+};
+
 class TInterval {
  public:
   explicit TInterval(mpfr_prec_t precision) { mpfi_init2(Value, precision); }
