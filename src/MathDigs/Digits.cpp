@@ -123,7 +123,9 @@ TKoDigitsOutcome ValueToDigits(const TKoOperatorNode* root, const TKoDigitsLeave
 namespace {
 
 // Newton's iteration at one precision from x until the step is below its last bits or the
-// term's value holds 0; false where the term has no value or no slope on the way.
+// term's value holds 0; false where the term has no value or no slope on the way, or the
+// iteration does not settle. Towards a root of multiplicity m the steps shrink by (m-1)/m:
+// once their ratio is steady, they are taken m times.
 class TRootFinder {
  public:
   TRootFinder(const TKoOperatorNode* root, const TKoOperatorNode* slope,
@@ -139,26 +141,41 @@ class TRootFinder {
     TEvaluator evaluator(Leaves, bits, true);
     TReal f(bits);
     TReal d(bits);
-    bool settled = false;
-    const long passes = 4 * bits + 100;
-    for (long i = 0; i < passes && !settled; ++i) {
+    TReal last(bits);
+    mpfr_set_ui(last, 0, MPFR_RNDN);
+    double lastRatio = 0;
+    for (int i = 0; i < kPasses; ++i) {
       bool zero = false;
-      if (!ValueAt(evaluator, x, f, &zero)) break;
-      if (zero) {
-        settled = true;
-        break;
-      }
-      if (!SlopeAt(evaluator, x, d) || mpfr_zero_p(d.get())) break;
+      if (!ValueAt(evaluator, x, f, &zero)) return false;
+      if (zero) return true;
+      if (!SlopeAt(evaluator, x, d) || mpfr_zero_p(d.get())) return false;
       mpfr_div(f, f, d, MPFR_RNDN);
+      const double ratio = mpfr_zero_p(last.get()) ? 0 : Ratio(f, last);
+      mpfr_set(last, f, MPFR_RNDN);
+      if (ratio > kLinearLow && ratio < kLinearHigh && std::fabs(ratio - lastRatio) < kSpread)
+        mpfr_mul_ui(f, f, static_cast<unsigned long>(std::lround(1 / (1 - ratio))), MPFR_RNDN);
+      lastRatio = ratio;
       mpfr_sub(x, x, f, MPFR_RNDN);
       // The step within the last bits of x.
-      settled = mpfr_zero_p(f.get()) ||
-                (!mpfr_zero_p(x) && mpfr_get_exp(f.get()) < mpfr_get_exp(x) - bits + 8);
+      if (mpfr_zero_p(f.get()) ||
+          (!mpfr_zero_p(x) && mpfr_get_exp(f.get()) < mpfr_get_exp(x) - bits + 8))
+        return true;
     }
-    return settled;
+    return false;
   }
 
  private:
+  static constexpr int kPasses = 500;
+  static constexpr double kLinearLow = 0.3;
+  static constexpr double kLinearHigh = 0.99;
+  static constexpr double kSpread = 0.02;
+
+  static double Ratio(mpfr_srcptr step, mpfr_srcptr last) {
+    TReal q(mpfr_get_prec(step));
+    mpfr_div(q, step, last, MPFR_RNDN);
+    return mpfr_get_d(q, MPFR_RNDN);
+  }
+
   bool ValueAt(TEvaluator& evaluator, mpfr_srcptr x, mpfr_ptr value, bool* zero = nullptr) {
     return Evaluate(evaluator, Root, x, value, zero);
   }
