@@ -163,6 +163,10 @@ TEST(Digits, NewtonFindsTheRootToTheDigits) {
       {{"--digits", "40", "\\n", "\\vx=2.5", "x!-3"},
        "2.405869986309566924699929218375558009595\n"},
       {{"--digits", "40", "\\n", "\\vx=2.5", "(x-1)^2"}, "1\n"},
+      // A double root: its steps taken twice once their ratio is steady.
+      {{"--digits", "60", "\\n", "\\vx=2.5", "(x-sqrt(2))^2"},
+       "1.41421356237309504880168872420969807856967187537694807317668\n"},
+      {{"--digits", "30", "\\n", "\\vx=0.5", "sin(x)"}, "0\n"},
       {{"--digits", "40", "\\n", "\\vx=2.5", "x^2+1"}, "Newtonverfahren konvergiert nicht!\n"},
       {{"--digits", "40", "\\n", "\\vx=2.5", "0*x+5"}, "Ableitung im Newtonverfahren ist Null!\n"},
       {{"--digits", "20", "\\s", "\\n", "\\vx=1", "x^2-3"},
