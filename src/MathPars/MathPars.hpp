@@ -182,13 +182,13 @@ TKoNodePtr ParseTerm(const std::string& text, TKoVarDepot* depot);
 TKoNodePtr ParseTemplate(const std::string& text, TKoNodePtr arg0, TKoNodePtr arg1,
                          TKoVarDepot* depot, TDataType type);
 
-// Fills a tree function with the tree of FunctionString; a failure leaves no
-// tree and the error text "Syntaxfehler".
 // The texts of the numbers in the terms parsed while a record is set, by their nodes: the
 // digits a term wrote, for arithmetic with more of them than a node holds.
 using TKoNumberTexts = std::unordered_map<const TKoOperatorNode*, std::string>;
 void RecordNumberTexts(TKoNumberTexts* record);
 
+// Fills a tree function with the tree of FunctionString; a failure leaves no
+// tree and the error text "Syntaxfehler".
 class TKoMathParser : public TKoFunctionCreator {
  public:
   using TKoFunctionCreator::TKoFunctionCreator;
