@@ -18,6 +18,11 @@ constexpr mpfr_prec_t kGuardBits = 64;
 // final evaluation takes intervals that still hold a jump, a pole or 0 as lying on it.
 constexpr mpfr_prec_t kFinalBits = 4096;
 constexpr mpfr_prec_t kFinalFactor = 4;
+// Beyond the final bits, intervals that are still wide (a sine of an argument known to fewer
+// bits than its size) get more, up to this many times the first bits or this many.
+constexpr mpfr_prec_t kHardestFactor = 8;
+constexpr mpfr_prec_t kHardestBits = mpfr_prec_t{1} << 20;
+constexpr const char* kTextNotDecidable = "Die verlangten Stellen sind nicht sicher bestimmbar!";
 constexpr double kBitsPerDigit = 3.3219280948873623;
 
 mpfr_prec_t BitsFor(std::int32_t digits) {
@@ -54,18 +59,19 @@ std::string Text(const TDecimal& d, std::int32_t count) {
 }
 
 // The digits of the interval's value where all of it rounds alike. The final evaluation
-// takes an interval around 0 as 0, and one around a half of the last place as that half,
-// rounded to even as every exact half is.
+// takes a narrow interval around 0 as 0, and one around a half of the last place as that
+// half, rounded to even as every exact half is.
 std::optional<std::string> Decided(mpfi_srcptr v, std::int32_t count, bool final) {
   if (mpfr_zero_p(&v->left) && mpfr_zero_p(&v->right)) return "0";
+  const bool settle = final && digits::Narrow(v, mpfi_get_prec(v));
   if (mpfr_sgn(&v->left) <= 0 && mpfr_sgn(&v->right) >= 0) {
-    if (!final) return std::nullopt;
+    if (!settle) return std::nullopt;
     return "0";
   }
   TDecimal low = Rounded(&v->left, count);
   const TDecimal high = Rounded(&v->right, count);
   if (!(low == high)) {
-    if (!final) return std::nullopt;
+    if (!settle) return std::nullopt;
     if ((low.Digits.back() - '0') % 2 != 0) low = high;
   }
   return Text(low, count);
@@ -106,18 +112,19 @@ TKoDigitsOutcome ValueToDigits(const TKoOperatorNode* root, const TKoDigitsLeave
   const std::uint64_t draws = RandomDraws();
   const mpfr_prec_t first = BitsFor(digits);
   const mpfr_prec_t last = FinalBits(first);
-  for (mpfr_prec_t bits = first;; bits *= 2) {
-    const bool final = bits >= last;
+  for (mpfr_prec_t bits = first; bits <= std::max(kHardestFactor * first, kHardestBits);
+       bits *= 2) {
     ReplayRandomSequence(draws);
     try {
-      TEvaluator evaluator(leaves, bits, final);
+      TEvaluator evaluator(leaves, bits, bits >= last);
       TInterval value(bits);
       if (const char* text = evaluator.Evaluate(root, value.get())) return {text, true};
-      if (auto text = Decided(value.get(), digits, final)) return {*text, false};
+      if (auto text = Decided(value.get(), digits, bits >= last)) return {*text, false};
     } catch (const TUndecided&) {
       // More bits will tell.
     }
   }
+  return {kTextNotDecidable, true};
 }
 
 namespace {
@@ -185,7 +192,11 @@ class TRootFinder {
     ReplayRandomSequence(Draws);
     evaluator.SetRunning(Variable, x);
     TInterval v(evaluator.Precision());
-    if (evaluator.Evaluate(tree, v.get())) return false;
+    try {
+      if (evaluator.Evaluate(tree, v.get())) return false;
+    } catch (const TUndecided&) {
+      return false;
+    }
     if (zero) *zero = mpfi_has_zero(v.get()) > 0;
     mpfi_mid(value, v.get());
     return true;

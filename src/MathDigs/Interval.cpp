@@ -1,5 +1,6 @@
 #include "MathDigs/Interval.hpp"
 
+#include <algorithm>
 #include <limits>
 
 #include "util/util.hpp"
@@ -29,12 +30,13 @@ bool IsPoint(mpfi_srcptr x) {
   return mpfr_equal_p(Left(x), Right(x)) != 0;
 }
 
-// A failure text where the interval left the numbers: a not-a-number or an end beyond the
-// exponent range.
-const char* Checked(mpfi_srcptr x) {
-  if (mpfi_nan_p(x)) return kTextInvalidOp;
-  if (!mpfi_bounded_p(x)) return kTextOverflow;
-  return nullptr;
+// Beyond the exponent range on the whole: the lower end above it, or the upper one below.
+bool Overflows(mpfr_srcptr low, mpfr_srcptr high) {
+  const auto beyond = [](mpfr_srcptr v) {
+    return mpfr_inf_p(v) ||
+           (mpfr_number_p(v) && !mpfr_zero_p(v) && mpfr_get_exp(v) >= mpfr_get_emax());
+  };
+  return (mpfr_sgn(low) > 0 && beyond(low)) || (mpfr_sgn(high) < 0 && beyond(high));
 }
 
 // An extended value, exact in binary.
@@ -50,6 +52,17 @@ void SetZero(mpfi_ptr x) {
 
 }  // namespace
 
+bool Narrow(mpfi_srcptr x, mpfr_prec_t bits, bool absolute) {
+  if (!mpfi_bounded_p(x)) return false;
+  TReal width(std::numeric_limits<double>::digits);
+  mpfr_sub(width, Right(x), Left(x), MPFR_RNDU);
+  if (mpfr_zero_p(width.get())) return true;
+  mpfr_exp_t magnitude = 1;
+  for (mpfr_srcptr end : {Left(x), Right(x)})
+    if (!absolute && !mpfr_zero_p(end)) magnitude = std::max(magnitude, mpfr_get_exp(end));
+  return mpfr_get_exp(width.get()) <= magnitude - bits / 2;
+}
+
 TEvaluator::TEvaluator(const TKoDigitsLeaves& leaves, mpfr_prec_t precision, bool final)
     : Leaves(leaves), Bits(precision), Final(final) {}
 
@@ -58,8 +71,22 @@ void TEvaluator::SetRunning(const std::string& upperName, mpfr_srcptr value) {
   RunningValue = value;
 }
 
-void TEvaluator::Undecided() const {
-  if (!Final) throw TUndecided{};
+// The final evaluator takes an interval as lying on the point it holds only where it is
+// narrow: within half the bits of its magnitude (and of 1), or of 1 alone where whole
+// numbers are the points (the jumps of floor, the poles of the factorial). A wide interval,
+// as sin of a huge argument known to too few bits, needs more bits at any stage.
+// A failure text where the interval left the numbers: a not-a-number, or the whole interval
+// beyond the exponent range. An interval with only one end beyond it is undecided.
+const char* TEvaluator::Checked(mpfi_srcptr x) const {
+  if (mpfi_nan_p(x)) return kTextInvalidOp;
+  if (mpfi_bounded_p(x)) return nullptr;
+  if (Overflows(Left(x), Right(x))) return kTextOverflow;
+  Undecided(x);
+  return kTextOverflow;
+}
+
+void TEvaluator::Undecided(mpfi_srcptr x, bool absolute) const {
+  if (!Final || !Narrow(x, Bits, absolute)) throw TUndecided{};
 }
 
 // Where the interval lies beside the whole number c; an interval that holds c without being
@@ -67,7 +94,7 @@ void TEvaluator::Undecided() const {
 TEvaluator::TPlace TEvaluator::Place(mpfi_srcptr x, long c) const {
   if (mpfr_cmp_si(Right(x), c) < 0) return kBelow;
   if (mpfr_cmp_si(Left(x), c) > 0) return kAbove;
-  if (mpfr_cmp_si(Left(x), c) != 0 || mpfr_cmp_si(Right(x), c) != 0) Undecided();
+  if (mpfr_cmp_si(Left(x), c) != 0 || mpfr_cmp_si(Right(x), c) != 0) Undecided(x);
   return kAt;
 }
 
@@ -203,7 +230,7 @@ const char* TEvaluator::Operate(TOperation operation, mpfi_ptr a, mpfi_srcptr b)
 const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
   const bool zeroBase = mpfr_zero_p(Left(a)) && mpfr_zero_p(Right(a));
   const bool acrossZero = !zeroBase && mpfr_sgn(Left(a)) <= 0 && mpfr_sgn(Right(a)) >= 0;
-  if (acrossZero) Undecided();
+  if (acrossZero) Undecided(a);
   if (zeroBase || acrossZero) {
     const TPlace exponent = Place(b, 0);
     if (exponent == kBelow) return kTextIllegalPower;
@@ -219,7 +246,7 @@ const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
     mpfr_ptr k = Left(exponent.get());
     mpfr_ceil(k, k);
     if (mpfr_greater_p(k, Right(b))) return kTextIllegalPower;
-    Undecided();
+    Undecided(b, true);
     mpfr_set(Right(exponent.get()), k, MPFR_RNDN);
     whole = true;
   }
@@ -349,7 +376,7 @@ const char* TEvaluator::Inverse(TOperation operation, mpfi_ptr x) {
   if (mpfr_cmp_si(Left(x), 1) > 0 || mpfr_cmp_si(Right(x), -1) < 0) return kTextInvalidArgument;
   if (mpfr_cmp_si(Left(x), -1) < 0 || mpfr_cmp_si(Right(x), 1) > 0) {
     // An end of the domain inside: the part within it.
-    Undecided();
+    Undecided(x);
     TInterval domain(Bits);
     mpfi_interv_si(domain.get(), -1, 1);
     mpfi_intersect(x, x, domain.get());
@@ -410,7 +437,7 @@ void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
   whole(low, Left(y.get()));
   whole(high, Right(y.get()));
   const bool decided = mpfr_equal_p(low, high) != 0;
-  if (!decided) Undecided();
+  if (!decided) Undecided(y.get(), true);
   // The jump of floor and round lies at the upper whole number, that of ceil at the lower,
   // that of trunc at the one farther from 0.
   mpfr_srcptr k = high;
@@ -471,7 +498,7 @@ const char* TEvaluator::Factorial(mpfi_ptr x) {
     mpfr_ceil(k, Left(x));
     const bool pole = mpfr_sgn(k.get()) < 0 && mpfr_lessequal_p(k, Right(x));
     if (pole) {
-      Undecided();
+      Undecided(x, true);
       return kTextIllegalOperations;
     }
   }
@@ -490,7 +517,7 @@ const char* TEvaluator::Gamma(mpfi_ptr z) {
   mpfr_digamma(psiHigh, Right(z), MPFR_RNDN);
   if (mpfr_sgn(psiLow.get()) != mpfr_sgn(psiHigh.get())) {
     // The extremum inside: the final evaluator takes the middle.
-    Undecided();
+    Undecided(z, true);
     mpfi_mid(low, z);
     mpfr_gamma(low, low, MPFR_RNDN);
     mpfi_set_fr(z, low);

@@ -13,6 +13,10 @@
 
 namespace digits {
 
+// Whether the interval is narrow for the bits: its width within half of them, relative to
+// its magnitude or to 1, whichever is larger, or to 1 alone where absolute.
+bool Narrow(mpfi_srcptr x, mpfr_prec_t bits, bool absolute = false);
+
 // Thrown where an interval is too wide to tell which case holds (a jump, a pole or the end
 // of a domain lies inside): more bits will tell.
 struct TUndecided {};
@@ -68,7 +72,8 @@ class TEvaluator {
  private:
   enum TPlace { kBelow, kAt, kAbove };
   TPlace Place(mpfi_srcptr x, long c) const;
-  void Undecided() const;
+  void Undecided(mpfi_srcptr x, bool absolute = false) const;
+  const char* Checked(mpfi_srcptr x) const;
   void Leaf(const TKoOperatorNode* node, mpfi_ptr out);
   void Variable(const TKoOperatorNode* node, mpfi_ptr out);
   const char* Negation(const TKoOperatorNode* node, mpfi_ptr out);
