@@ -11,7 +11,10 @@ namespace {
 
 // A whole factorial up to this is the product itself; beyond it the gamma function is
 // quicker at the same precision.
-constexpr unsigned long kLargestProduct = 10000;
+constexpr unsigned long kLargestProduct = 2000000;
+// Gamma turns (its minimum) between these.
+constexpr double kGammaTurnBelow = 1.4616321;
+constexpr double kGammaTurnAbove = 1.4616322;
 
 mpfr_ptr Left(mpfi_ptr x) {
   return &x->left;
@@ -374,12 +377,13 @@ const char* TEvaluator::Inverse(TOperation operation, mpfi_ptr x) {
     return nullptr;
   }
   if (mpfr_cmp_si(Left(x), 1) > 0 || mpfr_cmp_si(Right(x), -1) < 0) return kTextInvalidArgument;
-  if (mpfr_cmp_si(Left(x), -1) < 0 || mpfr_cmp_si(Right(x), 1) > 0) {
-    // An end of the domain inside: the part within it.
+  // An end of the domain inside: the value there.
+  if (mpfr_cmp_si(Left(x), -1) < 0) {
     Undecided(x);
-    TInterval domain(Bits);
-    mpfi_interv_si(domain.get(), -1, 1);
-    mpfi_intersect(x, x, domain.get());
+    mpfi_set_si(x, -1);
+  } else if (mpfr_cmp_si(Right(x), 1) > 0) {
+    Undecided(x);
+    mpfi_set_si(x, 1);
   }
   if (operation == opArcSin) {
     mpfi_asin(x, x);
@@ -402,8 +406,9 @@ const char* TEvaluator::Hyperbolic(TOperation operation, mpfi_ptr x) {
     if (Place(x, 0) == kAt) return kTextZeroDivide;
     mpfi_coth(x, x);
   } else if (operation == opArcCosh) {
-    if (Place(x, 1) == kBelow) return kTextInvalidArgument;
-    if (mpfr_cmp_ui(Left(x), 1) < 0) mpfr_set_ui(Left(x), 1, MPFR_RNDD);
+    const TPlace place = Place(x, 1);
+    if (place == kBelow) return kTextInvalidArgument;
+    if (place == kAt) mpfi_set_ui(x, 1);
     mpfi_acosh(x, x);
   } else if (operation == opArcTanh) {
     if (mpfr_cmp_si(Left(x), 1) > 0) return kTextInvalidArgument;
@@ -437,7 +442,18 @@ void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
   whole(low, Left(y.get()));
   whole(high, Right(y.get()));
   const bool decided = mpfr_equal_p(low, high) != 0;
-  if (!decided) Undecided(y.get(), true);
+  if (!decided && !(Final && Narrow(y.get(), Bits, true))) {
+    // Jumps inside a wide interval: every whole number between its ends' (all of these
+    // functions rise), which more bits narrow down.
+    TInterval between(Bits + 2);
+    mpfi_interv_fr(between.get(), low, high);
+    if (operation == opFrac) {
+      mpfi_sub(x, x, between.get());
+    } else {
+      mpfi_set(x, between.get());
+    }
+    return;
+  }
   // The jump of floor and round lies at the upper whole number, that of ceil at the lower,
   // that of trunc at the one farther from 0.
   mpfr_srcptr k = high;
@@ -506,38 +522,58 @@ const char* TEvaluator::Factorial(mpfi_ptr x) {
   return Gamma(x);
 }
 
-// Gamma on an interval between two of its poles. The digamma function rises between them,
-// so where it has one sign at both ends Gamma is monotone on the interval.
+namespace {
+
+// An enclosure of |Gamma(z)| at a point that is no pole: e to ln|Gamma(z)| rounded both ways
+// (MPFR's gamma itself takes minutes at ten thousand digits, its logarithm a second).
+void AbsGamma(mpfr_srcptr z, mpfi_ptr out, mpfr_prec_t bits) {
+  TReal low(bits);
+  TReal high(bits);
+  int sign = 0;
+  mpfr_lgamma(low, &sign, z, MPFR_RNDD);
+  mpfr_lgamma(high, &sign, z, MPFR_RNDU);
+  mpfi_interv_fr(out, low, high);
+  mpfi_exp(out, out);
+}
+
+}  // namespace
+
+// Gamma on an interval between two of its poles, where it is monotone: from its ends. Above
+// 0 its only turn is at 1.4616321..., below 0 one between each two poles, where the digamma
+// function (rising between the poles) changes its sign.
 const char* TEvaluator::Gamma(mpfi_ptr z) {
-  TReal psiLow(Bits);
-  TReal psiHigh(Bits);
-  TReal low(Bits);
-  TReal high(Bits);
-  mpfr_digamma(psiLow, Left(z), MPFR_RNDN);
-  mpfr_digamma(psiHigh, Right(z), MPFR_RNDN);
-  if (mpfr_sgn(psiLow.get()) != mpfr_sgn(psiHigh.get())) {
-    // The extremum inside: the final evaluator takes the middle.
-    Undecided(z, true);
-    mpfi_mid(low, z);
-    mpfr_gamma(low, low, MPFR_RNDN);
-    mpfi_set_fr(z, low);
-  } else {
-    // Gamma is positive above 0 and changes its sign at every pole below.
-    int sign = 1;
-    if (mpfr_sgn(Left(z)) < 0) {
-      mpfr_neg(low, Left(z), MPFR_RNDN);
-      mpfr_floor(low, low);
-      mpz_t m;
-      mpz_init(m);
-      mpfr_get_z(m, low, MPFR_RNDN);
-      sign = mpz_even_p(m) ? -1 : 1;
-      mpz_clear(m);
-    }
-    const bool rising = sign * mpfr_sgn(psiLow.get()) > 0;
-    mpfr_gamma(low, rising ? Left(z) : Right(z), MPFR_RNDD);
-    mpfr_gamma(high, rising ? Right(z) : Left(z), MPFR_RNDU);
-    mpfi_interv_fr(z, low, high);
+  bool monotone = IsPoint(z) || mpfr_cmp_d(Left(z), kGammaTurnAbove) > 0 ||
+                  (mpfr_sgn(Left(z)) > 0 && mpfr_cmp_d(Right(z), kGammaTurnBelow) < 0);
+  if (!monotone) {
+    TReal psiLow(Bits);
+    TReal psiHigh(Bits);
+    mpfr_digamma(psiLow, Left(z), MPFR_RNDN);
+    mpfr_digamma(psiHigh, Right(z), MPFR_RNDN);
+    monotone = mpfr_sgn(psiLow.get()) == mpfr_sgn(psiHigh.get());
   }
+  // Gamma is positive above 0 and changes its sign at every pole below.
+  bool negative = false;
+  if (mpfr_sgn(Left(z)) < 0) {
+    TReal m(Bits);
+    mpfr_neg(m, Left(z), MPFR_RNDN);
+    mpfr_floor(m, m);
+    mpfr_div_2ui(m, m, 1, MPFR_RNDN);
+    negative = mpfr_integer_p(m) != 0;
+  }
+  TInterval low(Bits);
+  if (monotone) {
+    TInterval high(Bits);
+    AbsGamma(Left(z), low.get(), Bits);
+    AbsGamma(Right(z), high.get(), Bits);
+    mpfi_union(z, low.get(), high.get());
+  } else {
+    // The turn inside: the final evaluator takes the middle.
+    Undecided(z, true);
+    TReal middle(Bits);
+    mpfi_mid(middle, z);
+    AbsGamma(middle, z, Bits);
+  }
+  if (negative) mpfi_neg(z, z);
   return nullptr;
 }
 
