@@ -96,6 +96,11 @@ TEST(Digits, EveryFunctionAtHardPoints) {
       {5, "cot(3000!)", "-0.52268"},
       {20, "frac(pi*10^3000)", "0.56794520809514655023"},
       {20, "tan(pi/4)^(170!)", "1"},
+      // A whole number too large for the bits: floor gives the whole numbers between the ends.
+      {12, "floor(26000!)", "1.8075726307E+103500"},
+      // Ends of the domains reached only exactly.
+      {30, "arcsin(sin(pi/2))", "1.57079632679489661923132169164"},
+      {30, "arccosh(e/e)", "0"},
   });
 }
 
