@@ -15,6 +15,8 @@ constexpr unsigned long kLargestProduct = 2000000;
 // Gamma turns (its minimum) between these.
 constexpr double kGammaTurnBelow = 1.4616321;
 constexpr double kGammaTurnAbove = 1.4616322;
+// Gamma of arguments from this below 0 up to 3 from a shifted argument.
+constexpr long kShiftedGammaBelow = 50;
 
 mpfr_ptr Left(mpfi_ptr x) {
   return &x->left;
@@ -63,7 +65,7 @@ bool Narrow(mpfi_srcptr x, mpfr_prec_t bits, bool absolute) {
   mpfr_exp_t magnitude = 1;
   for (mpfr_srcptr end : {Left(x), Right(x)})
     if (!absolute && !mpfr_zero_p(end)) magnitude = std::max(magnitude, mpfr_get_exp(end));
-  return mpfr_get_exp(width.get()) <= magnitude - bits / 2;
+  return mpfr_get_exp(width.get()) <= magnitude - bits / 4;
 }
 
 TEvaluator::TEvaluator(const TKoDigitsLeaves& leaves, mpfr_prec_t precision, bool final)
@@ -542,6 +544,27 @@ void AbsGamma(mpfr_srcptr z, mpfi_ptr out, mpfr_prec_t bits) {
 // 0 its only turn is at 1.4616321..., below 0 one between each two poles, where the digamma
 // function (rising between the poles) changes its sign.
 const char* TEvaluator::Gamma(mpfi_ptr z) {
+  if (mpfr_cmp_si(Left(z), -kShiftedGammaBelow) > 0 && mpfr_cmp_ui(Left(z), 3) < 0) {
+    // Gamma(z) = Gamma(z + n) / (z (z+1) ... (z+n-1)) with z + n at least 3: ln Gamma is 0
+    // at 1 and 2, and near there MPFR needs several times the bits.
+    TReal first(Bits);
+    mpfr_floor(first, Left(z));
+    const long n = 3 - mpfr_get_si(first, MPFR_RNDN);
+    TInterval product(Bits);
+    TInterval factor(Bits);
+    mpfi_set(product.get(), z);
+    for (long i = 1; i < n; ++i) {
+      mpfi_add_si(factor.get(), z, i);
+      mpfi_mul(product.get(), product.get(), factor.get());
+    }
+    mpfi_add_si(factor.get(), z, n);
+    TInterval high(Bits);
+    AbsGamma(Left(factor.get()), z, Bits);
+    AbsGamma(Right(factor.get()), high.get(), Bits);
+    mpfi_union(z, z, high.get());
+    mpfi_div(z, z, product.get());
+    return nullptr;
+  }
   bool monotone = IsPoint(z) || mpfr_cmp_d(Left(z), kGammaTurnAbove) > 0 ||
                   (mpfr_sgn(Left(z)) > 0 && mpfr_cmp_d(Right(z), kGammaTurnBelow) < 0);
   if (!monotone) {
