@@ -204,7 +204,8 @@ TEST(Digits, OtherModesSayTheyComputeWith17Digits) {
 }
 
 TEST(Digits, BadCountsAreNamed) {
-  for (const std::string& count : {"0", "100001", "-5", "abc", "", "1e3", "2.5", " 5"}) {
+  for (const std::string& count :
+       std::vector<std::string>{"0", "100001", "-5", "abc", "", "1e3", "2.5", " 5"}) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--digits", count, "1/3"}, {"--digits=" + count, "1/3"}}) {
       const CliResult r = RunTcalc(args);
