@@ -47,5 +47,4 @@ file(WRITE "${overrides}/tcalc"
 tcalc: statically-linked-binary [usr/bin/tcalc]
 # GMP's exact rationals are linked in with the rest, for the same reason.
 tcalc: embedded-library gmp [usr/bin/tcalc]
-tcalc: embedded-library mpfr [usr/bin/tcalc]
 ")
