@@ -142,5 +142,7 @@ std::vector<std::string> OptionRows() {
       "--simplify  Ergebnisse von \\c, \\d und \\i vereinfacht und lesbar",
       "--accurate  \\m \\i und \\w adaptiv auf volle Genauigkeit (\\l: gr\366\337te Breite)",
       "--digits N  Werte und \\n mit N g\374ltigen Stellen (1 bis 100000)",
+      "--plot  Graph des Terms von \\vx=Wert bis \\t (sonst -10 bis 10), mit \\d, \\i, \\n",
+      "  auch Ableitung, Stammfunktion, Nullstelle; --plot=svg als SVG-Dokument",
   };
 }

@@ -13,19 +13,6 @@ namespace {
 
 constexpr std::int64_t kDifferencesCost = 10;
 
-// The values of another function at points of its running variable, through its program.
-class TPointValues : public TKoMathUseOtherFunction {
- public:
-  explicit TPointValues(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {
-    OtherNotOwned = true;
-  }
-  ~TPointValues() override { DropProgram(); }
-  TPointValues(const TPointValues&) = delete;
-  TPointValues& operator=(const TPointValues&) = delete;
-  void Calculate() override { BindRunningVar(); }
-  using TKoMathUseOtherFunction::RunningSlot;
-};
-
 const TKoOperatorNode* TreeOf(TKoMathFunction* f) {
   auto* tree = dynamic_cast<TKoMathTreeFunction*>(f);
   return tree ? tree->GetTree() : nullptr;
@@ -103,7 +90,7 @@ bool NumericSlope(const std::function<bool(long double, long double&)>& f, long 
 
 // Binds the derivative's values to the running variable; true for a derivative without it,
 // whose one value is then slope (not finite where it has none).
-bool BindSlopes(TPointValues& slopes, TKoMathFunction& derivative, const std::string& var,
+bool BindSlopes(TKoMathPointValues& slopes, TKoMathFunction& derivative, const std::string& var,
                 long double& slope) {
   slopes.SetRunningVar(var);
   slopes.Calculate();
@@ -163,7 +150,7 @@ void TKoMathAccurateFunction::Calculate() {
 
     std::string failure;  // the text of the last point without a value
     TIntegrand integrand;
-    TPointValues slopes(Derivative ? Derivative : OtherFunction);
+    TKoMathPointValues slopes(Derivative ? Derivative : OtherFunction);
     // A derivative without the variable is one slope everywhere.
     bool constantSlope = false;
     long double slopeEverywhere = 0;

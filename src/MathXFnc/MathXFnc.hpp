@@ -131,6 +131,20 @@ inline long double TKoMathUseOtherFunction::EvaluateAt(long double x) {
   return v;
 }
 
+// The values of another function at points of its running variable, through its program;
+// Calculate binds the variable and compiles the program.
+class TKoMathPointValues : public TKoMathUseOtherFunction {
+ public:
+  explicit TKoMathPointValues(TKoMathFunction* other) : TKoMathUseOtherFunction(other) {
+    OtherNotOwned = true;
+  }
+  ~TKoMathPointValues() override { DropProgram(); }
+  TKoMathPointValues(const TKoMathPointValues&) = delete;
+  TKoMathPointValues& operator=(const TKoMathPointValues&) = delete;
+  void Calculate() override { BindRunningVar(); }
+  using TKoMathUseOtherFunction::RunningSlot;
+};
+
 // Base of the iterative methods: iteration limit and a guard against a missing running
 // variable.
 class TKoMathIteratedFunction : public TKoMathUseOtherFunction {

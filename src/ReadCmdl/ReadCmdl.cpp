@@ -127,6 +127,7 @@ void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
       return;
     case 'T':
       ReadNumber(value, ToValue);
+      ToValueGiven = true;
       return;
     case 'S':
       AllParams = UpperCase(value) == "S";

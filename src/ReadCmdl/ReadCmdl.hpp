@@ -37,6 +37,7 @@ class TKoMathCommandLine {
   long double Intervall = 0.01L;
   bool IntervallGiven = false;  // \l was given
   long double ToValue = 0;
+  bool ToValueGiven = false;  // \t was given
   std::string FuncStr;
   // Pi and e first; later entries of the same name follow and win when applied in order.
   std::vector<TKoCmdlVariable> Variables;

@@ -62,14 +62,7 @@ void WriteHelp(const std::string& progName) {
 
 // Shortest text with at most 15 significant digits, plain for ordinary magnitudes.
 std::string GeneralFormat(long double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15Lg", v);
-  std::string s(buf);
-  const auto e = s.find('e');
-  if (e == std::string::npos) return s;
-  std::string exponent = s.substr(e + 2);
-  while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
-  return s.substr(0, e) + "E" + s[e + 1] + exponent;
+  return GeneralNumberText(v, 15);
 }
 
 void WriteParameters(const TKoMathCommandLine& cmd) {
@@ -89,16 +82,6 @@ void WriteParameters(const TKoMathCommandLine& cmd) {
     const bool hasValue = cmd.VarValue(i, v);
     WriteLine("Var: " + cmd.VarName(i) + "=" + (hasValue ? GeneralFormat(v) : std::string()));
   }
-}
-
-void TransferVariables(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
-  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
-    const std::string name = cmd.VarName(i);
-    f.AddVariable(name);
-    long double v = 0;
-    if (cmd.VarValue(i, v)) f.SetVarValue(name, v);
-  }
-  f.AddVariable(cmd.XVar);
 }
 
 // The modes other than the value and Newton's root; false where none of them is asked for.
@@ -129,6 +112,7 @@ bool RunOtherMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (PlotForm() != TPlotForm::kNone) return RunPlot(cmd, f);
   if (RunOtherMode(cmd, f)) {
     // These compute with the extended type whatever digits were asked for.
     if (DigitsWanted()) WriteSeventeenDigitsNote();
@@ -163,6 +147,10 @@ void SetUtf8Output(bool utf8) {
   gUtf8 = utf8;
 }
 
+bool Utf8Output() {
+  return gUtf8;
+}
+
 void NoteErrorLine() {
   ++gErrorLines;
 }
@@ -174,6 +162,21 @@ std::size_t ErrorLinesWritten() {
 std::string ProgramName(const std::string& path) {
   const auto slash = path.find_last_of("/\\");
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+const TKoMathParser& BindCommandLine(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
+    const std::string name = cmd.VarName(i);
+    f.AddVariable(name);
+    long double v = 0;
+    if (cmd.VarValue(i, v)) f.SetVarValue(name, v);
+  }
+  f.AddVariable(cmd.XVar);
+  auto parser = std::make_unique<TKoMathParser>(&f);
+  parser->SetFunctionString(cmd.FuncStr);
+  const TKoMathParser& parsed = *parser;
+  f.SetCreator(std::move(parser));
+  return parsed;
 }
 
 int RunDriver(const std::string& progName, const std::vector<std::string>& args) {
@@ -193,11 +196,7 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
     return 0;
   }
   if (cmd.AllParams) WriteParameters(cmd);
-  TransferVariables(cmd, f);
-  auto parser = std::make_unique<TKoMathParser>(&f);
-  parser->SetFunctionString(cmd.FuncStr);
-  const TKoMathParser& parsed = *parser;
-  f.SetCreator(std::move(parser));
+  const TKoMathParser& parsed = BindCommandLine(cmd, f);
   RunMode(cmd, f);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);

@@ -126,6 +126,10 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       SetReadableResults(true);
     } else if (option == "--accurate") {
       SetAccurateNumerics(true);
+    } else if (option == "--plot" || option == "--plot=text") {
+      SetPlotForm(TPlotForm::kText);
+    } else if (option == "--plot=svg") {
+      SetPlotForm(TPlotForm::kSvg);
     } else if (option == kOptionDigits || option.rfind(std::string(kOptionDigits) + "=", 0) == 0) {
       // The count follows in the same argument after "=", or as the next one.
       std::string count;

@@ -66,6 +66,7 @@ long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 
 bool AccurateNumerics = false;
 std::int32_t Digits = 0;
+TPlotForm Plot = TPlotForm::kNone;
 bool NotesOnTerminal = false;
 
 constexpr const char* kTextEstimatedError = "Gesch\344tzter Fehler: ";
@@ -166,6 +167,14 @@ std::int32_t DigitsWanted() {
   return Digits;
 }
 
+void SetPlotForm(TPlotForm form) {
+  Plot = form;
+}
+
+TPlotForm PlotForm() {
+  return Plot;
+}
+
 void SetAccurateNumerics(bool accurate) {
   AccurateNumerics = accurate;
 }
@@ -208,23 +217,38 @@ TKoCalculusCreator& FormAntiderivative(TKoMathTreeFunction& g, TKoMathTreeFuncti
 
 std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level) {
   TKoMathTreeFunction g;
+  bool formed = false;
+  return DerivativeText(f, var, level, g, formed);
+}
+
+std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level,
+                           TKoMathTreeFunction& g, bool& formed) {
   const TKoCalculusCreator& differencer = FormDerivative(g, f, var, level);
   // The readable form starts from the raw result, whose numbers are still exact.
   const std::optional<std::string> readable = Readable(g.GetTree(), var);
   const bool simplified = SimplifiedWithinLimit(g);
   std::string text = SymbolicText(differencer, g, simplified, kTextDiffFailed);
-  if (!simplified || !differencer.ErrorText.empty() || !readable) return text;
+  formed = simplified && differencer.ErrorText.empty() && g.GetTree();
+  if (!formed || !readable) return text;
   return *readable;
 }
 
 std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var) {
-  if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
   TKoMathTreeFunction g;
+  bool formed = false;
+  return AntiderivativeText(f, var, g, formed);
+}
+
+std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
+                               TKoMathTreeFunction& g, bool& formed) {
+  formed = false;
+  if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
   const TKoCalculusCreator& integrator = FormAntiderivative(g, f, var);
   const std::optional<std::string> readable = Readable(g.GetTree(), var);
   if (!SimplifiedWithinLimit(g)) return kTextIntegrationFailed;
   std::string text = SymbolicText(integrator, g, true, kTextIntegrationFailed);
-  if (!integrator.ErrorText.empty() || !readable) return text;
+  formed = integrator.ErrorText.empty() && g.GetTree();
+  if (!formed || !readable) return text;
   return *readable;
 }
 

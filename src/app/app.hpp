@@ -18,6 +18,7 @@ void WriteLine(const std::string& text);
 
 // The German letters in UTF-8 instead of code page 437 from now on.
 void SetUtf8Output(bool utf8);
+bool Utf8Output();
 // A line just written, or about to be, is an error text in place of a result.
 void NoteErrorLine();
 std::size_t ErrorLinesWritten();
@@ -85,6 +86,12 @@ TKoCalculusCreator& FormAntiderivative(TKoMathTreeFunction& g, TKoMathTreeFuncti
 // place. The antiderivative is formed from f simplified, which f then stays.
 std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level);
 std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var);
+// The same into g, which the caller frees before f; formed tells whether g holds the result
+// (the text is no refusal or error text).
+std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level,
+                           TKoMathTreeFunction& g, bool& formed);
+std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
+                               TKoMathTreeFunction& g, bool& formed);
 
 // With accurate set, the numeric integral and the arc length are computed adaptively to the
 // precision of the extended type instead of on pieces of the width \l.
@@ -100,6 +107,17 @@ std::int32_t DigitsWanted();
 void RunEvaluationToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 void RunNewtonToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 void WriteSeventeenDigitsNote();
+
+// With a form other than kNone, a run draws the graph of its term instead of its mode's
+// result: as text on the console, or as an SVG document.
+enum class TPlotForm : std::uint8_t { kNone, kText, kSvg };
+void SetPlotForm(TPlotForm form);
+TPlotForm PlotForm();
+void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+
+// Gives f the variables of the command line and a parser of its term, not yet run; returns
+// the parser.
+const TKoMathParser& BindCommandLine(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 
 // The modes; F holds the variables and the parser with the term.
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);

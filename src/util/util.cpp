@@ -267,6 +267,18 @@ std::string BoolDigit(bool b) {
   return b ? "1" : "0";
 }
 
+std::string GeneralNumberText(long double v, int digits) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*Lg", digits, v);
+  std::string s(buf);
+  const auto e = s.find('e');
+  if (e == std::string::npos) return s;
+  // 1.5e+20 as 1.5E+20, without the exponent's leading zeros.
+  std::string exponent = s.substr(e + 2);
+  while (exponent.size() > 1 && exponent[0] == '0') exponent.erase(0, 1);
+  return s.substr(0, e) + "E" + s[e + 1] + exponent;
+}
+
 std::string Trim(const std::string& s) {
   std::size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;

@@ -152,6 +152,10 @@ std::int64_t RoundHalfUp(double x);
 
 std::string BoolDigit(bool b);
 
+// The shortest text with at most digits significant digits, plain for ordinary magnitudes,
+// else as 1.5E+20.
+std::string GeneralNumberText(long double v, int digits);
+
 // Removes the characters with codes 0 to 32 from both ends.
 std::string Trim(const std::string& s);
 

@@ -49,7 +49,12 @@ expect() {
 
 # Options only before every other argument.
 expect "tcalc --ut" "--utf8"
-expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --digits"
+expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --digits --plot"
+expect "tcalc --p" "--plot"
+expect "tcalc --plot = " "svg text"
+expect "tcalc --plot = s" "svg"
+expect "tcalc --plot = svg --u" "--utf8"
+expect "tcalc --plot '\\d" "\\d" "-o nospace"
 expect "tcalc --d" "--digits"
 expect "tcalc --digits " ""
 expect "tcalc --digits 30 --s" "--strict --simplify"
