@@ -191,6 +191,23 @@ int main(int argc, char** argv) {
       t.push_back(Run({tcalc, "--digits", "100000", "Pi"}, "", true).Seconds);
     std::printf("| `--digits 100000 Pi` (wall) | %.3f s | | | within 0.5 s |\n", Median(t));
   }
+  // Graphs of a term of 1000 nodes, 180 of them sines and cosines, whole processes.
+  {
+    std::string term;
+    for (int i = 1; i <= 90; ++i)
+      term += (i > 1 ? "+" : "") + std::string("sin(x*1.") + std::to_string(i) + "+0." +
+              std::to_string(i % 10) + ")*cos(x/" + std::to_string(i) + ".5)";
+    const std::vector<std::vector<std::string>> plots = {{tcalc, "--plot=svg", term},
+                                                         {tcalc, "--utf8", "--plot", term}};
+    for (const std::vector<std::string>& command : plots) {
+      std::vector<double> t;
+      for (int i = 0; i < 7; ++i) t.push_back(Run(command, "", true).Seconds);
+      std::printf(
+          "| `%s` of 90 parts sin(x*a+b)*cos(x/c) (1000 nodes, wall) | %.4f s | | | "
+          "within 0.05 s |\n",
+          command[1] == "--plot=svg" ? "--plot=svg" : "--utf8 --plot", Median(t));
+    }
+  }
   gPeakKiB = 0;
   // Growth: the time for 4n terms over the time for n, as a power of 4.
   struct Shape {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "MathPars/MathPars.hpp"
@@ -40,9 +41,10 @@ constexpr std::size_t kSamplesPerColumn = 2;
 constexpr std::size_t kRefinements = 40000;
 // A numeric derivative costs tens of evaluations of the term.
 constexpr std::size_t kNumericRefinements = 2000;
-// Steps of the numeric integral per sample of the function.
-constexpr long double kSvgUnitsDown = plot::kSvgBottom - plot::kSvgTop;
-constexpr std::size_t kSvgSamples = (plot::kSvgRight - plot::kSvgLeft) * kSamplesPerColumn;
+// The SVG picture joins its samples by straight lines: a sample per pixel column, more where
+// neighbours lie more than 3 pixels apart.
+constexpr long double kSvgUnitsDown = (plot::kSvgBottom - plot::kSvgTop) / 3.0L;
+constexpr std::size_t kSvgSamples = plot::kSvgRight - plot::kSvgLeft + 1;
 
 TKoMathParser& ParserOf(TKoMathTreeFunction& f) {
   return static_cast<TKoMathParser&>(*f.GetCreator());
@@ -118,6 +120,40 @@ plot::TTextStyle TextStyle() {
   style.Color = terminal && !(noColor && *noColor) && !(term && std::string(term) == "dumb");
   return style;
 }
+
+// The values of a derivative or antiderivative formed from the copy of the term. Its tree
+// refers to the running variable in its own variables or, for higher derivatives, in the
+// copy's: the program writes the value where the tree reads it.
+class TFormedValues {
+ public:
+  TFormedValues(TKoMathTreeFunction& formed, TKoMathTreeFunction& copy, const std::string& var)
+      : Formed(formed), Copy(copy), Var(var) {
+    TKoMathTreeFunction& owner = formed.IndexOfVar(var) >= 0 ? formed : copy;
+    TKoSingleVariable* running = owner.GetVarDepot().VariableAt(owner.IndexOfVar(var));
+    if (running->DataType == dtExtended && Program.Compile(formed.GetTree()))
+      Slot = &running->Value;
+  }
+
+  bool Evaluate(long double x, long double& y) {
+    if (Slot) {
+      *Slot = x;
+      if (Program.Run(y)) return true;
+    }
+    // Where the program finds no value, the tree's evaluation finds the text.
+    Copy.SetVarValue(Var, x);
+    if (Formed.IndexOfVar(Var) >= 0) Formed.SetVarValue(Var, x);
+    Formed.Calculate();
+    y = Formed.Value;
+    return Formed.GetErrorText().empty();
+  }
+
+ private:
+  TKoMathTreeFunction& Formed;
+  TKoMathTreeFunction& Copy;
+  const std::string& Var;
+  TKoEvalProgram Program;
+  long double* Slot = nullptr;
+};
 
 // A curve with the evaluation it was sampled with, for the refinement.
 struct TSampled {
@@ -207,7 +243,7 @@ void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   BindCommandLine(cmd, copy);
   const bool copyParsed = Parsed(copy, false);
   TKoMathTreeFunction formed;  // the derivative or antiderivative; freed before the copy
-  TKoMathPointValues formedValues(&formed);
+  std::unique_ptr<TFormedValues> formedValues;
   TKoMathDiffNumFunction slope(&copy);
   slope.OtherNotOwned = true;
   std::string slopeFailure;  // the text of the last point without a numeric derivative
@@ -216,12 +252,11 @@ void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
     bool ok = false;
     const std::string text = DerivativeText(copy, var, cmd.DiffLevel, formed, ok);
     if (ok) {
-      formedValues.SetRunningVar(var);
-      formedValues.Calculate();
+      formedValues = std::make_unique<TFormedValues>(formed, copy, var);
       TSampled second;
       second.Curve.Legend = level + kTextDerivative + text;
       second.Evaluate = [&formedValues](long double x, long double& y) {
-        return formedValues.TryEvaluateAt(x, y);
+        return formedValues->Evaluate(x, y);
       };
       curves.push_back(std::move(second));
     } else {
@@ -247,12 +282,11 @@ void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
     bool ok = false;
     const std::string text = AntiderivativeText(copy, var, formed, ok);
     if (ok) {
-      formedValues.SetRunningVar(var);
-      formedValues.Calculate();
+      formedValues = std::make_unique<TFormedValues>(formed, copy, var);
       TSampled second;
       second.Curve.Legend = kTextAntiderivative + text;
       second.Evaluate = [&formedValues](long double x, long double& y) {
-        return formedValues.TryEvaluateAt(x, y);
+        return formedValues->Evaluate(x, y);
       };
       curves.push_back(std::move(second));
     } else {

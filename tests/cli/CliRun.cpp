@@ -91,9 +91,13 @@ CliResult RunTcalcWithInput(const std::vector<std::string>& args, const std::str
   return Run(args, TCALC_BINARY, 0, &input);
 }
 
-CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::string& lang) {
+CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::string& lang,
+                             unsigned short columns, unsigned short rows) {
   int master = -1;
-  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  winsize size{};
+  size.ws_col = columns;
+  size.ws_row = rows;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, columns ? &size : nullptr);
   if (pid == 0) {
     unsetenv("LC_ALL");
     unsetenv("LC_CTYPE");

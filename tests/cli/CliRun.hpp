@@ -21,8 +21,9 @@ CliResult RunTcalcWithStack(const std::vector<std::string>& args, std::size_t st
 CliResult RunTcalcWithInput(const std::vector<std::string>& args, const std::string& input);
 
 // The same on a pseudo-terminal with LANG set to lang (LC_ALL and LC_CTYPE unset); standard
-// output and error both arrive in out.
-CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::string& lang);
+// output and error both arrive in out. A terminal of columns x rows where they are not 0.
+CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::string& lang,
+                             unsigned short columns = 0, unsigned short rows = 0);
 
 struct CliCase {
   std::vector<std::string> args;
