@@ -70,114 +70,143 @@ int Cell(long double dot, int dotsPerCell, int cells) {
   return static_cast<int>(rounded) / dotsPerCell;
 }
 
+// Paints the picture's text: the canvas cell by cell, with the marks that go in its empty
+// cells, the labels and the legend.
+class TTextPainter {
+ public:
+  TTextPainter(const TPicture& picture, const TTextStyle& style)
+      : Picture(picture),
+        Style(style),
+        Sign(style.Utf8 ? kUtf8Signs : kAsciiSigns),
+        Across(style.Utf8 ? 2 : 1),
+        Down(style.Utf8 ? 4 : 1),
+        Rows(std::max(style.Rows, 2)),
+        Top(ShortNumber(picture.Range.High, kYDigits)),
+        Bottom(ShortNumber(picture.Range.Low, kYDigits)),
+        LabelWidth(std::max(Top.size(), Bottom.size())),
+        Cells(std::max(style.Columns - static_cast<int>(LabelWidth) - 2, kFewestCells)),
+        Canvas(DrawCurves(picture, Cells * Across, Rows * Down, style.Utf8 ? 4 : 0)) {
+    FindMarks();
+  }
+
+  std::vector<std::string> Lines(const std::function<std::string(const std::string&)>& toConsole) {
+    std::vector<std::string> lines;
+    lines.reserve(static_cast<std::size_t>(Rows) + 4 + Picture.Notes.size());
+    for (int row = 0; row < Rows; ++row) lines.push_back(Row(row));
+    std::string frame = std::string(LabelWidth + 1, ' ') + Sign[kCorner];
+    for (int column = 0; column < Cells; ++column) frame += Sign[kAcross];
+    lines.push_back(frame);
+    const std::string from = ShortNumber(Picture.From, kXDigits);
+    const std::string to = ShortNumber(Picture.To, kXDigits);
+    const int gap = std::max(Cells - static_cast<int>(from.size() + to.size()), 1);
+    lines.push_back(std::string(LabelWidth + 2, ' ') + from +
+                    std::string(static_cast<std::size_t>(gap), ' ') + to);
+    for (std::size_t k = 0; k < Picture.Curves.size() && k < 2; ++k) {
+      const std::string mark =
+          Colored(Sign[k ? kSecondLegend : kFunctionLegend], kSecondColor, Style.Color && k > 0);
+      lines.push_back(mark + " " + toConsole(Picture.Curves[k].Legend));
+    }
+    if (!Picture.RootLegend.empty())
+      lines.push_back(Colored(Sign[kRootMark], kRootColor, Style.Color && Picture.Root) + " " +
+                      toConsole(Picture.RootLegend));
+    for (const std::string& note : Picture.Notes) lines.push_back(toConsole(note));
+    return lines;
+  }
+
+ private:
+  int Column(long double x) const {
+    return Cell(DotColumn(x, Picture.From, Picture.To, Canvas.Across()), Across, Cells);
+  }
+  int RowOf(long double y) const {
+    return Cell(DotRow(y, Picture.Range, Canvas.Down()), Down, Rows);
+  }
+
+  // The axes where they lie inside, the root on the x axis, the columns where values run off.
+  void FindMarks() {
+    const TRange& range = Picture.Range;
+    if (range.Low < 0 && range.High > 0) AxisRow = RowOf(0);
+    if (Picture.From < 0 && Picture.To > 0) AxisColumn = Column(0);
+    if (Picture.Root && range.Low <= 0 && range.High >= 0) {
+      RootColumn = Column(*Picture.Root);
+      RootRow = RowOf(0);
+    }
+    RunsAbove.assign(static_cast<std::size_t>(Cells), false);
+    RunsBelow.assign(static_cast<std::size_t>(Cells), false);
+    for (const TCurve& curve : Picture.Curves) {
+      for (const TPoint& p : curve.Points) {
+        const int column = p.Valid ? Column(p.X) : -1;
+        if (column < 0) continue;
+        if (range.CutAbove && p.Y > range.High) RunsAbove[static_cast<std::size_t>(column)] = true;
+        if (range.CutBelow && p.Y < range.Low) RunsBelow[static_cast<std::size_t>(column)] = true;
+      }
+    }
+  }
+
+  std::string Row(int row) const {
+    std::string label;
+    if (row == 0) {
+      label = Top;
+    } else if (row == Rows - 1) {
+      label = Bottom;
+    } else if (row == AxisRow) {
+      label = "0";
+    }
+    std::string line = PadLeft(label, LabelWidth) + " " + Sign[label.empty() ? kFrame : kFrameTick];
+    for (int column = 0; column < Cells; ++column) line += CellText(row, column);
+    TrimRight(line);
+    return line;
+  }
+
+  std::string CellText(int row, int column) const {
+    std::uint8_t mask = 0;
+    std::uint8_t curves = 0;
+    for (int dy = 0; dy < Down; ++dy) {
+      for (int dx = 0; dx < Across; ++dx) {
+        const std::uint8_t bits = Canvas.At(column * Across + dx, row * Down + dy);
+        curves |= bits;
+        if (bits) mask |= kBrailleBits[dy][dx];
+      }
+    }
+    const bool onlySecond = curves == 2;
+    if (row == RootRow && column == RootColumn)
+      return Colored(Sign[kRootMark], kRootColor, Style.Color);
+    if (curves) {
+      const std::string text = Style.Utf8 ? Braille(mask) : onlySecond ? "o" : "*";
+      return Colored(text, kSecondColor, Style.Color && onlySecond);
+    }
+    const auto index = static_cast<std::size_t>(column);
+    if (row == 0 && RunsAbove[index]) return Sign[kCutAbove];
+    if (row == Rows - 1 && RunsBelow[index]) return Sign[kCutBelow];
+    if (row == AxisRow) return Sign[column == AxisColumn ? kAxisCross : kAxisAcross];
+    if (column == AxisColumn) return Sign[kAxisDown];
+    return " ";
+  }
+
+  const TPicture& Picture;
+  const TTextStyle& Style;
+  const char* const* Sign;
+  int Across;  // dots per cell
+  int Down;
+  int Rows;
+  std::string Top;  // the labels of the y axis
+  std::string Bottom;
+  std::size_t LabelWidth;
+  int Cells;  // across
+  TCanvas Canvas;
+  int AxisRow = -1;
+  int AxisColumn = -1;
+  int RootRow = -1;
+  int RootColumn = -1;
+  std::vector<bool> RunsAbove;  // by column
+  std::vector<bool> RunsBelow;
+};
+
 }  // namespace
 
 std::vector<std::string> TextPicture(
     const TPicture& picture, const TTextStyle& style,
     const std::function<std::string(const std::string&)>& toConsole) {
-  const char* const* sign = style.Utf8 ? kUtf8Signs : kAsciiSigns;
-  const int across = style.Utf8 ? 2 : 1;
-  const int down = style.Utf8 ? 4 : 1;
-  const TRange& range = picture.Range;
-  const int rows = std::max(style.Rows, 2);
-
-  const std::string top = ShortNumber(range.High, kYDigits);
-  const std::string bottom = ShortNumber(range.Low, kYDigits);
-  const std::size_t labelWidth = std::max(top.size(), bottom.size());
-  const int cells = std::max(style.Columns - static_cast<int>(labelWidth) - 2, kFewestCells);
-  const TCanvas canvas = DrawCurves(picture, cells * across, rows * down, style.Utf8 ? 4 : 0);
-
-  // The axes where they lie inside, the root on the x axis, the columns where values run off.
-  const bool xAxis = range.Low < 0 && range.High > 0;
-  const bool yAxis = picture.From < 0 && picture.To > 0;
-  const int axisRow = xAxis ? Cell(DotRow(0, range, canvas.Down()), down, rows) : -1;
-  const int axisColumn =
-      yAxis ? Cell(DotColumn(0, picture.From, picture.To, canvas.Across()), across, cells) : -1;
-  int rootColumn = -1;
-  int rootRow = -1;
-  if (picture.Root && range.Low <= 0 && range.High >= 0) {
-    rootColumn =
-        Cell(DotColumn(*picture.Root, picture.From, picture.To, canvas.Across()), across, cells);
-    rootRow = Cell(DotRow(0, range, canvas.Down()), down, rows);
-  }
-  std::vector<bool> runsAbove(static_cast<std::size_t>(cells), false);
-  std::vector<bool> runsBelow(static_cast<std::size_t>(cells), false);
-  for (const TCurve& curve : picture.Curves) {
-    for (const TPoint& p : curve.Points) {
-      if (!p.Valid) continue;
-      const int column =
-          Cell(DotColumn(p.X, picture.From, picture.To, canvas.Across()), across, cells);
-      if (column < 0) continue;
-      if (range.CutAbove && p.Y > range.High) runsAbove[static_cast<std::size_t>(column)] = true;
-      if (range.CutBelow && p.Y < range.Low) runsBelow[static_cast<std::size_t>(column)] = true;
-    }
-  }
-
-  std::vector<std::string> lines;
-  for (int row = 0; row < rows; ++row) {
-    std::string label;
-    if (row == 0) {
-      label = top;
-    } else if (row == rows - 1) {
-      label = bottom;
-    } else if (row == axisRow) {
-      label = "0";
-    }
-    std::string line = PadLeft(label, labelWidth) + " " + sign[label.empty() ? kFrame : kFrameTick];
-    for (int column = 0; column < cells; ++column) {
-      std::uint8_t mask = 0;
-      std::uint8_t curves = 0;
-      for (int dy = 0; dy < down; ++dy) {
-        for (int dx = 0; dx < across; ++dx) {
-          const std::uint8_t bits = canvas.At(column * across + dx, row * down + dy);
-          curves |= bits;
-          if (bits && style.Utf8) mask |= kBrailleBits[dy][dx];
-        }
-      }
-      const bool onlySecond = curves == 2;
-      if (row == rootRow && column == rootColumn) {
-        line += Colored(sign[kRootMark], kRootColor, style.Color);
-      } else if (curves && style.Utf8) {
-        line += Colored(Braille(mask), kSecondColor, style.Color && onlySecond);
-      } else if (curves) {
-        line += Colored(onlySecond ? "o" : "*", kSecondColor, style.Color && onlySecond);
-      } else if (row == 0 && runsAbove[static_cast<std::size_t>(column)]) {
-        line += sign[kCutAbove];
-      } else if (row == rows - 1 && runsBelow[static_cast<std::size_t>(column)]) {
-        line += sign[kCutBelow];
-      } else if (row == axisRow && column == axisColumn) {
-        line += sign[kAxisCross];
-      } else if (row == axisRow) {
-        line += sign[kAxisAcross];
-      } else if (column == axisColumn) {
-        line += sign[kAxisDown];
-      } else {
-        line += ' ';
-      }
-    }
-    TrimRight(line);
-    lines.push_back(line);
-  }
-
-  std::string frame = std::string(labelWidth + 1, ' ') + sign[kCorner];
-  for (int column = 0; column < cells; ++column) frame += sign[kAcross];
-  lines.push_back(frame);
-  const std::string from = ShortNumber(picture.From, kXDigits);
-  const std::string to = ShortNumber(picture.To, kXDigits);
-  const int gap = std::max(cells - static_cast<int>(from.size() + to.size()), 1);
-  lines.push_back(std::string(labelWidth + 2, ' ') + from +
-                  std::string(static_cast<std::size_t>(gap), ' ') + to);
-
-  for (std::size_t k = 0; k < picture.Curves.size() && k < 2; ++k) {
-    const std::string mark =
-        Colored(sign[k ? kSecondLegend : kFunctionLegend], kSecondColor, style.Color && k > 0);
-    lines.push_back(mark + " " + toConsole(picture.Curves[k].Legend));
-  }
-  if (!picture.RootLegend.empty())
-    lines.push_back(Colored(sign[kRootMark], kRootColor, style.Color && picture.Root) + " " +
-                    toConsole(picture.RootLegend));
-  for (const std::string& note : picture.Notes) lines.push_back(toConsole(note));
-  return lines;
+  return TTextPainter(picture, style).Lines(toConsole);
 }
 
 }  // namespace plot

@@ -207,152 +207,187 @@ void WriteLines(const std::vector<std::string>& lines) {
   }
 }
 
+// One graph: the function, the curve the mode adds, and the root.
+class TPlotter {
+ public:
+  TPlotter(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, long double start)
+      : Cmd(cmd), F(f), Var(cmd.XVar), Start(start), Values(&f), Slope(&Copy) {
+    Slope.OtherNotOwned = true;
+    Svg = PlotForm() == TPlotForm::kSvg;
+    Style = TextStyle();
+    Samples =
+        Svg ? kSvgSamples
+            : static_cast<std::size_t>(Style.Columns) * (Style.Utf8 ? 2 : 1) * kSamplesPerColumn;
+    Interval(cmd, start, Picture.From, Picture.To);
+    Picture.Title = f.FunctionString();
+    // The function, through its program.
+    Values.SetRunningVar(Var);
+    Values.Calculate();
+    Curves.resize(1);
+    Curves[0].Curve.Legend = Picture.Title;
+    Curves[0].Evaluate = [this](long double x, long double& y) {
+      return Values.TryEvaluateAt(x, y);
+    };
+    // A copy of the term for the second curve and the root: their methods change the values
+    // and the tree they work on.
+    BindCommandLine(cmd, Copy);
+    CopyParsed = Parsed(Copy, false);
+  }
+
+  bool IntervalOk() const { return Picture.From < Picture.To; }
+
+  void AddModeCurve() {
+    if (!CopyParsed) return;
+    const std::string level = std::to_string(Cmd.DiffLevel);
+    bool ok = false;
+    if (Cmd.DiffLevel > 0 && !Cmd.Numerical) {
+      const std::string text = DerivativeText(Copy, Var, Cmd.DiffLevel, Formed, ok);
+      AddFormed(text, ok, level + kTextDerivative + text);
+    } else if (Cmd.DiffLevel > 0) {
+      Slope.SetDiffLevel(Cmd.DiffLevel);
+      Slope.SetRunningVar(Var);
+      TSampled second;
+      second.Curve.Legend = level + kTextDerivativeNumeric;
+      second.Budget = kNumericRefinements;
+      second.Evaluate = [this](long double x, long double& y) {
+        Copy.SetErrorText("");
+        Copy.SetVarValue(Var, x);
+        Slope.Calculate();
+        y = Slope.Value;
+        if (Copy.GetErrorText().empty()) return true;
+        SlopeFailure = Copy.GetErrorText();
+        return false;
+      };
+      Curves.push_back(std::move(second));
+    } else if (Cmd.Stamm && !Cmd.Numerical) {
+      const std::string text = AntiderivativeText(Copy, Var, Formed, ok);
+      AddFormed(text, ok, kTextAntiderivative + text);
+    }
+  }
+
+  // Samples the curves evenly; false where the function has no value anywhere.
+  bool Sample() {
+    for (TSampled& sampled : Curves)
+      sampled.Curve.Points =
+          plot::SampleEvenly(sampled.Evaluate, Picture.From, Picture.To, Samples);
+    if (!SlopeFailure.empty() && Curves.size() > 1 && NoValue(Curves[1].Curve.Points)) {
+      Picture.Notes.push_back(SlopeFailure);
+      Curves.pop_back();
+    }
+    if (Cmd.Stamm && Cmd.Numerical) AddIntegral();
+    return !NoValue(Curves[0].Curve.Points);
+  }
+
+  // The range from the even samples, then more samples where the curves are steep.
+  void Refine() {
+    std::vector<const std::vector<plot::TPoint>*> all;
+    all.reserve(Curves.size());
+    for (const TSampled& sampled : Curves) all.push_back(&sampled.Curve.Points);
+    Picture.Range = plot::ChooseRange(all);
+    const int dotsDown = Style.Rows * (Style.Utf8 ? 4 : 1);
+    const long double unitsDown = Svg ? kSvgUnitsDown : static_cast<long double>(dotsDown - 1);
+    const long double unitsPerY = unitsDown / (Picture.Range.High - Picture.Range.Low);
+    for (TSampled& sampled : Curves)
+      if (sampled.Evaluate)
+        plot::Refine(sampled.Curve.Points, sampled.Evaluate, Picture.Range, unitsPerY,
+                     sampled.Budget);
+  }
+
+  void FindRoot() {
+    if (!CopyParsed || !Cmd.Newton) return;
+    TKoMathNewtonFunction newton(&Copy);
+    newton.OtherNotOwned = true;
+    newton.SetRunningVar(Var);
+    newton.SetVarValue(Var, Start);
+    newton.Calculate();
+    if (newton.GetErrorText().empty()) {
+      Picture.Root = newton.Value;
+      Picture.RootLegend = kTextRoot + ValueToText(newton.Value);
+    } else {
+      Picture.Notes.push_back(newton.GetErrorText());
+    }
+  }
+
+  void Write() {
+    for (TSampled& sampled : Curves) Picture.Curves.push_back(std::move(sampled.Curve));
+    if (Svg) {
+      const std::string document = plot::SvgPicture(Picture);
+      std::fwrite(document.data(), 1, document.size(), stdout);
+      return;
+    }
+    WriteLines(plot::TextPicture(Picture, Style, ToConsole));
+  }
+
+  // The term's text at the interval's start, where it has no value.
+  std::string FailureAtStart() {
+    F.SetVarValue(Var, Picture.From);
+    F.Calculate();
+    return FailureText(F);
+  }
+
+ private:
+  void AddFormed(const std::string& text, bool ok, const std::string& legend) {
+    if (!ok) {
+      Picture.Notes.push_back(text);
+      return;
+    }
+    FormedValues = std::make_unique<TFormedValues>(Formed, Copy, Var);
+    TSampled second;
+    second.Curve.Legend = legend;
+    second.Evaluate = [this](long double x, long double& y) {
+      return FormedValues->Evaluate(x, y);
+    };
+    Curves.push_back(std::move(second));
+  }
+
+  void AddIntegral() {
+    TSampled second;
+    second.Curve = IntegralCurve(Curves[0].Evaluate, Picture.From, Picture.To, Samples);
+    second.Curve.Legend = kTextIntegralFrom + plot::ShortNumber(Picture.From, 6) + kTextNumeric;
+    if (NoValue(second.Curve.Points)) {
+      // The function has no value at the start: the integral has none anywhere.
+      Picture.Notes.push_back(second.Curve.Legend + ": " + FailureAtStart());
+    } else {
+      Curves.push_back(std::move(second));
+    }
+  }
+
+  const TKoMathCommandLine& Cmd;
+  TKoMathTreeFunction& F;
+  const std::string& Var;
+  long double Start;
+  bool Svg = false;
+  plot::TTextStyle Style;
+  std::size_t Samples = 0;
+  plot::TPicture Picture;
+  TKoMathPointValues Values;
+  std::vector<TSampled> Curves;
+  TKoMathTreeFunction Copy;
+  bool CopyParsed = false;
+  TKoMathTreeFunction Formed;  // the derivative or antiderivative; freed before the copy
+  std::unique_ptr<TFormedValues> FormedValues;
+  TKoMathDiffNumFunction Slope;
+  std::string SlopeFailure;  // the text of the last point without a numeric derivative
+};
+
 }  // namespace
 
 void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   if (!Parsed(f, true)) return;
-  plot::TPicture picture;
-  const long double start = f.GetVarValue(cmd.XVar);
-  Interval(cmd, start, picture.From, picture.To);
-  if (!(picture.From < picture.To)) {
+  TPlotter plotter(cmd, f, f.GetVarValue(cmd.XVar));
+  if (!plotter.IntervalOk()) {
     NoteErrorLine();
     WriteLine(kTextIntervalReversed);
     return;
   }
-  const std::string& var = cmd.XVar;
-  picture.Title = f.FunctionString();
-  const bool svg = PlotForm() == TPlotForm::kSvg;
-  const plot::TTextStyle style = TextStyle();
-  const std::size_t samples =
-      svg ? kSvgSamples
-          : static_cast<std::size_t>(style.Columns) * (style.Utf8 ? 2 : 1) * kSamplesPerColumn;
-
-  // The function, through its program.
-  TKoMathPointValues values(&f);
-  values.SetRunningVar(var);
-  values.Calculate();
-  std::vector<TSampled> curves(1);
-  curves[0].Curve.Legend = picture.Title;
-  curves[0].Evaluate = [&values](long double x, long double& y) {
-    return values.TryEvaluateAt(x, y);
-  };
-
-  // A copy of the term for the second curve and the root: their methods change the values
-  // and the tree they work on.
-  TKoMathTreeFunction copy;
-  BindCommandLine(cmd, copy);
-  const bool copyParsed = Parsed(copy, false);
-  TKoMathTreeFunction formed;  // the derivative or antiderivative; freed before the copy
-  std::unique_ptr<TFormedValues> formedValues;
-  TKoMathDiffNumFunction slope(&copy);
-  slope.OtherNotOwned = true;
-  std::string slopeFailure;  // the text of the last point without a numeric derivative
-  const std::string level = std::to_string(cmd.DiffLevel);
-  if (copyParsed && cmd.DiffLevel > 0 && !cmd.Numerical) {
-    bool ok = false;
-    const std::string text = DerivativeText(copy, var, cmd.DiffLevel, formed, ok);
-    if (ok) {
-      formedValues = std::make_unique<TFormedValues>(formed, copy, var);
-      TSampled second;
-      second.Curve.Legend = level + kTextDerivative + text;
-      second.Evaluate = [&formedValues](long double x, long double& y) {
-        return formedValues->Evaluate(x, y);
-      };
-      curves.push_back(std::move(second));
-    } else {
-      picture.Notes.push_back(text);
-    }
-  } else if (copyParsed && cmd.DiffLevel > 0) {
-    slope.SetDiffLevel(cmd.DiffLevel);
-    slope.SetRunningVar(var);
-    TSampled second;
-    second.Curve.Legend = level + kTextDerivativeNumeric;
-    second.Budget = kNumericRefinements;
-    second.Evaluate = [&copy, &slope, &var, &slopeFailure](long double x, long double& y) {
-      copy.SetErrorText("");
-      copy.SetVarValue(var, x);
-      slope.Calculate();
-      y = slope.Value;
-      if (copy.GetErrorText().empty()) return true;
-      slopeFailure = copy.GetErrorText();
-      return false;
-    };
-    curves.push_back(std::move(second));
-  } else if (copyParsed && cmd.Stamm && !cmd.Numerical) {
-    bool ok = false;
-    const std::string text = AntiderivativeText(copy, var, formed, ok);
-    if (ok) {
-      formedValues = std::make_unique<TFormedValues>(formed, copy, var);
-      TSampled second;
-      second.Curve.Legend = kTextAntiderivative + text;
-      second.Evaluate = [&formedValues](long double x, long double& y) {
-        return formedValues->Evaluate(x, y);
-      };
-      curves.push_back(std::move(second));
-    } else {
-      picture.Notes.push_back(text);
-    }
-  }
-
-  for (TSampled& sampled : curves)
-    sampled.Curve.Points = plot::SampleEvenly(sampled.Evaluate, picture.From, picture.To, samples);
-  if (!slopeFailure.empty() && curves.size() > 1 && NoValue(curves[1].Curve.Points)) {
-    picture.Notes.push_back(slopeFailure);
-    curves.pop_back();
-  }
-  if (cmd.Stamm && cmd.Numerical) {
-    TSampled second;
-    second.Curve = IntegralCurve(curves[0].Evaluate, picture.From, picture.To, samples);
-    second.Curve.Legend = kTextIntegralFrom + plot::ShortNumber(picture.From, 6) + kTextNumeric;
-    if (NoValue(second.Curve.Points)) {
-      // The function has no value at the start: the integral has none anywhere.
-      f.SetVarValue(var, picture.From);
-      f.Calculate();
-      picture.Notes.push_back(second.Curve.Legend + ": " + FailureText(f));
-    } else {
-      curves.push_back(std::move(second));
-    }
-  }
-
-  // No value anywhere: the term's text at the start, as its evaluation gives it.
-  if (NoValue(curves[0].Curve.Points)) {
-    f.SetVarValue(var, picture.From);
-    f.Calculate();
+  plotter.AddModeCurve();
+  if (!plotter.Sample()) {
+    // No value anywhere: the term's text at the start, as its evaluation gives it.
     NoteErrorLine();
-    WriteLine(FailureText(f));
+    WriteLine(plotter.FailureAtStart());
     return;
   }
-
-  std::vector<const std::vector<plot::TPoint>*> all;
-  for (const TSampled& sampled : curves) all.push_back(&sampled.Curve.Points);
-  picture.Range = plot::ChooseRange(all);
-  const int dotsDown = style.Rows * (style.Utf8 ? 4 : 1);
-  const long double unitsDown = svg ? kSvgUnitsDown : static_cast<long double>(dotsDown - 1);
-  const long double unitsPerY = unitsDown / (picture.Range.High - picture.Range.Low);
-  for (TSampled& sampled : curves)
-    if (sampled.Evaluate)
-      plot::Refine(sampled.Curve.Points, sampled.Evaluate, picture.Range, unitsPerY,
-                   sampled.Budget);
-
-  if (copyParsed && cmd.Newton) {
-    TKoMathNewtonFunction newton(&copy);
-    newton.OtherNotOwned = true;
-    newton.SetRunningVar(var);
-    newton.SetVarValue(var, start);
-    newton.Calculate();
-    if (newton.GetErrorText().empty()) {
-      picture.Root = newton.Value;
-      picture.RootLegend = kTextRoot + ValueToText(newton.Value);
-    } else {
-      picture.Notes.push_back(newton.GetErrorText());
-    }
-  }
-
-  for (TSampled& sampled : curves) picture.Curves.push_back(std::move(sampled.Curve));
-  if (svg) {
-    const std::string document = plot::SvgPicture(picture);
-    std::fwrite(document.data(), 1, document.size(), stdout);
-    return;
-  }
-  WriteLines(plot::TextPicture(picture, style, ToConsole));
+  plotter.Refine();
+  plotter.FindRoot();
+  plotter.Write();
 }

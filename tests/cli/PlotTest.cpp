@@ -261,7 +261,8 @@ TEST(Plot, IntervalFromTheCommandLine) {
     std::istringstream in(lines[lines.size() - 2]);
     std::string from, to;
     in >> from >> to;
-    EXPECT_EQ(from + " " + to, c.labels);
+    from += " ";
+    EXPECT_EQ(from + to, c.labels);
   }
 }
 

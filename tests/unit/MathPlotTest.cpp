@@ -24,7 +24,7 @@ TPicture Picture(const plot::TEvaluate& evaluate, long double from, long double 
   picture.From = from;
   picture.To = to;
   plot::TCurve curve;
-  curve.Points = plot::SampleEvenly(evaluate, from, to, static_cast<std::size_t>(2 * dotsAcross));
+  curve.Points = plot::SampleEvenly(evaluate, from, to, 2 * static_cast<std::size_t>(dotsAcross));
   picture.Range = plot::ChooseRange({&curve.Points});
   plot::Refine(curve.Points, evaluate, picture.Range,
                (dotsDown - 1) / (picture.Range.High - picture.Range.Low), 40000);
@@ -192,8 +192,12 @@ TEST(MathPlot, ErrorsLeaveGaps) {
     const long double at = -10 + 20.0L * x / 99;
     bool any = false;
     for (int y = 0; y < 40; ++y) any = any || canvas.At(x, y);
-    if (std::fabs(at) < 1.9L) EXPECT_FALSE(any) << at;
-    if (std::fabs(at) > 2.1L) EXPECT_TRUE(any) << at;
+    if (std::fabs(at) < 1.9L) {
+      EXPECT_FALSE(any) << at;
+    }
+    if (std::fabs(at) > 2.1L) {
+      EXPECT_TRUE(any) << at;
+    }
   }
   // The curve reaches the ends of its domain, and no segment crosses the gap.
   long double nearestLeft = -10, nearestRight = 10;
@@ -233,7 +237,9 @@ TEST(MathPlot, RangeFromTheBulkAtPoles) {
     EXPECT_LE(range.High, c.high) << c.name;
     EXPECT_EQ(range.CutAbove, c.cutAbove) << c.name;
     EXPECT_EQ(range.CutBelow, c.cutBelow) << c.name;
-    if (!c.cutAbove) EXPECT_GT(range.High, 0.99 * c.high) << c.name;
+    if (!c.cutAbove) {
+      EXPECT_GT(range.High, 0.99 * c.high) << c.name;
+    }
   }
   // x^2 is drawn from 0, which no sample hits exactly.
   const std::vector<TPoint> square = points(Square);
