@@ -89,4 +89,23 @@ std::string ShortNumber(long double v, int digits) {
   return GeneralNumberText(v + 0.0L, digits);
 }
 
+std::pair<std::string, std::string> DistinctNumbers(long double a, long double b, int digits) {
+  constexpr int kMostDigits = 20;
+  std::pair<std::string, std::string> texts;
+  for (int d = digits; d <= kMostDigits; ++d) {
+    texts = {ShortNumber(a, d), ShortNumber(b, d)};
+    if (texts.first != texts.second) break;
+  }
+  return texts;
+}
+
+int TickDigits(long double first, long double step, long double last, int digits) {
+  constexpr int kMostDigits = 20;
+  const long double largest = std::max(std::fabs(first), std::fabs(last));
+  if (!(step > 0) || !(largest > step) || !std::isfinite(largest / step)) return digits;
+  const auto needed =
+      static_cast<int>(std::floor(std::log10(largest)) - std::floor(std::log10(step))) + 1;
+  return std::clamp(needed, digits, kMostDigits);
+}
+
 }  // namespace plot

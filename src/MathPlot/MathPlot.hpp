@@ -132,8 +132,17 @@ std::string SvgPicture(const TPicture& picture);
 // ordinary magnitudes.
 std::string ShortNumber(long double v, int digits);
 
+// The texts of two different numbers, with at least digits significant digits and as many
+// more as it takes to tell them apart.
+std::pair<std::string, std::string> DistinctNumbers(long double a, long double b, int digits);
+
+// The digits the labels of ticks need: enough that neighbours a step apart differ.
+int TickDigits(long double first, long double step, long double last, int digits);
+
 // The first tick and the step of about count round ticks (1, 2 or 5 times a power of ten)
 // between low and high.
 std::pair<long double, long double> Ticks(long double low, long double high, int count);
+// Tick i from first in steps of step; within rounding of zero it is zero.
+long double Tick(long double first, long double step, int i);
 
 }  // namespace plot

@@ -73,18 +73,20 @@ class TSvgWriter {
     std::string out = "<g stroke=\"" + std::string(kGridColor) + "\" stroke-width=\"1\">\n";
     std::string labels = "<g " + std::string(kFont) + " font-size=\"12\">\n";
     const auto [firstX, stepX] = Ticks(Picture.From, Picture.To, kTicks);
+    const int digitsX = TickDigits(firstX, stepX, Picture.To, kTickDigits);
     for (int i = 0; i <= 2 * kTicks + 2; ++i) {
-      const long double x = firstX + stepX * i;
+      const long double x = Tick(firstX, stepX, i);
       if (x > Picture.To) break;
       out += Line(X(x), kSvgTop, X(x), kSvgBottom, "");
-      labels += Text(X(x), kSvgBottom + 16, "middle", ShortNumber(x, kTickDigits));
+      labels += Text(X(x), kSvgBottom + 16, "middle", ShortNumber(x, digitsX));
     }
     const auto [firstY, stepY] = Ticks(Picture.Range.Low, Picture.Range.High, kTicks);
+    const int digitsY = TickDigits(firstY, stepY, Picture.Range.High, kTickDigits);
     for (int i = 0; i <= 2 * kTicks + 2; ++i) {
-      const long double y = firstY + stepY * i;
+      const long double y = Tick(firstY, stepY, i);
       if (y > Picture.Range.High) break;
       out += Line(kSvgLeft, Y(y), kSvgRight, Y(y), "");
-      labels += Text(kSvgLeft - 6, Y(y) + 4, "end", ShortNumber(y, kTickDigits));
+      labels += Text(kSvgLeft - 6, Y(y) + 4, "end", ShortNumber(y, digitsY));
     }
     return out + "</g>\n" + labels + "</g>\n";
   }
@@ -212,10 +214,12 @@ std::pair<long double, long double> Ticks(long double low, long double high, int
   } else if (share < 7.5L) {
     step = 5 * power;
   }
-  long double first = std::ceil(low / step) * step;
-  // A tick within rounding of zero is zero.
-  if (std::fabs(first) < step * 1e-9L) first = 0;
-  return {first, step};
+  return {Tick(std::ceil(low / step) * step, step, 0), step};
+}
+
+long double Tick(long double first, long double step, int i) {
+  const long double tick = first + step * i;
+  return std::fabs(tick) < step * 1e-9L ? 0 : tick;
 }
 
 std::string SvgPicture(const TPicture& picture) {

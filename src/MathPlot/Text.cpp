@@ -81,8 +81,8 @@ class TTextPainter {
         Across(style.Utf8 ? 2 : 1),
         Down(style.Utf8 ? 4 : 1),
         Rows(std::max(style.Rows, 2)),
-        Top(ShortNumber(picture.Range.High, kYDigits)),
-        Bottom(ShortNumber(picture.Range.Low, kYDigits)),
+        Top(DistinctNumbers(picture.Range.High, picture.Range.Low, kYDigits).first),
+        Bottom(DistinctNumbers(picture.Range.High, picture.Range.Low, kYDigits).second),
         LabelWidth(std::max(Top.size(), Bottom.size())),
         Cells(std::max(style.Columns - static_cast<int>(LabelWidth) - 2, kFewestCells)),
         Canvas(DrawCurves(picture, Cells * Across, Rows * Down, style.Utf8 ? 4 : 0)) {
@@ -96,8 +96,7 @@ class TTextPainter {
     std::string frame = std::string(LabelWidth + 1, ' ') + Sign[kCorner];
     for (int column = 0; column < Cells; ++column) frame += Sign[kAcross];
     lines.push_back(frame);
-    const std::string from = ShortNumber(Picture.From, kXDigits);
-    const std::string to = ShortNumber(Picture.To, kXDigits);
+    const auto [from, to] = DistinctNumbers(Picture.From, Picture.To, kXDigits);
     const int gap = std::max(Cells - static_cast<int>(from.size() + to.size()), 1);
     lines.push_back(std::string(LabelWidth + 2, ' ') + from +
                     std::string(static_cast<std::size_t>(gap), ' ') + to);

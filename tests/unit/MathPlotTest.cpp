@@ -316,3 +316,14 @@ TEST(MathPlot, TicksAreRound) {
     EXPECT_NEAR(static_cast<double>(step), c.step, 1e-12 * c.step);
   }
 }
+
+TEST(MathPlot, LabelsTellNeighboursApart) {
+  EXPECT_EQ(plot::DistinctNumbers(-10, 10, 6),
+            std::make_pair(std::string("-10"), std::string("10")));
+  EXPECT_EQ(plot::DistinctNumbers(1, 1.0000000000000000001L, 6).second, "1.0000000000000000001");
+  EXPECT_EQ(plot::DistinctNumbers(1e30L, 2e30L, 6).first, "1E+30");
+  EXPECT_EQ(plot::DistinctNumbers(-0.0L, 1, 6).first, "0");
+  EXPECT_EQ(plot::TickDigits(1e6L, 1, 1e6L + 7, 6), 7);
+  EXPECT_EQ(plot::TickDigits(-10, 2, 10, 6), 6);
+  EXPECT_EQ(plot::ShortNumber(plot::Tick(-1, 0.1L, 10), 6), "0");
+}
