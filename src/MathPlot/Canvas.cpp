@@ -24,8 +24,7 @@ void TCanvas::Set(int x, int y, std::uint8_t bits) {
        static_cast<std::size_t>(x)] |= bits;
 }
 
-void TCanvas::Line(long double x0, long double y0, long double x1, long double y1,
-                   std::uint8_t bits, int dashLength) {
+void TCanvas::Line(long double x0, long double y0, long double x1, long double y1, TPen& pen) {
   if (!std::isfinite(x0) || !std::isfinite(y0) || !std::isfinite(x1) || !std::isfinite(y1)) return;
   const long double longest = std::max(std::fabs(x1 - x0), std::fabs(y1 - y0));
   // A clipped segment lies on the grid; more steps than its dots would only repeat them.
@@ -36,8 +35,13 @@ void TCanvas::Line(long double x0, long double y0, long double x1, long double y
     const long double t = count ? static_cast<long double>(i) / steps : 0;
     const auto x = static_cast<int>(std::lround(x0 + (x1 - x0) * t));
     const auto y = static_cast<int>(std::lround(y0 + (y1 - y0) * t));
-    if (dashLength > 0 && x >= 0 && (x / dashLength) % 2 != 0) continue;
-    Set(x, y, bits);
+    // The ends of joined segments meet: a dot counts once.
+    if (x == pen.LastX && y == pen.LastY) continue;
+    pen.LastX = x;
+    pen.LastY = y;
+    const bool gap = pen.Dash > 0 && (pen.Count / pen.Dash) % 2 != 0;
+    pen.Count = (pen.Count + 1) % (2 * std::max(pen.Dash, 1));
+    if (!gap) Set(x, y, pen.Bits);
   }
 }
 
@@ -54,8 +58,9 @@ long double DotColumn(long double x, long double from, long double to, int dotsA
 TCanvas DrawCurves(const TPicture& picture, int dotsAcross, int dotsDown, int dashLength) {
   TCanvas canvas(dotsAcross, dotsDown);
   for (std::size_t k = 0; k < picture.Curves.size() && k < 2; ++k) {
-    const auto bits = static_cast<std::uint8_t>(1U << k);
-    const int dash = k > 0 ? dashLength : 0;
+    TPen pen;
+    pen.Bits = static_cast<std::uint8_t>(1U << k);
+    pen.Dash = k > 0 ? dashLength : 0;
     const std::vector<TPoint>& points = picture.Curves[k].Points;
     const auto dot = [&](const TPoint& p, long double& x, long double& y) {
       x = DotColumn(p.X, picture.From, picture.To, canvas.Across());
@@ -70,7 +75,7 @@ TCanvas DrawCurves(const TPicture& picture, int dotsAcross, int dotsDown, int da
         if (p.Y < picture.Range.Low || p.Y > picture.Range.High) continue;
         long double x = 0, y = 0;
         dot(p, x, y);
-        canvas.Line(x, y, x, y, bits, dash);
+        canvas.Line(x, y, x, y, pen);
       }
       if (!joinedAfter) continue;
       const auto clipped = ClipToRange(p, points[i + 1], picture.Range);
@@ -78,7 +83,7 @@ TCanvas DrawCurves(const TPicture& picture, int dotsAcross, int dotsDown, int da
       long double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
       dot(clipped->first, x0, y0);
       dot(clipped->second, x1, y1);
-      canvas.Line(x0, y0, x1, y1, bits, dash);
+      canvas.Line(x0, y0, x1, y1, pen);
     }
   }
   return canvas;

@@ -75,6 +75,16 @@ struct TPicture {
   TRange Range;
 };
 
+// What draws a curve: its bits, and with a dash length its dots in dashes of that many set
+// and as many left out, counted along the curve.
+struct TPen {
+  std::uint8_t Bits = 1;
+  int Dash = 0;
+  int Count = 0;  // dots of the curve so far
+  int LastX = -1;
+  int LastY = -1;
+};
+
 // A grid of dots, each a set of curve bits (1 the function, 2 the second curve).
 class TCanvas {
  public:
@@ -84,10 +94,8 @@ class TCanvas {
   std::uint8_t At(int x, int y) const;
   void Set(int x, int y, std::uint8_t bits);
   // Sets the dots on the line between two points in dot coordinates (x to the right, y
-  // down), as far as it lies on the grid; with dashed, only in every other dash of dashLength
-  // columns.
-  void Line(long double x0, long double y0, long double x1, long double y1, std::uint8_t bits,
-            int dashLength);
+  // down), as far as it lies on the grid, with the pen that draws the curve.
+  void Line(long double x0, long double y0, long double x1, long double y1, TPen& pen);
 
  private:
   int DotsAcross;

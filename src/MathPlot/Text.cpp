@@ -36,6 +36,8 @@ constexpr const char* kNoColor = "\x1b[0m";
 constexpr int kYDigits = 5;
 constexpr int kXDigits = 6;
 constexpr int kFewestCells = 10;
+// Dots in a dash of the second curve, and in the gap after it.
+constexpr int kDash = 3;
 
 // The bit of a braille character for the dot in column x (0, 1) and row y (0 to 3).
 constexpr std::uint8_t kBrailleBits[4][2] = {
@@ -85,7 +87,7 @@ class TTextPainter {
         Bottom(DistinctNumbers(picture.Range.High, picture.Range.Low, kYDigits).second),
         LabelWidth(std::max(Top.size(), Bottom.size())),
         Cells(std::max(style.Columns - static_cast<int>(LabelWidth) - 2, kFewestCells)),
-        Canvas(DrawCurves(picture, Cells * Across, Rows * Down, style.Utf8 ? 4 : 0)) {
+        Canvas(DrawCurves(picture, Cells * Across, Rows * Down, style.Utf8 ? kDash : 0)) {
     FindMarks();
   }
 

@@ -156,7 +156,7 @@ TEST(MathPlot, BrailleCharactersCarryTheCanvasDots) {
   const std::string bottom = plot::ShortNumber(picture.Range.Low, 5);
   const std::size_t labels = std::max(top.size(), bottom.size());
   const int cells = 80 - static_cast<int>(labels) - 2;
-  const plot::TCanvas drawn = plot::DrawCurves(picture, cells * 2, 20 * 4, 4);
+  const plot::TCanvas drawn = plot::DrawCurves(picture, cells * 2, 20 * 4, 3);
   const plot::TCanvas decoded = Decoded(lines, 20, cells, labels + 2);
   int dots = 0;
   for (int y = 0; y < drawn.Down(); ++y) {
