@@ -39,8 +39,10 @@ constexpr int kLinesBelow = 5;
 // Samples per dot column at first, and the evaluations the refinement may add.
 constexpr std::size_t kSamplesPerColumn = 2;
 constexpr std::size_t kRefinements = 40000;
-// A numeric derivative costs tens of evaluations of the term.
-constexpr std::size_t kNumericRefinements = 2000;
+// A numeric derivative costs a hundred evaluations of the term and more: half the samples,
+// and few more where it is steep.
+constexpr std::size_t kNumericRefinements = 200;
+constexpr std::size_t kNumericShare = 2;
 // The SVG picture joins its samples by straight lines: a sample per pixel column, more where
 // neighbours lie more than 3 pixels apart.
 constexpr long double kSvgUnitsDown = (plot::kSvgBottom - plot::kSvgTop) / 3.0L;
@@ -160,6 +162,7 @@ struct TSampled {
   plot::TCurve Curve;
   plot::TEvaluate Evaluate;
   std::size_t Budget = kRefinements;
+  std::size_t Share = 1;  // of the samples of the function
 };
 
 // The integral of the function from the interval's start, by Simpson's rule on the steps
@@ -249,6 +252,7 @@ class TPlotter {
       TSampled second;
       second.Curve.Legend = level + kTextDerivativeNumeric;
       second.Budget = kNumericRefinements;
+      second.Share = kNumericShare;
       second.Evaluate = [this](long double x, long double& y) {
         Copy.SetErrorText("");
         Copy.SetVarValue(Var, x);
@@ -269,7 +273,7 @@ class TPlotter {
   bool Sample() {
     for (TSampled& sampled : Curves)
       sampled.Curve.Points =
-          plot::SampleEvenly(sampled.Evaluate, Picture.From, Picture.To, Samples);
+          plot::SampleEvenly(sampled.Evaluate, Picture.From, Picture.To, Samples / sampled.Share);
     if (!SlopeFailure.empty() && Curves.size() > 1 && NoValue(Curves[1].Curve.Points)) {
       Picture.Notes.push_back(SlopeFailure);
       Curves.pop_back();
