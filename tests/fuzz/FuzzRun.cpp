@@ -67,9 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int32_t digits = 0;
   TPlotForm plot = TPlotForm::kNone;
   const std::string digitsOption = "--digits=";
-  while (!args.empty() && (args[0] == "--simplify" || args[0] == "--accurate" ||
-                           args[0].rfind(digitsOption, 0) == 0 || args[0] == "--plot" ||
-                           args[0] == "--plot=svg")) {
+  while (!args.empty() &&
+         (args[0] == "--simplify" || args[0] == "--accurate" ||
+          args[0].rfind(digitsOption, 0) == 0 || args[0] == "--plot" || args[0] == "--plot=svg")) {
     if (args[0].rfind(digitsOption, 0) == 0) {
       digits = std::clamp(std::atoi(args[0].c_str() + digitsOption.size()), 1, 1000);
     } else if (args[0].rfind("--plot", 0) == 0) {
