@@ -175,7 +175,7 @@ TEST(MathPlot, BrailleCharactersCarryTheCanvasDots) {
         return s;
       }());
   EXPECT_EQ(lines[21].substr(labels + 2, 3), "-10");
-  EXPECT_EQ(lines[21].size(), labels + 2 + cells);
+  EXPECT_EQ(lines[21].size(), labels + 2 + static_cast<std::size_t>(cells));
   EXPECT_EQ(lines[22], "── ");
 }
 
