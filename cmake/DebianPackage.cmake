@@ -31,6 +31,12 @@ Comment: The program embeds the GNU MP library (libgmp, libgmpxx), linked static
  It embeds the MPFI library (libmpfi), linked statically: Copyright Spaces project, Arenaire
  project and others, under the GNU Lesser General Public License version 2.1 or later (see
  /usr/share/common-licenses/LGPL-2.1).
+ .
+ It embeds the line editor libedit, linked statically: Copyright The NetBSD Foundation, Inc.
+ and The Regents of the University of California, under the 3-clause BSD licence (see
+ /usr/share/common-licenses/BSD); with the parts of libbsd and libmd it calls (BSD and ISC
+ licences, Copyright their authors) and the terminal database library of ncurses (libtinfo:
+ Copyright Thomas E. Dickey and Free Software Foundation, Inc., under the X11 licence).
 
 Files: *
 Copyright: 2026 The tcalc developers

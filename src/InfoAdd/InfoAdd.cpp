@@ -144,5 +144,7 @@ std::vector<std::string> OptionRows() {
       "--digits N  Werte und \\n mit N g\374ltigen Stellen (1 bis 100000)",
       "--plot  Graph des Terms von \\vx=Wert bis \\t (sonst -10 bis 10), mit \\d, \\i, \\n",
       "  auch Ableitung, Stammfunktion, Nullstelle; --plot=svg als SVG-Dokument",
+      "--interactive  Sitzung: jede Zeile wie eine Kommandozeile, mit Verlauf, Tab und ans",
+      "  (tcalc - am Terminal ebenso; Ende mit quit, exit oder Strg-D)",
   };
 }

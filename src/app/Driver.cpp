@@ -32,6 +32,7 @@ char ToCodePage437(char c) {
 
 bool gUtf8 = false;
 std::size_t gErrorLines = 0;
+std::string* gLastLine = nullptr;
 
 // A German letter (Latin-1) in UTF-8; every other byte as it is.
 void AppendUtf8(std::string& out, char c) {
@@ -63,25 +64,6 @@ void WriteHelp(const std::string& progName) {
 // Shortest text with at most 15 significant digits, plain for ordinary magnitudes.
 std::string GeneralFormat(long double v) {
   return GeneralNumberText(v, 15);
-}
-
-void WriteParameters(const TKoMathCommandLine& cmd) {
-  WriteLine("XVar =" + cmd.XVar);
-  WriteLine("DiffLevel =" + std::to_string(cmd.DiffLevel));
-  WriteLine("ToValue =" + GeneralFormat(cmd.ToValue));
-  WriteLine("Intervall =" + GeneralFormat(cmd.Intervall));
-  WriteLine("Stamm =" + BoolDigit(cmd.Stamm));
-  WriteLine("Newton =" + BoolDigit(cmd.Newton));
-  WriteLine("Numerical =" + BoolDigit(cmd.Numerical));
-  WriteLine("FuncLength =" + BoolDigit(cmd.FuncLength));
-  WriteLine("Simplify =" + BoolDigit(cmd.Simplify));
-  WriteLine("FuncStr =" + cmd.FuncStr);
-  WriteLine("VarCount =" + std::to_string(cmd.VarCount()));
-  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
-    long double v = 0;
-    const bool hasValue = cmd.VarValue(i, v);
-    WriteLine("Var: " + cmd.VarName(i) + "=" + (hasValue ? GeneralFormat(v) : std::string()));
-  }
 }
 
 // The modes other than the value and Newton's root; false where none of them is asked for.
@@ -125,7 +107,31 @@ void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }  // namespace
 
 void WriteLine(const std::string& text) {
+  if (gLastLine) *gLastLine = text;
   WriteRaw(ToConsole(text) + '\n');
+}
+
+void CaptureLastLine(std::string* line) {
+  gLastLine = line;
+}
+
+void WriteParameters(const TKoMathCommandLine& cmd) {
+  WriteLine("XVar =" + cmd.XVar);
+  WriteLine("DiffLevel =" + std::to_string(cmd.DiffLevel));
+  WriteLine("ToValue =" + GeneralFormat(cmd.ToValue));
+  WriteLine("Intervall =" + GeneralFormat(cmd.Intervall));
+  WriteLine("Stamm =" + BoolDigit(cmd.Stamm));
+  WriteLine("Newton =" + BoolDigit(cmd.Newton));
+  WriteLine("Numerical =" + BoolDigit(cmd.Numerical));
+  WriteLine("FuncLength =" + BoolDigit(cmd.FuncLength));
+  WriteLine("Simplify =" + BoolDigit(cmd.Simplify));
+  WriteLine("FuncStr =" + cmd.FuncStr);
+  WriteLine("VarCount =" + std::to_string(cmd.VarCount()));
+  for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
+    long double v = 0;
+    const bool hasValue = cmd.VarValue(i, v);
+    WriteLine("Var: " + cmd.VarName(i) + "=" + (hasValue ? GeneralFormat(v) : std::string()));
+  }
 }
 
 std::string ToConsole(const std::string& text) {

@@ -100,18 +100,21 @@ bool ReadDigits(const std::string& text, std::int32_t& digits) {
 
 }  // namespace
 
+int RunHelp(const std::string& progName) {
+  const int status = RunDriver(progName, {});
+  for (const std::string& row : OptionRows()) WriteLine(row);
+  return status;
+}
+
 int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args) {
   std::size_t first = 0;
   bool utf8 = false;
   bool strict = false;
   bool explain = false;
+  bool interactive = false;
   for (; first < args.size() && args[first].rfind("--", 0) == 0; ++first) {
     const std::string& option = args[first];
-    if (option == "--help") {
-      const int status = RunDriver(progName, {});
-      for (const std::string& row : OptionRows()) WriteLine(row);
-      return status;
-    }
+    if (option == "--help") return RunHelp(progName);
     if (option == "--version") {
       WriteLine(progName + kVersion);
       return 0;
@@ -122,6 +125,8 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       strict = true;
     } else if (option == "--explain") {
       explain = true;
+    } else if (option == "--interactive") {
+      interactive = true;
     } else if (option == "--simplify") {
       SetReadableResults(true);
     } else if (option == "--accurate") {
@@ -160,6 +165,13 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
   const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first),
                                       args.end());
   const std::size_t term = StandardInputTerm(rest);
+  // Terms from a terminal, or where asked for: a session.
+  if (interactive || (term < rest.size() && isatty(STDIN_FILENO) == 1)) {
+    std::vector<std::string> switches;
+    for (const std::string& arg : rest)
+      if (arg != kStandardInput) switches.push_back(arg);
+    return RunSession(progName, switches);
+  }
   const int status =
       term < rest.size() ? RunLines(progName, rest, term) : RunDriver(progName, rest);
   if (strict && status == 0 && ErrorLinesWritten() > 0) return kStatusErrorLine;

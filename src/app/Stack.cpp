@@ -1,7 +1,13 @@
 #include <pthread.h>
 #include <sys/resource.h>
 
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+#include <new>
+
 #include "app/app.hpp"
+#include "util/util.hpp"
 
 namespace {
 
@@ -42,5 +48,25 @@ void RunOnLargeStack(const std::function<void()>& run) {
     pthread_join(thread, nullptr);
   } else {
     run();
+  }
+}
+
+int ReportUnhandled(const char* className, const char* message) {
+  std::fflush(stdout);
+  const auto address = reinterpret_cast<std::uintptr_t>(&RunDriver);
+  std::fprintf(stderr, "An unhandled exception occurred at $%016" PRIXPTR " :\n%s : %s\n", address,
+               className, message);
+  return kStatusUnhandled;
+}
+
+int RunReportingFailures(const std::function<int()>& run) {
+  try {
+    return run();
+  } catch (const Exception& e) {
+    return ReportUnhandled(e.ClassName(), e.what());
+  } catch (const std::bad_alloc&) {
+    return ReportUnhandled("EOutOfMemory", "Out of memory");
+  } catch (const std::exception& e) {
+    return ReportUnhandled("Exception", e.what());
   }
 }

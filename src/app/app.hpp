@@ -16,6 +16,12 @@ class TKoMathTreeFunction;
 // every carriage return.
 void WriteLine(const std::string& text);
 
+// With a line set, WriteLine copies each text it writes into it; nullptr ends that.
+void CaptureLastLine(std::string* line);
+
+// The lines of \ss: the switches, the term and the variables of the command line.
+void WriteParameters(const TKoMathCommandLine& cmd);
+
 // The German letters in UTF-8 instead of code page 437 from now on.
 void SetUtf8Output(bool utf8);
 bool Utf8Output();
@@ -57,6 +63,14 @@ std::string ProgramName(const std::string& path);
 // whatever stack limit the program was started with.
 void RunOnLargeStack(const std::function<void()>& run);
 
+// The exit status of a run that an exception ended.
+inline constexpr int kStatusUnhandled = 217;
+// The report of an exception that no function object caught, on standard error; returns
+// kStatusUnhandled. The run's objects are already freed when it is written.
+int ReportUnhandled(const char* className, const char* message);
+// Runs run and returns its status, or reports the exception that ends it.
+int RunReportingFailures(const std::function<int()>& run);
+
 // One run with the arguments after the program path; returns the exit status.
 // Exceptions that no function object catches pass to the caller.
 int RunDriver(const std::string& progName, const std::vector<std::string>& args);
@@ -65,6 +79,13 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
 // --utf8, --strict, --explain), the encoding, a term "-" that reads a term per line from standard
 // input, then RunDriver; returns the exit status.
 int RunFrontEnd(const std::string& progName, const std::vector<std::string>& args);
+
+// The help text, as without arguments, and a row for each option; returns the status.
+int RunHelp(const std::string& progName);
+
+// A session on the terminal: each line read is the rest of a command line after switches,
+// with the session's variables, defaults and the last value (ans); returns the status.
+int RunSession(const std::string& progName, const std::vector<std::string>& switches);
 
 // With readable set, the results of the symbolic modes and of the simplification are
 // printed in the canonical form: like terms combined, exact fractions, powers of the

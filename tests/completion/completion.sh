@@ -49,7 +49,8 @@ expect() {
 
 # Options only before every other argument.
 expect "tcalc --ut" "--utf8"
-expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --digits --plot"
+expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --digits --plot --interactive"
+expect "tcalc --i" "--interactive"
 expect "tcalc --p" "--plot"
 expect "tcalc --plot = " "svg text"
 expect "tcalc --plot = s" "svg"
