@@ -2,10 +2,11 @@
    terminal database, libbsd and libmd, and the members of the C library that only they call.
    Linked in among the rest they would sit between the pieces of the C library that every run
    maps at its start, and a short run would map them too (the system maps the 64 KiB around
-   each page it reads). Here their code goes after all other code, 64 KiB apart from it, and
-   their constant data after the exception tables, where nothing is read at the start. The
-   C library's members that hold the resolvers of its indirect functions stay in place: the
-   start runs them. A member named here that a library does not have is simply not matched. */
+   each page it reads). Here their code goes after all other code, 64 KiB apart from it, their
+   constant data after the exception tables, where nothing is read at the start, and their
+   variables after the program's own. The C library's members that hold the resolvers of its
+   indirect functions stay in place: the start runs them. A member named here that a library
+   does not have is simply not matched. */
 SECTIONS
 {
   .text.late ALIGN(0x10000) : {
@@ -197,3 +198,23 @@ SECTIONS
   }
 }
 INSERT AFTER .gcc_except_table;
+SECTIONS
+{
+  .data.late : {
+    *libedit.a:*(.data .data.*)
+    *libtinfo.a:*(.data .data.*)
+    *libbsd.a:*(.data .data.*)
+    *libmd.a:*(.data .data.*)
+  }
+}
+INSERT AFTER .data;
+SECTIONS
+{
+  .bss.late : {
+    *libedit.a:*(.bss .bss.* COMMON)
+    *libtinfo.a:*(.bss .bss.* COMMON)
+    *libbsd.a:*(.bss .bss.* COMMON)
+    *libmd.a:*(.bss .bss.* COMMON)
+  }
+}
+INSERT AFTER .bss;
