@@ -138,7 +138,8 @@ class TSession {
     el_set(Editor, EL_SIGNAL, 1);
     el_set(Editor, EL_PROMPT, &Prompt);
     el_set(Editor, EL_HIST, history, Past);
-    el_set(Editor, EL_ADDFN, "tcalc-complete", "Namen ergaenzen", &Complete);
+    // Wide names: the narrow call keeps copies that the editor never frees.
+    el_wset(Editor, EL_ADDFN, L"tcalc-complete", L"Namen ergaenzen", &Complete);
     el_set(Editor, EL_BIND, "^I", "tcalc-complete", nullptr);
     el_set(Editor, EL_BIND, "^R", "em-inc-search-prev", nullptr);
     el_source(Editor, nullptr);
