@@ -33,10 +33,11 @@ Comment: The program embeds the GNU MP library (libgmp, libgmpxx), linked static
  /usr/share/common-licenses/LGPL-2.1).
  .
  It embeds the line editor libedit, linked statically: Copyright The NetBSD Foundation, Inc.
- and The Regents of the University of California, under the 3-clause BSD licence (see
- /usr/share/common-licenses/BSD); with the parts of libbsd and libmd it calls (BSD and ISC
- licences, Copyright their authors) and the terminal database library of ncurses (libtinfo:
- Copyright Thomas E. Dickey and Free Software Foundation, Inc., under the X11 licence).
+ and The Regents of the University of California, under the 3-clause BSD licence; with the
+ parts of libbsd and libmd it calls (BSD and ISC licences, Copyright their authors) and the
+ terminal database library of ncurses (libtinfo: Copyright Thomas E. Dickey and Free Software
+ Foundation, Inc., under the X11 licence). Their texts are in the copyright files of the
+ Debian packages libedit2, libbsd0, libmd0 and libtinfo6.
 
 Files: *
 Copyright: 2026 The tcalc developers
@@ -53,4 +54,6 @@ file(WRITE "${overrides}/tcalc"
 tcalc: statically-linked-binary [usr/bin/tcalc]
 # GMP's exact rationals are linked in with the rest, for the same reason.
 tcalc: embedded-library gmp [usr/bin/tcalc]
+# The session's line editor reads the terminal database of ncurses, linked in for the same reason.
+tcalc: embedded-library ncurses [usr/bin/tcalc]
 ")
