@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Algebra/Algebra.hpp"
+#include "BenchTerms.hpp"
 #include "MathDiff/MathDiff.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
@@ -14,22 +15,11 @@
 
 namespace {
 
-std::int32_t Nodes(const TKoOperatorNode* node) {
-  std::int32_t n = 1;
-  for (const TKoOperatorNode* child : node->Children) n += Nodes(child);
-  return n;
-}
-
 // --simplify of \d2 and \d3 of a product and quotient of the usual functions: the raw result
 // tree as the differencer forms it, about a thousand and two thousand nodes.
 void BM_ReadableDerivative(benchmark::State& state) {
   TKoMathTreeFunction f;
-  f.AddVariable("x");
-  auto parser = std::make_unique<TKoMathParser>(&f);
-  parser->SetFunctionString("sin(x)*exp(2*x)*ln(x)/(1+x^2)");
-  TKoMathParser* p = parser.get();
-  f.SetCreator(std::move(parser));
-  p->Execute();
+  ParseAsDriver(f, "sin(x)*exp(2*x)*ln(x)/(1+x^2)");
   TKoMathTreeFunction g;
   FormDerivative(g, f, "x", static_cast<std::int32_t>(state.range(0)));
   std::string text;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchTerms.hpp"
 #include "MathDiff/MathDiff.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
@@ -13,23 +14,13 @@
 
 namespace {
 
-// F as the driver makes it: the variable x declared, the parser attached and run.
-void Parse(TKoMathTreeFunction& f, const char* term) {
-  f.AddVariable("x");
-  auto parser = std::make_unique<TKoMathParser>(&f);
-  parser->SetFunctionString(term);
-  TKoMathParser* p = parser.get();
-  f.SetCreator(std::move(parser));
-  p->Execute();
-}
-
 constexpr std::array<const char*, 4> kTerms = {"sin(x)", "x^3", "1/x", "sin(x)*exp(x)"};
 
 void BM_DerivativeOfLevel(benchmark::State& state) {
   const char* term = kTerms[static_cast<std::size_t>(state.range(0))];
   const auto level = static_cast<std::int32_t>(state.range(1));
   TKoMathTreeFunction f;
-  Parse(f, term);
+  ParseAsDriver(f, term);
   std::string result;
   for (auto _ : state) {
     TKoMathTreeFunction g;
@@ -53,7 +44,7 @@ void BM_CanonicalLevels(benchmark::State& state) {
   const char* term = kCanonicalTerms[static_cast<std::size_t>(state.range(0))];
   const auto level = static_cast<std::int32_t>(state.range(1));
   TKoMathTreeFunction f;
-  Parse(f, term);
+  ParseAsDriver(f, term);
   std::size_t characters = 0;
   for (auto _ : state) {
     TKoMathTreeFunction work;

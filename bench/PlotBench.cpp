@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "BenchTerms.hpp"
 #include "MathPars/MathPars.hpp"
 #include "MathPlot/MathPlot.hpp"
 #include "MathXFnc/MathXFnc.hpp"
@@ -13,12 +14,6 @@
 namespace {
 
 constexpr std::size_t kSamples = 10000;
-
-std::int32_t Nodes(const TKoOperatorNode* node) {
-  std::int32_t count = 1;
-  for (std::int32_t i = 0; i < node->ChildCount(); ++i) count += Nodes(node->Child(i));
-  return count;
-}
 
 // Parts added up until the tree has 1000 nodes or a few more: with trig, sin(x*a+b)*cos(x/c),
 // else (x*a+b)*(x/c-d).
@@ -32,12 +27,7 @@ std::string LargeTerm(TKoMathTreeFunction& f, bool trig) {
     const TKoNodePtr tree = ParseTerm(term, &depot);
     if (Nodes(tree.get()) >= 1000) break;
   }
-  f.AddVariable("x");
-  auto parser = std::make_unique<TKoMathParser>(&f);
-  parser->SetFunctionString(term);
-  TKoMathParser* p = parser.get();
-  f.SetCreator(std::move(parser));
-  p->Execute();
+  ParseAsDriver(f, term);
   return term;
 }
 
