@@ -232,7 +232,8 @@ class TPlotter {
       return Values.TryEvaluateAt(x, y);
     };
     // A copy of the term for the second curve and the root: their methods change the values
-    // and the tree they work on.
+    // and the tree they work on. The function alone needs none.
+    if (cmd.DiffLevel <= 0 && !cmd.Stamm && !cmd.Newton) return;
     BindCommandLine(cmd, Copy);
     CopyParsed = Parsed(Copy, false);
   }
