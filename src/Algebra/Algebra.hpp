@@ -162,3 +162,32 @@ std::optional<std::string> ExtrapolatedLevel(const std::vector<std::string>& tex
                                              std::int64_t target);
 
 }  // namespace algebra
+
+namespace algebra {
+
+// ---------------------------------------------------------------- calculus on the form
+
+// What the symbolic units know of a function f(u): its derivative as a term of u, the
+// function that undoes it on the whole of its range (opNone where none does), and whether
+// f(-u) is f(u) or -f(u).
+struct FunctionFacts {
+  TOperation Code = opNone;
+  Expr (*Derivative)(const Expr& u) = nullptr;
+  TOperation Inverse = opNone;
+  int Parity = 0;  // 1 even, -1 odd, 0 neither
+};
+// The facts of a function code; none for the codes that jump, the factorial and rnd, and
+// for sqr and sqrt, which the form holds as powers.
+const FunctionFacts* FactsOf(TOperation code);
+
+// Whether the term holds the symbol of the upper-case key.
+bool DependsOn(const Expr& e, const std::string& key);
+// d/dx of the term in the symbol of the upper-case key; throws EKoAlgebra where a function
+// has no derivative in the form (jumps, the factorial).
+Expr Derivative(const Expr& e, const std::string& key);
+// The term with every subterm equal to from replaced by to, formed anew.
+Expr Substituted(const Expr& e, const Expr& from, const Expr& to);
+// The term with every operand mapped, formed anew by the constructors.
+Expr WithOperands(const Expr& e, const std::vector<Expr>& operands);
+
+}  // namespace algebra

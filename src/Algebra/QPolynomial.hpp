@@ -56,3 +56,14 @@ std::optional<std::vector<std::complex<long double>>> Roots(const std::vector<lo
 std::optional<Rational> NearFraction(long double v, long largest);
 
 }  // namespace algebra
+
+namespace algebra {
+
+// The polynomial of a term in the symbol of the upper-case key, with exact coefficients;
+// none where the term is no polynomial in it (or a coefficient is a float or holds another
+// symbol).
+std::optional<QPolynomial> PolynomialIn(const Expr& e, const std::string& key);
+// The term of a polynomial in the variable.
+Expr FromQPolynomial(const QPolynomial& p, const Expr& variable);
+
+}  // namespace algebra

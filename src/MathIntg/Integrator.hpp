@@ -42,6 +42,13 @@ class TIntegrator : calculus::TRuleContext {
   // An antiderivative of node, or none when the rules find none.
   TKoNodePtr I(const Node* node) const;
 
+  // Whether the antiderivative's difference quotients miss the integrand clearly at a point,
+  // or it is defined at none of the points where the integrand is.
+  bool Contradicted(const Node* node, const Node* antiderivative) const;
+  // Methods.cpp: an antiderivative by the methods that recurse through the whole integrator
+  // (substitution, parts, partial fractions), checked; none where they find none.
+  TKoNodePtr ByMethods(const Node* node) const;
+
   // Whether the shapes beyond the classic ones are tried too (rational functions in full,
   // jumps, substitutions); the classic result, where there is one, is formed without them.
   bool Further = false;
@@ -124,6 +131,9 @@ class TIntegrator : calculus::TRuleContext {
   TKoNodePtr RationalShape(const Node* node, bool polynomials) const;
   TKoNodePtr QScaled(const algebra::Rational& c, TKoNodePtr node) const;
   TKoNodePtr Checked(const Node* node, TKoNodePtr antiderivative) const;
+  // As Checked, and refused where the antiderivative is undefined at a point where the
+  // integrand is defined.
+  TKoNodePtr Verified(const Node* node, TKoNodePtr antiderivative) const;
   enum class TSlopeCheck;
   TSlopeCheck SlopeAt(const Node* node, const Node* f, long double x, long double value,
                       long double h, long double tolerance) const;

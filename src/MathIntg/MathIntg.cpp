@@ -334,22 +334,32 @@ TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* sourceRoot) {
   // The classic rules and shapes first, so that what they give stays as it was; the
   // further shapes only where they find nothing.
   std::exception_ptr refusal;
+  bool outOfNodes = false;
   try {
     // a constant that overflowed (a coefficient of 1e4000 squared) is no antiderivative
     if (TKoNodePtr classic = integrator.I(sourceRoot)) {
-      if (integration::AllFinite(classic.get())) return classic;
-      return nullptr;
+      if (!integration::AllFinite(classic.get())) return nullptr;
+      // one that its own derivative contradicts (a division by a slope of 0) is none either
+      if (!integrator.Contradicted(sourceRoot, classic.get())) return classic;
     }
+  } catch (const ETooMuchInstances&) {
+    outOfNodes = true;
+    refusal = std::current_exception();
   } catch (const Exception&) {
     refusal = std::current_exception();
   }
   integrator.Further = true;
   try {
     if (TKoNodePtr further = integrator.I(sourceRoot))
-      if (integration::AllFinite(further.get())) return further;
+      if (integration::AllFinite(further.get()) &&
+          !integrator.Contradicted(sourceRoot, further.get()))
+        return further;
   } catch (const Exception&) {
-    // the classic refusal stands
+    // the classic refusal stands, unless the methods find one
   }
+  // beyond the node limit the refusal stands, however short the methods' form would be
+  if (!outOfNodes)
+    if (TKoNodePtr byMethods = integrator.ByMethods(sourceRoot)) return byMethods;
   if (refusal) std::rethrow_exception(refusal);
   return nullptr;
 }

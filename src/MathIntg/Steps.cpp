@@ -128,6 +128,58 @@ TKoNodePtr TIntegrator::Checked(const Node* node, TKoNodePtr antiderivative) con
   return checked >= kLeastChecked ? std::move(antiderivative) : nullptr;
 }
 
+bool TIntegrator::Contradicted(const Node* node, const Node* f) const {
+  std::size_t integrandDefined = 0, defined = 0;
+  try {
+    for (const long double x : kCheckPoints) {
+      long double value = 0, v = 0;
+      if (!ValueAt(node, x, value)) continue;
+      ++integrandDefined;
+      if (!ValueAt(f, x, v)) continue;
+      ++defined;
+      const long double h = kStep * (1 + std::fabs(x));
+      if (SlopeAt(node, f, x, value, h, kSameSlope) == TSlopeCheck::Misses &&
+          SlopeAt(node, f, x, value, kWideStep * h, kWideSameSlope) == TSlopeCheck::Misses)
+        return true;
+    }
+  } catch (const ETooMuchInstances&) {
+    // no room for the copies the evaluation makes: the result stands unchecked
+    return false;
+  }
+  // a result in parameters may be undefined at their values now (1/(y+1)*x^(y+1) at y = -1)
+  return integrandDefined >= kLeastChecked && defined == 0 && !HasOtherVariable(f, UpperVarName);
+}
+
+// Besides the points of Checked: near 0 and farther out, where a wrong branch shows.
+constexpr std::array<long double, 10> kFurtherPoints = {0.0071L,  -0.0063L,  0.0413L,  -0.0377L,
+                                                        13.9173L, -15.3271L, 17.2913L, -19.6877L,
+                                                        0.4933L,  -0.6719L};
+
+TKoNodePtr TIntegrator::Verified(const Node* node, TKoNodePtr antiderivative) const {
+  if (!antiderivative) return nullptr;
+  const Node* f = antiderivative.get();
+  std::size_t checked = 0;
+  const auto at = [&](long double x) {
+    long double value = 0, below = 0, above = 0, v = 0;
+    if (!ValueAt(node, x, value)) return true;
+    const long double h = kStep * (1 + std::fabs(x));
+    // defined around the point: so must the antiderivative be
+    if (ValueAt(node, x - h, below) && ValueAt(node, x + h, above) && !ValueAt(f, x, v))
+      return false;
+    TSlopeCheck check = SlopeAt(node, f, x, value, h, kSameSlope);
+    if (check == TSlopeCheck::Misses) return false;
+    if (check == TSlopeCheck::Unusable)
+      check = SlopeAt(node, f, x, value, kWideStep * h, kWideSameSlope);
+    if (check == TSlopeCheck::Matches) ++checked;
+    return true;
+  };
+  for (const long double x : kCheckPoints)
+    if (!at(x)) return nullptr;
+  for (const long double x : kFurtherPoints)
+    if (!at(x)) return nullptr;
+  return checked >= kLeastChecked ? std::move(antiderivative) : nullptr;
+}
+
 // ( (a*x+b)^2 )^(k/2) = |a|^k * abs(x + b/a)^k for odd k: x^2^0.5 is abs(x).
 TKoNodePtr TIntegrator::PerfectSquarePower(const Node* node) const {
   if (!Is(node, opPower) || node->ChildCount() != 2 || node->Child(1)->DependsOn(VarName))

@@ -44,8 +44,8 @@ TEST(Integrator, PrintsTheSimplifiedAntiderivative) {
 TEST(Integrator, RefusesWhatTheRulesCannotBuild) {
   // x*arccoth(x+2) would integrate by parts inside integration by parts without end
   // coefficients whose squares overflow gave constants +Inf in the printed term
-  for (const char* term : {"x!", "(x+x31*p^(x))*arccoth(x+2)", "x*arctan(x)^2",
-                           "sqrt(3-21e4000*x-x^2)", "1/(x^2+1e3000*x+1)"})
+  for (const char* term : {"x!", "(x+x31*p^(x))*arccoth(x+2)", "sin(x)/x", "sqrt(3-21e4000*x-x^2)",
+                           "1/(x^2+1e3000*x+1)"})
     EXPECT_EQ(Antiderivative(term), kRefused) << term;
 }
 
