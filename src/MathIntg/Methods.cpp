@@ -146,40 +146,32 @@ std::optional<Expr> OfInverse(TOperation f, TOperation g, const Expr& u) {
   const Expr minusHalf = NQ(Q(-1, 2));
   const algebra::FunctionFacts* facts = algebra::FactsOf(g);
   if (facts && facts->Inverse == f) return u;
-  switch (g) {
-    case opArcSin:
-      if (f == opCos) return Pow(oneMinus, half);
-      if (f == opTan) return Mul({u, Pow(oneMinus, minusHalf)});
-      if (f == opCot) return Mul({Pow(oneMinus, half), Pow(u, N(-1))});
-      break;
-    case opArcCos:
-      if (f == opSin) return Pow(oneMinus, half);
-      if (f == opTan) return Mul({Pow(oneMinus, half), Pow(u, N(-1))});
-      if (f == opCot) return Mul({u, Pow(oneMinus, minusHalf)});
-      break;
-    case opArcTan:
-      if (f == opCos) return Pow(onePlus, minusHalf);
-      if (f == opSin) return Mul({u, Pow(onePlus, minusHalf)});
-      if (f == opCot) return Pow(u, N(-1));
-      break;
-    case opArcSinh:
-      if (f == opCosh) return Pow(onePlus, half);
-      if (f == opTanh) return Mul({u, Pow(onePlus, minusHalf)});
-      if (f == opExp) return Add({u, Pow(onePlus, half)});
-      break;
-    case opArcCosh:
-      if (f == opSinh) return Pow(minusOne, half);
-      if (f == opTanh) return Mul({Pow(minusOne, half), Pow(u, N(-1))});
-      if (f == opExp) return Add({u, Pow(minusOne, half)});
-      break;
-    case opArcTanh:
-      if (f == opCosh) return Pow(oneMinus, minusHalf);
-      if (f == opSinh) return Mul({u, Pow(oneMinus, minusHalf)});
-      if (f == opCoth) return Pow(u, N(-1));
-      break;
-    default:
-      break;
-  }
+  const Expr over = Pow(u, N(-1));
+  const struct {
+    TOperation Inner, Outer;
+    Expr Value;
+  } rows[] = {
+      {opArcSin, opCos, Pow(oneMinus, half)},
+      {opArcSin, opTan, Mul({u, Pow(oneMinus, minusHalf)})},
+      {opArcSin, opCot, Mul({Pow(oneMinus, half), over})},
+      {opArcCos, opSin, Pow(oneMinus, half)},
+      {opArcCos, opTan, Mul({Pow(oneMinus, half), over})},
+      {opArcCos, opCot, Mul({u, Pow(oneMinus, minusHalf)})},
+      {opArcTan, opCos, Pow(onePlus, minusHalf)},
+      {opArcTan, opSin, Mul({u, Pow(onePlus, minusHalf)})},
+      {opArcTan, opCot, over},
+      {opArcSinh, opCosh, Pow(onePlus, half)},
+      {opArcSinh, opTanh, Mul({u, Pow(onePlus, minusHalf)})},
+      {opArcSinh, opExp, Add({u, Pow(onePlus, half)})},
+      {opArcCosh, opSinh, Pow(minusOne, half)},
+      {opArcCosh, opTanh, Mul({Pow(minusOne, half), over})},
+      {opArcCosh, opExp, Add({u, Pow(minusOne, half)})},
+      {opArcTanh, opCosh, Pow(oneMinus, minusHalf)},
+      {opArcTanh, opSinh, Mul({u, Pow(oneMinus, minusHalf)})},
+      {opArcTanh, opCoth, over},
+  };
+  for (const auto& row : rows)
+    if (row.Inner == g && row.Outer == f) return row.Value;
   return std::nullopt;
 }
 
@@ -928,39 +920,23 @@ std::optional<Expr> TMethods::Rewritten(const Expr& f, bool exponentials) {
       changed = true;
       return Over(Fn(top, a), Fn(bottom, a));
     };
+    if (e->Code == opTan) return quotient(opSin, opCos);
+    if (e->Code == opCot) return quotient(opCos, opSin);
+    if (!exponentials && e->Code == opTanh) return quotient(opSinh, opCosh);
+    if (!exponentials && e->Code == opCoth) return quotient(opCosh, opSinh);
+    if (!exponentials) return algebra::WithOperands(e, operands);
+    // sinh(a) = (e^a-e^-a)/2, cosh(a) = (e^a+e^-a)/2, tanh(a) = (e^2a-1)/(e^2a+1)
     const Expr plus = Fn(opExp, a);
     const Expr minus = Fn(opExp, Minus(a));
     const Expr twice = Fn(opExp, Mul({N(2), a}));
-    switch (e->Code) {
-      case opTan:
-        return quotient(opSin, opCos);
-      case opCot:
-        return quotient(opCos, opSin);
-      case opTanh:
-        if (exponentials) break;
-        return quotient(opSinh, opCosh);
-      case opCoth:
-        if (exponentials) break;
-        return quotient(opCosh, opSinh);
-      default:
-        break;
-    }
-    if (!exponentials) return algebra::WithOperands(e, operands);
+    const bool hyperbolic =
+        e->Code == opSinh || e->Code == opCosh || e->Code == opTanh || e->Code == opCoth;
+    if (!hyperbolic) return algebra::WithOperands(e, operands);
     changed = true;
-    // sinh(a) = (e^a-e^-a)/2, cosh(a) = (e^a+e^-a)/2, tanh(a) = (e^2a-1)/(e^2a+1)
-    switch (e->Code) {
-      case opSinh:
-        return Mul({NQ(Q(1, 2)), Add({plus, Minus(minus)})});
-      case opCosh:
-        return Mul({NQ(Q(1, 2)), Add({plus, minus})});
-      case opTanh:
-        return Over(Add({twice, N(-1)}), Add({twice, N(1)}));
-      case opCoth:
-        return Over(Add({twice, N(1)}), Add({twice, N(-1)}));
-      default:
-        changed = false;
-        return algebra::WithOperands(e, operands);
-    }
+    if (e->Code == opSinh) return Mul({NQ(Q(1, 2)), Add({plus, Minus(minus)})});
+    if (e->Code == opCosh) return Mul({NQ(Q(1, 2)), Add({plus, minus})});
+    if (e->Code == opTanh) return Over(Add({twice, N(-1)}), Add({twice, N(1)}));
+    return Over(Add({twice, N(1)}), Add({twice, N(-1)}));
   };
   const Expr r = rewrite(f);
   if (!changed || algebra::Compare(r, f) == 0) return std::nullopt;
