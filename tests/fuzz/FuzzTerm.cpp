@@ -1,7 +1,8 @@
 // Fuzz target: the term pipeline. A term is parsed, printed and read back (the same text
 // and the same values), simplified (the same values where both are defined and the
 // comparison is meaningful), put in the canonical form (read back, the same values, its own
-// canonical form), derived at levels 1 to 3, integrated and evaluated. No
+// canonical form), derived at levels 1 to 3, integrated (the antiderivative's slope meets the
+// integrand wherever both are defined) and evaluated. No
 // exception but the node limit's may leave a function object, and no node stays alive.
 #include <cctype>
 #include <cmath>
@@ -221,6 +222,40 @@ void CanonicalKeepsValues(Term& term) {
   }
 }
 
+// Where the integrand is defined and smooth around x, the antiderivative's Richardson
+// quotient meets it, unless the antiderivative's terms leave too few digits for the test.
+constexpr long double kAntiderivativePoints[] = {-7.31L, -2.43L, -1.75L, -0.58L, 0.0071L,
+                                                 0.31L,  0.5L,   1.29L,  2.25L,  4.61L};
+
+void SlopeMeetsIntegrand(TKoMathTreeFunction& source, TKoMathTreeFunction& g) {
+  for (const long double x : kAntiderivativePoints) {
+    const long double h = 1e-4L * (1 + std::fabs(x));
+    long double value = 0, below = 0, above = 0;
+    if (!ValueAt(source, x, value) || !ValueAt(source, x - h, below) ||
+        !ValueAt(source, x + h, above) || !std::isfinite(value) || std::fabs(value) > 1e8L ||
+        std::fabs(below - value) > 0.01L * std::fabs(value) ||
+        std::fabs(above - value) > 0.01L * std::fabs(value))
+      continue;
+    long double v[5] = {};
+    bool defined = true;
+    // the antiderivative reads the integrand's variables
+    for (int i = 0; i < 5; ++i) {
+      long double ignored = 0;
+      ValueAt(source, x + (i - 2) * h / 2, ignored);
+      g.Calculate();
+      v[i] = g.Value;
+      defined = defined && g.GetErrorText().empty() && std::isfinite(v[i]);
+    }
+    if (!defined) continue;
+    const long double slope = (4 * (v[3] - v[1]) / h - (v[4] - v[0]) / (2 * h)) / 3;
+    const long double size =
+        std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
+    const long double noise = 1e-15L * size / h;
+    if (noise > 1e-7L * std::fabs(value)) continue;
+    Check(std::fabs(slope - value) <= 1e-6L * std::fabs(value) + 100 * noise + 1e-12L);
+  }
+}
+
 // The derivative of the level of source, or with level 0 its antiderivative, into g;
 // evaluated where it was formed.
 void FormAndEvaluate(TKoMathTreeFunction& source, std::int32_t level) {
@@ -234,6 +269,7 @@ void FormAndEvaluate(TKoMathTreeFunction& source, std::int32_t level) {
     long double value = 0;
     ValueAt(g, x, value);
   }
+  if (level == 0 && Repeatable(source.GetTree())) SlopeMeetsIntegrand(source, g);
 }
 
 void TestTerm(const std::string& text) {
