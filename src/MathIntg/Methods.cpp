@@ -192,7 +192,7 @@ std::optional<Expr> JoinedPower(const Expr& base, const Expr& exponent) {
 }
 
 // The term with functions of inverse functions written without them, and exp(c*ln(u)) as
-// u^c, exp(c*arctanh(u)) as ((1+u)/(1-u))^(c/2).
+// u^c, exp(c*arctanh(u)) as ((1+u)/(1-u))^(c/2), exp(c*arcsinh(u)) as (u+sqrt(u^2+1))^c.
 Expr Tidied(const Expr& e) {
   if (e->Operands.empty()) return e;
   std::vector<Expr> operands;
@@ -206,6 +206,13 @@ Expr Tidied(const Expr& e) {
         a->Value.IsExact()) {
       const Expr& inner = a->Operands[0];
       if (IsFunction(inner, opLn)) return Pow(inner->Operands[0], Num(a->Value));
+      // exp(c*arcsinh(u)) = (u+sqrt(u^2+1))^c, exp(c*arccosh(u)) = (u+sqrt(u^2-1))^c
+      if (IsFunction(inner, opArcSinh) || IsFunction(inner, opArcCosh)) {
+        const Expr& u = inner->Operands[0];
+        const Expr root =
+            Pow(Add({Pow(u, N(2)), N(inner->Code == opArcSinh ? 1 : -1)}), NQ(Q(1, 2)));
+        return Pow(Add({u, root}), Num(a->Value));
+      }
       if (IsFunction(inner, opArcTanh)) {
         const Expr& u = inner->Operands[0];
         return Pow(Over(Add({N(1), u}), Add({N(1), Minus(u)})), Num(a->Value * Number(Q(1, 2))));
@@ -249,6 +256,7 @@ class TMethods {
   std::optional<Expr> I(const Expr& raw);
   std::optional<Expr> Methods(const Expr& f);
   Expr Prepared(const Expr& e) const;
+  Expr JoinedExponentials(const Expr& e) const;
   std::optional<Expr> PowerOfVariable(const Expr& f) const;
   std::optional<Expr> ConstantFactors(const Expr& f);
   std::optional<Expr> Termwise(const Expr& f);
@@ -370,7 +378,22 @@ Expr TMethods::Prepared(const Expr& e) const {
     if (e->Code == opLn && IsNum(u))
       if (std::optional<Expr> primes = LnOfPrimes(u->Value)) return *primes;
   }
+  if (e->TheKind == Kind::Product) return JoinedExponentials(algebra::WithOperands(e, operands));
   return algebra::WithOperands(e, operands);
+}
+
+// exp(a*x)*exp(b*x) as exp((a+b)*x), for factors a and b free of the variable: 2^x*3^x.
+Expr TMethods::JoinedExponentials(const Expr& e) const {
+  if (e->TheKind != Kind::Product) return e;
+  std::vector<Expr> others{Num(e->Value)};
+  std::vector<Expr> exponents;
+  for (const Expr& f : e->Operands) {
+    const bool linear = IsFunction(f, opExp) && !Free(f) && Free(Over(f->Operands[0], X));
+    (linear ? exponents : others).push_back(linear ? f->Operands[0] : f);
+  }
+  if (exponents.size() < 2) return e;
+  others.push_back(Fn(opExp, Mul({X, Add({Over(Add(exponents), X)})})));
+  return Mul(others);
 }
 
 // int x^n -> x^(n+1)/(n+1), int 1/x -> ln(abs(x))
@@ -582,7 +605,8 @@ std::optional<Expr> TMethods::SubstitutedBy(const Expr& f, const Expr& g) {
   const std::optional<Expr> r = I(inX);
   --Substitutions;
   if (!r) return std::nullopt;
-  return Tidied(Prepared(algebra::Substituted(*r, X, g)));
+  // cosh is positive: 1-tanh(u)^2 goes back to cosh(u)^(-2) under a root too
+  return Tidied(Prepared(Pythagorean(algebra::Substituted(*r, X, g), opCosh)));
 }
 
 // q as a term of u = g(x) alone: g and its powers replaced by u, then the variable itself
