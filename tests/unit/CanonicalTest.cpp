@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Algebra/Algebra.hpp"
+#include "Algebra/QPolynomial.hpp"
 #include "SymbolicHelpers.hpp"
 
 namespace {
@@ -295,3 +296,72 @@ TEST(Canonical, SameValueReadBackAndIdempotentOverTheCorpus) {
 }
 
 }  // namespace
+
+namespace {
+
+algebra::Expr FormOf(const std::string& term) {
+  symtest::Source source(term);
+  return algebra::FromTree(source.F.GetTree());
+}
+
+// The text of the canonical derivative of a term in x.
+std::string FormDerivative(const std::string& term) {
+  return algebra::ToText(algebra::Derivative(FormOf(term), "X"), "x");
+}
+
+}  // namespace
+
+TEST(Calculus, DerivativeOfEachFunctionByExample) {
+  const Case cases[] = {
+      {"x^3", "3*x^2"},
+      {"y*x", "y"},
+      {"exp(2*x)", "2*exp(2*x)"},
+      {"ln(x^2+1)", "2*x/(x^2+1)"},
+      {"log(x)", "1/(ln(10)*x)"},
+      {"sin(x)*cos(x)", "cos(x)^2-sin(x)^2"},
+      {"tan(x)", "tan(x)^2+1"},
+      {"cot(x)", "-cot(x)^2-1"},
+      {"tanh(3*x)", "-3*tanh(3*x)^2+3"},
+      {"arcsin(x)", "1/sqrt(-x^2+1)"},
+      {"arccos(x)", "-1/sqrt(-x^2+1)"},
+      {"arctan(x)", "1/(x^2+1)"},
+      {"arcsinh(x)", "1/sqrt(x^2+1)"},
+      {"arccosh(x)", "1/sqrt(x^2-1)"},
+      {"arctanh(x)", "-1/(x^2-1)"},
+      {"sqrt(x)", "1/(2*sqrt(x))"},
+      {"2^x", "ln(2)*2^x"},
+      {"x^x", "(ln(x)+1)*x^x"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FormDerivative(c.term), c.canonical) << c.term;
+  // a step has no derivative in the form
+  EXPECT_THROW(FormDerivative("floor(x)"), EKoAlgebra);
+}
+
+TEST(Calculus, PolynomialsAndReplacements) {
+  const struct {
+    const char* term;
+    std::vector<long> coefficients;  // empty: no polynomial with exact coefficients
+  } polynomials[] = {
+      {"(x+1)^3-x", {1, 2, 3, 1}},
+      {"7", {7}},
+      {"2*x*(x-1)", {0, -2, 2}},
+      {"x*sin(x)", {}},
+      {"0.1*x", {}},
+      {"x^(-1)", {}},
+      {"y*x", {}},
+      {"sqrt(x)", {}},
+  };
+  for (const auto& p : polynomials) {
+    const std::optional<algebra::QPolynomial> q = algebra::PolynomialIn(FormOf(p.term), "X");
+    ASSERT_EQ(q.has_value(), !p.coefficients.empty()) << p.term;
+    if (!q) continue;
+    ASSERT_EQ(q->size(), p.coefficients.size()) << p.term;
+    for (std::size_t k = 0; k < q->size(); ++k) EXPECT_EQ((*q)[k], p.coefficients[k]) << p.term;
+  }
+  // every subterm equal to x^2 replaced, the rest formed anew
+  const algebra::Expr replaced =
+      algebra::Substituted(FormOf("sin(x^2)+x^2*y+x"), FormOf("x^2"), FormOf("y"));
+  EXPECT_EQ(algebra::ToText(replaced, "x"), "x+y^2+sin(y)");
+  EXPECT_TRUE(algebra::DependsOn(FormOf("sin(y*x)"), "X"));
+  EXPECT_FALSE(algebra::DependsOn(FormOf("sin(y)"), "X"));
+}

@@ -700,3 +700,69 @@ TEST(AntiderivativeShapes, HugeCancellingTermsAreRefused) {
                            "((x^2+x+3)/(1e-12*x+100))/(3*x+1)", "heav(1e-12*x+7)*(3*x^2+7*x)"})
     EXPECT_TRUE(Refused(Antiderivative(term))) << term;
 }
+
+namespace {
+
+// Integrands that only the methods solve, by the method that first makes progress; each
+// must be solved and differentiate back to its integrand on both sides of 0.
+const struct {
+  const char* method;
+  std::vector<const char*> integrands;
+} kByMethod[] = {
+    {"substitution, u an inner term",
+     {"ln(3*x)/x", "x^5*exp(x^3)", "x^3*cos(x^2)", "1/(x*(ln(x)^2+4))", "ln(ln(x))^3/x",
+      "x*3^(x^2)", "exp(x)/(1+exp(x))^3*exp(x)", "exp(2*x)/sqrt(exp(x)+1)", "sqrt(x)*exp(sqrt(x))",
+      "x^3*exp(x^2)*(x^2+1)", "cos(x)^3*sin(x)^2*exp(sin(x))"}},
+    {"substitution, x by the inverse of u",
+     {"exp(arctan(x))*x/(1+x^2)^(3/2)", "sqrt((x+3)/(1-x))", "x/sqrt(4-x^2)^3",
+      "x^2*exp(arcsinh(x))", "sqrt(x^2+2*x+5)"}},
+    {"parts, powers going down",
+     {"x^7*ln(x)^4", "arcsinh(x)^3", "x*arcsinh(2*x)^2", "ln(x)^2/x^3", "ln(2*x+1)/(2*x+1)^2"}},
+    {"linearity and partial fractions",
+     {"(x+2)*arccoth(x+3)", "(3*arcsin(x)+1)*x", "(x+1)^2*ln(x)/x^3", "(x+cosh(x))^2"}},
+    {"rewritten functions", {"coth(2*x)^2*exp(2*x)", "exp(x)*tanh(x)^2", "ln(cosh(x))*tanh(x)"}},
+    {"exponentials of other bases", {"5^x*2^x", "4^x/(2^x+3)", "2^sqrt(x)/sqrt(x)"}},
+    {"a classic result that divided by 0", {"x*sin(x)*cos(x)"}},
+};
+
+}  // namespace
+
+TEST(AntiderivativeMethods, EachMethodSolvesAndDifferentiatesBack) {
+  for (const auto& group : kByMethod)
+    for (const char* term : group.integrands) {
+      const Outcome outcome = Examine(term, 2);
+      EXPECT_FALSE(outcome.refused) << group.method << ": " << term;
+      EXPECT_EQ(outcome.fault, "") << group.method << ": " << term << " -> " << outcome.printed;
+    }
+}
+
+// Where no elementary antiderivative exists, every method comes back empty-handed, quickly.
+TEST(AntiderivativeMethods, NonElementaryIntegrandsAreRefused) {
+  for (const char* term :
+       {"exp(-x^2)", "sin(x)/x", "exp(x)/x", "1/ln(x)", "x^x", "sin(x^2)", "sqrt(1+x^3)",
+        "x*arctan(x)/(x^2+1)", "ln(x)/(x+1)", "exp(exp(x))", "arctan(x)^2", "sin(sin(x))"})
+    EXPECT_TRUE(Refused(Antiderivative(term))) << term;
+}
+
+// Random products of the methods' favourite shapes: whatever is printed checks out.
+TEST(AntiderivativeMethods, RandomCompositionsNeverGiveAWrongResult) {
+  const char* const outer[] = {"exp", "ln", "sin", "cos", "arctan", "sqrt", "sinh", "arcsinh"};
+  const char* const inner[] = {"x^2", "2*x+1", "ln(x)", "exp(x)", "sqrt(x)", "x^3-x"};
+  const char* const factors[] = {"x", "2*x", "3*x^2-1", "1/x", "exp(x)", "x^2+1"};
+  std::uint32_t seed = 12345;
+  const auto next = [&seed](std::size_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return static_cast<std::size_t>((seed >> 16) % n);
+  };
+  int solved = 0;
+  for (int i = 0; i < 60; ++i) {
+    const std::string term = std::string(factors[next(std::size(factors))]) + "*" +
+                             outer[next(std::size(outer))] + "(" + inner[next(std::size(inner))] +
+                             ")";
+    const Outcome outcome = Examine(term, 1);
+    if (outcome.refused) continue;
+    ++solved;
+    EXPECT_EQ(outcome.fault, "") << term << " -> " << outcome.printed;
+  }
+  EXPECT_GT(solved, 20);
+}
