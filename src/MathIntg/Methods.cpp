@@ -758,7 +758,7 @@ Expr TMethods::Pythagorean(const Expr& e, TOperation positive) const {
   if (e->Operands.empty()) return e;
   std::vector<Expr> operands;
   for (const Expr& o : e->Operands) operands.push_back(Pythagorean(o, positive));
-  const Expr rebuilt = algebra::WithOperands(e, operands);
+  Expr rebuilt = algebra::WithOperands(e, operands);
   const auto squareOf = [](const Expr& sum) -> std::optional<std::pair<Number, Expr>> {
     if (sum->TheKind != Kind::Sum) return std::nullopt;
     Expr s = sum;
