@@ -481,8 +481,6 @@ std::optional<Expr> TMethods::Apart(const Expr& f) {
   // numerator/(b1^n1*b2^n2...) = q + sum of r_k/bk^nk, from Bezout's identity factor by factor
   std::vector<Expr> terms;
   QPolynomial top = numerator;
-  QPolynomial others{Q(1)};
-  for (const auto& [p, n] : below) others = algebra::Product(others, algebra::Raised(p, n));
   for (std::size_t k = 0; k < below.size(); ++k) {
     const QPolynomial pk = algebra::Raised(below[k].first, below[k].second);
     QPolynomial remaining{Q(1)};
