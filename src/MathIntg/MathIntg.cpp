@@ -1,6 +1,7 @@
 #include "MathIntg/MathIntg.hpp"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -141,6 +142,24 @@ TKoNodePtr TIntegrator::Quotient(const Node* node) const {
   for (std::int32_t i = 1; i < node->ChildCount(); ++i) quotient->AddChild(Copy(node->Child(i)));
   return quotient;
 }
+
+namespace {
+
+// The nodes of a subtree, counted up to limit.
+std::size_t NodesUpTo(const Node* node, std::size_t limit) {
+  std::size_t count = 1;
+  for (const Node* child : node->Children) {
+    if (count >= limit) break;
+    count += NodesUpTo(child, limit - count);
+  }
+  return count;
+}
+
+// A source at least this large that ran the rules out of nodes keeps the refusal: a sum of
+// two thousand sines has a short canonical form, yet its antiderivative has no room.
+constexpr std::size_t kLargestSourceOutOfNodes = 1000;
+
+}  // namespace
 
 bool AllFinite(const Node* node) {
   if (Is(node, opConstant)) return std::isfinite(node->LeafValue());
@@ -357,8 +376,10 @@ TKoNodePtr TKoMathIntegrator::Form(const TKoOperatorNode* sourceRoot) {
   } catch (const Exception&) {
     // the classic refusal stands, unless the methods find one
   }
-  // beyond the node limit the refusal stands, however short the methods' form would be
-  if (!outOfNodes)
+  // a large source beyond the node limit keeps the refusal, however short the methods' form
+  // would be; a small one whose rules only grew too far may still have one
+  if (!outOfNodes || integration::NodesUpTo(sourceRoot, integration::kLargestSourceOutOfNodes) <
+                         integration::kLargestSourceOutOfNodes)
     if (TKoNodePtr byMethods = integrator.ByMethods(sourceRoot)) return byMethods;
   if (refusal) std::rethrow_exception(refusal);
   return nullptr;

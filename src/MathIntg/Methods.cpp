@@ -222,6 +222,24 @@ Expr Tidied(const Expr& e) {
   return algebra::WithOperands(e, operands);
 }
 
+// In an antiderivative, g^-1(g(v)) as v where its slope is 1 wherever g(v) is defined: the
+// two differ by a constant on each piece of g's domain, and an integrand that held g(v) has no
+// value between the pieces (arctan(tan(v)) jumps only where tan(v) has a pole).
+Expr Undone(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(Undone(o));
+  if (e->TheKind == Kind::Function && operands[0]->TheKind == Kind::Function) {
+    static constexpr std::pair<TOperation, TOperation> kUndoing[] = {
+        {opArcTan, opTan},   {opArcCot, opCot},   {opArcTanh, opTanh},
+        {opArcCoth, opCoth}, {opArcSinh, opSinh}, {opLn, opExp}};
+    for (const auto& [outer, inner] : kUndoing)
+      if (e->Code == outer && operands[0]->Code == inner) return operands[0]->Operands[0];
+  }
+  return algebra::WithOperands(e, operands);
+}
+
 // Whether the methods take the integrand: small, and its exact exponents short.
 bool IsTame(const Expr& e) {
   if (e->Size > kLargestIntegrand) return false;
@@ -273,9 +291,13 @@ class TMethods {
   Expr Pythagorean(const Expr& e, TOperation positive) const;
   Expr InPowersOf(const Expr& e, const QPolynomial& p) const;
   std::optional<Expr> Parts(const Expr& f);
+  std::optional<std::pair<Expr, Q>> MonomialOf(const Expr& e) const;
+  std::optional<Expr> Binomial(const Expr& f);
+  bool Fits(const Expr& f, const Expr& antiderivative) const;
   std::optional<Expr> Expanded(const Expr& f);
   std::optional<Expr> Rationalized(const Expr& f);
   std::optional<Expr> Rewritten(const Expr& f, bool exponentials);
+  std::optional<Expr> Halved(const Expr& f);
   void RootCandidates(const Expr& e, std::vector<Expr>& out) const;
 
   std::string Var;
@@ -344,9 +366,11 @@ std::optional<Expr> TMethods::Methods(const Expr& f) {
     if (std::optional<Expr> r = Termwise(f)) return r;
   if (std::optional<Expr> r = Apart(f)) return r;
   if (std::optional<Expr> r = Substitution(f)) return r;
+  if (std::optional<Expr> r = Binomial(f)) return r;
   if (std::optional<Expr> r = Parts(f)) return r;
   if (std::optional<Expr> r = Rationalized(f)) return r;
   if (std::optional<Expr> r = Rewritten(f, false)) return r;
+  if (std::optional<Expr> r = Halved(f)) return r;
   if (std::optional<Expr> r = Expanded(f)) return r;
   return Rewritten(f, true);
 }
@@ -604,7 +628,11 @@ std::optional<Expr> TMethods::SubstitutedBy(const Expr& f, const Expr& g) {
   --Substitutions;
   if (!r) return std::nullopt;
   // cosh is positive: 1-tanh(u)^2 goes back to cosh(u)^(-2) under a root too
-  return Tidied(Prepared(Pythagorean(algebra::Substituted(*r, X, g), opCosh)));
+  const Expr back = Undone(Tidied(Prepared(Pythagorean(algebra::Substituted(*r, X, g), opCosh))));
+  // a back-substitution may leave the domain the new variable had (u = exp(x) > 0): the next
+  // candidate then
+  if (!Fits(f, back)) return std::nullopt;
+  return back;
 }
 
 // q as a term of u = g(x) alone: g and its powers replaced by u, then the variable itself
@@ -826,6 +854,101 @@ Expr TMethods::InPowersOf(const Expr& e, const QPolynomial& p) const {
   return algebra::WithOperands(e, operands);
 }
 
+// ---------------------------------------------------------------- binomial differentials
+
+// c*x^k for a term free of the variable but for a power of it.
+std::optional<std::pair<Expr, Q>> TMethods::MonomialOf(const Expr& e) const {
+  std::vector<Expr> coefficient;
+  Q k = 0;
+  for (const Expr& factor : FactorsOf(e)) {
+    if (Free(factor)) {
+      coefficient.push_back(factor);
+    } else if (algebra::Compare(factor, X) == 0) {
+      k += 1;
+    } else if (factor->TheKind == Kind::Power && algebra::Compare(factor->Operands[0], X) == 0 &&
+               IsExactNumber(factor->Operands[1])) {
+      k += factor->Operands[1]->Value.Fraction();
+    } else {
+      return std::nullopt;
+    }
+  }
+  return std::pair{Mul(coefficient), k};
+}
+
+// int x^m*(c*x^e+d*x^o)^(r/s) with u^s = (c*x^e+d*x^o)/x^e = c+d*x^n, n = o-e, where
+// k = (m+e*r/s+1)/n is whole: x^n = (u^s-c)/d makes it int s/(n*d)*u^(r+s-1)*((u^s-c)/d)^(k-1),
+// a rational function. Both powers of x serve as e: the one and the other of Chebyshev's cases
+// where the root is not rational. u is taken as the root of the sum over x^e, or where e/s is
+// whole as the root of the sum times x^(-e/s), which keeps the sign of x; the result must fit.
+std::optional<Expr> TMethods::Binomial(const Expr& f) {
+  if (Substitutions >= kMostSubstitutions) {
+    Cut = true;
+    return std::nullopt;
+  }
+  std::vector<Expr> constants;
+  Q m = 0;
+  std::optional<Expr> sum;
+  Q p;
+  for (const Expr& factor : FactorsOf(f)) {
+    if (Free(factor)) {
+      constants.push_back(factor);
+      continue;
+    }
+    if (const std::optional<std::pair<Expr, Q>> monomial = MonomialOf(factor)) {
+      m += monomial->second;
+      continue;
+    }
+    if (sum || factor->TheKind != Kind::Power || !IsExactNumber(factor->Operands[1]) ||
+        factor->Operands[1]->Value.IsWhole() || factor->Operands[0]->TheKind != Kind::Sum)
+      return std::nullopt;
+    sum = factor->Operands[0];
+    p = factor->Operands[1]->Value.Fraction();
+  }
+  if (!sum) return std::nullopt;
+  const std::vector<Expr> summands = SummandsOf(*sum);
+  if (summands.size() != 2) return std::nullopt;
+  std::optional<std::pair<Expr, Q>> terms[2] = {MonomialOf(summands[0]), MonomialOf(summands[1])};
+  if (!terms[0] || !terms[1] || terms[0]->second == terms[1]->second) return std::nullopt;
+  const Q r(p.get_num()), s(p.get_den());
+  for (int i = 0; i < 2; ++i) {
+    const auto& [c, e] = *terms[i];
+    const auto& [d, o] = *terms[1 - i];
+    const Q n = o - e;
+    const Q k = (m + e * p + 1) / n;
+    if (k.get_den() != 1) continue;
+    // the rational integrand, in x for the integrator
+    const Expr xn = Over(Add({Pow(X, NQ(s)), Minus(c)}), d);
+    const Expr h =
+        Mul({NQ(s / n), Pow(d, N(-1)), Mul(constants), Pow(X, NQ(r + s - 1)), Pow(xn, NQ(k - 1))});
+    ++Substitutions;
+    const std::optional<Expr> rational = I(h);
+    --Substitutions;
+    if (!rational) continue;
+    std::vector<Expr> roots;
+    if (Q(e / s).get_den() == 1) roots.push_back(Mul({Pow(*sum, NQ(1 / s)), Pow(X, NQ(-e / s))}));
+    roots.push_back(Pow(Add({c, Mul({d, Pow(X, NQ(n))})}), NQ(1 / s)));
+    for (const Expr& u : roots) {
+      const Expr back = Undone(Tidied(Prepared(algebra::Substituted(*rational, X, u))));
+      if (Fits(f, back)) return back;
+    }
+  }
+  return std::nullopt;
+}
+
+// Whether the antiderivative's slopes are not clearly against the integrand's values.
+bool TMethods::Fits(const Expr& f, const Expr& antiderivative) const {
+  try {
+    const TKoNodePtr integrand = ParseTerm(algebra::ToText(f, Var), Depot);
+    const TKoNodePtr tree = ParseTerm(algebra::ToText(antiderivative, Var), Depot);
+    return AllFinite(tree.get()) &&
+           !TIntegrator(Var, Depot).Contradicted(integrand.get(), tree.get());
+  } catch (const EKoAlgebraWork&) {
+    throw;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
 // ---------------------------------------------------------------- parts and expansion
 
 namespace {
@@ -963,6 +1086,52 @@ std::optional<Expr> TMethods::Rewritten(const Expr& f, bool exponentials) {
   const Expr r = rewrite(f);
   if (!changed || algebra::Compare(r, f) == 0) return std::nullopt;
   return I(r);
+}
+
+// The integrand with the double angles cos(2*v), sin(2*v), cosh(2*v) and sinh(2*v) written
+// in functions of v, where those occur beside them: sqrt(cos(2*x))*cos(x) as
+// sqrt(1-2*sin(x)^2)*cos(x). cos(2*v) goes once to the sine's square and once to the
+// cosine's, cosh(2*v) likewise.
+std::optional<Expr> TMethods::Halved(const Expr& f) {
+  std::vector<Expr> arguments;
+  const std::function<void(const Expr&)> look = [&](const Expr& e) {
+    for (const Expr& o : e->Operands) look(o);
+    if (e->TheKind != Kind::Function || Free(e)) return;
+    if (e->Code == opSin || e->Code == opCos || e->Code == opSinh || e->Code == opCosh)
+      arguments.push_back(e->Operands[0]);
+  };
+  look(f);
+  for (const Expr& v : arguments) {
+    const Expr twice = Mul({N(2), v});
+    if (std::none_of(arguments.begin(), arguments.end(),
+                     [&twice](const Expr& a) { return algebra::Compare(a, twice) == 0; }))
+      continue;
+    for (const bool toSine : {true, false}) {
+      const std::function<Expr(const Expr&)> rewrite = [&](const Expr& e) -> Expr {
+        if (e->Operands.empty()) return e;
+        std::vector<Expr> operands;
+        for (const Expr& o : e->Operands) operands.push_back(rewrite(o));
+        if (e->TheKind != Kind::Function || algebra::Compare(operands[0], twice) != 0)
+          return algebra::WithOperands(e, operands);
+        const Expr sin = Fn(opSin, v), cos = Fn(opCos, v);
+        const Expr sinh = Fn(opSinh, v), cosh = Fn(opCosh, v);
+        // cos(2v) = 1-2sin(v)^2 = 2cos(v)^2-1, cosh(2v) = 1+2sinh(v)^2 = 2cosh(v)^2-1
+        if (e->Code == opSin) return Mul({N(2), sin, cos});
+        if (e->Code == opSinh) return Mul({N(2), sinh, cosh});
+        if (e->Code == opCos)
+          return toSine ? Add({N(1), Mul({N(-2), Pow(sin, N(2))})})
+                        : Add({Mul({N(2), Pow(cos, N(2))}), N(-1)});
+        if (e->Code == opCosh)
+          return toSine ? Add({N(1), Mul({N(2), Pow(sinh, N(2))})})
+                        : Add({Mul({N(2), Pow(cosh, N(2))}), N(-1)});
+        return algebra::WithOperands(e, operands);
+      };
+      const Expr r = rewrite(f);
+      if (algebra::Compare(r, f) == 0) continue;
+      if (std::optional<Expr> result = I(r)) return result;
+    }
+  }
+  return std::nullopt;
 }
 
 // ---------------------------------------------------------------- the entry
