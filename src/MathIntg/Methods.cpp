@@ -39,6 +39,8 @@ constexpr int kMostCalls = 600;
 constexpr int kDeepest = 40;
 constexpr int kMostSubstitutions = 4;
 constexpr int kMostParts = 16;
+// The most terms of F in the ansatz for int exp(g)*F (every part of them is tried).
+constexpr std::size_t kMostAnsatzTerms = 6;
 // Candidates for u tried per integrand.
 constexpr std::size_t kMostCandidates = 14;
 // The canonical form's work for one integrand, and the time.
@@ -293,6 +295,7 @@ class TMethods {
   std::optional<Expr> Parts(const Expr& f);
   std::optional<std::pair<Expr, Q>> MonomialOf(const Expr& e) const;
   std::optional<Expr> Binomial(const Expr& f);
+  std::optional<Expr> ExponentialTimes(const Expr& f);
   bool Fits(const Expr& f, const Expr& antiderivative) const;
   std::optional<Expr> Expanded(const Expr& f);
   std::optional<Expr> Rationalized(const Expr& f);
@@ -368,6 +371,7 @@ std::optional<Expr> TMethods::Methods(const Expr& f) {
   if (std::optional<Expr> r = Substitution(f)) return r;
   if (std::optional<Expr> r = Binomial(f)) return r;
   if (std::optional<Expr> r = Parts(f)) return r;
+  if (std::optional<Expr> r = ExponentialTimes(f)) return r;
   if (std::optional<Expr> r = Rationalized(f)) return r;
   if (std::optional<Expr> r = Rewritten(f, false)) return r;
   if (std::optional<Expr> r = Halved(f)) return r;
@@ -931,6 +935,42 @@ std::optional<Expr> TMethods::Binomial(const Expr& f) {
       const Expr back = Undone(Tidied(Prepared(algebra::Substituted(*rational, X, u))));
       if (Fits(f, back)) return back;
     }
+  }
+  return std::nullopt;
+}
+
+// int exp(g)*F -> exp(g)*h where h'+g'*h = F, for h a part of F's terms over g': the
+// antiderivatives of exp(x)*(f+f') and their kin, which parts never reach
+// (exp(x)*(x-1)/x^2 -> exp(x)/x). The equation is decided exactly.
+std::optional<Expr> TMethods::ExponentialTimes(const Expr& f) {
+  std::vector<Expr> rest;
+  std::optional<Expr> exponential;
+  for (const Expr& factor : FactorsOf(f))
+    if (!exponential && IsFunction(factor, opExp) && !Free(factor))
+      exponential = factor;
+    else
+      rest.push_back(factor);
+  if (!exponential || rest.empty()) return std::nullopt;
+  const Expr F = Mul(rest);
+  Expr expanded;
+  try {
+    expanded = algebra::Expand(F);
+  } catch (const EKoAlgebra&) {
+    return std::nullopt;
+  }
+  const std::vector<Expr> terms = SummandsOf(expanded);
+  if (terms.size() < 2 || terms.size() > kMostAnsatzTerms) return std::nullopt;
+  const Expr slope = algebra::Derivative((*exponential)->Operands[0], Key);
+  // every part but the whole, which would make F itself exp(g)*h's slope alone
+  for (std::size_t mask = 1; mask + 1 < (std::size_t{1} << terms.size()); ++mask) {
+    std::vector<Expr> part;
+    for (std::size_t i = 0; i < terms.size(); ++i)
+      if (mask & (std::size_t{1} << i)) part.push_back(terms[i]);
+    const Expr h = Over(Add(part), slope);
+    const Expr miss = Add({algebra::Derivative(h, Key), Mul({slope, h}), Minus(F)});
+    if (!IsNum(algebra::ZeroTested(algebra::SquaresReduced(algebra::Expand(miss))), 0)) continue;
+    const Expr result = Mul({*exponential, h});
+    if (Fits(f, result)) return result;
   }
   return std::nullopt;
 }

@@ -728,6 +728,9 @@ const struct {
       "(x^3-1)^2/(x^3+2)^(7/3)"}},
     {"double angles in functions of the single one",
      {"sin(x)*sqrt(cos(2*x))", "cosh(x)*sqrt(cosh(2*x))", "cos(x)/sqrt(cos(2*x))"}},
+    {"exp(g)*h with h'+g'*h the rest",
+     {"exp(x)*(x-1)/x^2", "exp(x^2)*(2*x^2+1)", "exp(x)*(1+sin(x))/(1+cos(x))",
+      "exp(2*x)*(2*ln(x)+1/x)", "exp(sin(x))*(cos(x)*x+1)"}},
     {"integrands that change fast, checked on a finer step",
      {"tan(3*x+1)^5*(tan(3*x+1)+2)", "(2*tan(5*x+2)+1)^2*tan(5*x+2)^3"}},
 };
