@@ -26,3 +26,11 @@ class TKoMathIntegrator : public TKoCalculusCreator {
  protected:
   TKoNodePtr Form(const TKoOperatorNode* sourceRoot) override;
 };
+
+namespace integration {
+
+// Whether the integrand provably has no elementary antiderivative (exp(-x^2), sin(x)/x,
+// exp(x)/x, 1/ln(x), x^x, 1/sqrt(x^3+1) and their kin): a refusal then says why.
+bool HasNoElementaryAntiderivative(const TKoOperatorNode* node, const std::string& var);
+
+}  // namespace integration

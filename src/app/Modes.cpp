@@ -72,6 +72,7 @@ bool NotesOnTerminal = false;
 constexpr const char* kTextEstimatedError = "Gesch\344tzter Fehler: ";
 constexpr const char* kTextHintInexact =
     "Hinweis: Ergebnis vermutlich ungenau, gesch\344tzter Fehler ";
+constexpr const char* kTextHintNoElementary = "Hinweis: keine elementare Stammfunktion";
 constexpr const char* kTextHintRemedy = "; genauer mit --accurate oder kleinerem \\l";
 // A result of the fixed pieces gets the hint where its estimated error is above this share.
 constexpr long double kHintAbove = 1e-10L;
@@ -98,6 +99,12 @@ constexpr long double kHintAbove = 1e-10L;
 [[gnu::cold]] void WriteNote(const std::string& text) {
   std::fflush(stdout);
   std::fputs((ToConsole(text) + "\n").c_str(), stderr);
+}
+
+// Why a refusal of \i stands, where that is certain.
+[[gnu::cold]] void WriteNoElementaryNote(TKoMathTreeFunction& f, const std::string& var) {
+  if (f.GetTree() && integration::HasNoElementaryAntiderivative(f.GetTree(), var))
+    WriteNote(kTextHintNoElementary);
 }
 
 // The integral and the arc length: from the standard variable's value to \t in pieces of \l.
@@ -282,6 +289,8 @@ void RunAntiderivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   const std::string result = AntiderivativeText(f, cmd.XVar);
   WriteHeader(cmd, kTextAntiderivativeOf + f.FunctionString() + kTextIs);
   WriteLine(result);
+  if (NotesOnTerminal && (result == kTextNoAntiderivative || result == kTextIntegrationFailed))
+    WriteNoElementaryNote(f, cmd.XVar);
 }
 
 void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {

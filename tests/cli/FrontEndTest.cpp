@@ -136,6 +136,21 @@ TEST(FrontEnd, EstimatesAndHintsOnTerminalsOnly) {
             "8E+0; genauer mit --accurate oder kleinerem \\l\n");
 }
 
+// A refusal of \i says on a terminal why it stands, where that is certain; a refusal that is
+// only the integrator's own limit says nothing more.
+TEST(FrontEnd, NoElementaryAntiderivativeHintOnTerminalsOnly) {
+  const std::string hint = "Hinweis: keine elementare Stammfunktion\n";
+  EXPECT_EQ(RunTcalcOnTerminal({"\\i", "exp(-x^2)"}, "C").out, "Fehler im Integrieren\n" + hint);
+  EXPECT_EQ(RunTcalcOnTerminal({"\\i", "sin(x)/x"}, "C").out,
+            "Die Stammfunktion konnte nicht gebildet werden.\n" + hint);
+  const CliResult piped = RunTcalc({"\\i", "sin(x)/x"});
+  EXPECT_EQ(piped.out, "Die Stammfunktion konnte nicht gebildet werden.\n");
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(RunTcalcOnTerminal({"\\i", "ln(x)/(x+1)"}, "C").out,
+            "Die Stammfunktion konnte nicht gebildet werden.\n");
+  EXPECT_EQ(RunTcalcOnTerminal({"\\i", "x*exp(x^2)"}, "C").out, "1/2*exp(x^2)\n");
+}
+
 TEST(FrontEnd, UnknownOptionIsNamed) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--bogus"}, {"--utf8", "--bogus", "x"}, {"--", "x"}}) {

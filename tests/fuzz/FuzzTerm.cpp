@@ -262,7 +262,11 @@ void FormAndEvaluate(TKoMathTreeFunction& source, std::int32_t level) {
   TKoMathTreeFunction g;
   const TKoCalculusCreator& c =
       level > 0 ? FormDerivative(g, source, "x", level) : FormAntiderivative(g, source, "x");
+  // an integrand said to have no elementary antiderivative gets none
+  const bool none = level == 0 && source.GetTree() &&
+                    integration::HasNoElementaryAntiderivative(source.GetTree(), "x");
   if (!c.ErrorText.empty() || g.GetTree() == nullptr) return;
+  Check(!none);
   if (!SimplifiedWithinLimit(g)) return;
   ReadsBack(g);
   for (const long double x : kPoints) {
