@@ -208,6 +208,63 @@ int main(int argc, char** argv) {
           command[1] == "--plot=svg" ? "--plot=svg" : "--utf8 --plot", Median(t));
     }
   }
+  // Antiderivatives of homework integrands of every family, one whole process each: the
+  // classic rules, the methods (substitution, parts, binomials, the exp ansatz) and
+  // refusals of integrands without an elementary antiderivative, which try every method.
+  {
+    const char* const integrands[] = {"x*(x^2+5)^8",
+                                      "(4*x^2+x+1)/(x^3-1)",
+                                      "1/(x^4+1)",
+                                      "x^3/(x^2+2*x+5)^2",
+                                      "sqrt((x+1)/(1-x))",
+                                      "x/sqrt(x^4+x^2+1)",
+                                      "(4*x^4+3)^(1/4)/x^2",
+                                      "x^2*sqrt(9-x^2)",
+                                      "1/(x^2*(1+x^4)^(3/4))",
+                                      "x^3*exp(x^2)",
+                                      "4^x/(3*2^x+2)",
+                                      "exp(x)*(x-1)/x^2",
+                                      "exp(x+exp(x))",
+                                      "2^sqrt(x)/sqrt(x)",
+                                      "ln(5*x)/x",
+                                      "x^9*ln(x)^11",
+                                      "ln(ln(x))^2/x",
+                                      "x^2*ln(x^2+1)",
+                                      "x^3*sin(x^2)",
+                                      "sin(x)^4*cos(x)^3",
+                                      "tan(3*x)^5",
+                                      "exp(2*x)*sin(3*x)",
+                                      "sqrt(cos(2*x))*cos(x)",
+                                      "1/(2+cos(x))",
+                                      "(x+cosh(x))^3",
+                                      "tanh(x)^3",
+                                      "cosh(x)/sqrt(cosh(2*x))",
+                                      "x*arctan(x)^2",
+                                      "(3*arcsin(x)+1)*x",
+                                      "arcsin(x)^2",
+                                      "x*arcsinh(2*x)^4",
+                                      "(3*arctanh(5*x)+2)*(x+7)",
+                                      "x*arccosh(x)",
+                                      "exp(-x^2)",
+                                      "sin(x)/x",
+                                      "1/ln(x)",
+                                      "x^x",
+                                      "sqrt(1+x^3)",
+                                      "ln(x)/(x+1)",
+                                      "arctan(x)/x"};
+    std::vector<double> t;
+    double slowest = 0;
+    for (const char* integrand : integrands) {
+      std::vector<double> runs;
+      for (int i = 0; i < 3; ++i) runs.push_back(Run({tcalc, "\\i", integrand}, "", true).Seconds);
+      t.push_back(Median(runs));
+      slowest = std::max(slowest, t.back());
+    }
+    std::printf(
+        "| `\\i` of %zu homework integrands of every family, each a process (wall) | "
+        "median %.4f s, slowest %.3f s | | | median at most 0.02 s, none over 1 s |\n",
+        t.size(), Median(t), slowest);
+  }
   gPeakKiB = 0;
   // Growth: the time for 4n terms over the time for n, as a power of 4.
   struct Shape {
