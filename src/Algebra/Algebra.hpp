@@ -143,7 +143,9 @@ enum class Numbers : std::uint8_t { WholeExact, DecimalsExact };
 inline constexpr std::size_t kShortDecimal = 12;
 // What a canonical text is for: to be read, or to be derived again (the levels of a higher
 // derivative: short decimals exact, even powers of sin and sinh reduced).
-enum class Use : std::uint8_t { Reading, Levels };
+// An antiderivative is read with its long decimals that are roots of fractions exact
+// (0.17677669529663688 as sqrt(2)/8).
+enum class Use : std::uint8_t { Reading, Levels, Antiderivative };
 
 // The canonical form of a tree; throws EKoAlgebra for what it cannot hold.
 Expr FromTree(const TKoOperatorNode* node, Numbers numbers = Numbers::WholeExact);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Algebra/Algebra.hpp"
+#include "Algebra/QPolynomial.hpp"
 #include "MathTree/NodeHelpers.hpp"
 
 namespace algebra {
@@ -300,13 +301,70 @@ class TExpansion {
 
 }  // namespace
 
+namespace {
+
+// A float is taken as the root of a fraction with a denominator up to this, where the two
+// agree to this relative distance (a 17-digit constant of the integrator is no closer).
+constexpr long kLargestRootDenominator = 1000;
+constexpr long kLargestRootNumerator = 1'000'000;
+constexpr long double kSameRoot = 1e-15L;
+
+// k*sqrt(m) for sqrt(q), m square-free: sqrt(a/b) = sqrt(a*b)/b.
+Expr RootOf(const Rational& q) {
+  long n = q.get_num().get_si() * q.get_den().get_si();
+  long outside = 1;
+  for (long p = 2; p * p <= n; ++p)
+    while (n % (p * p) == 0) {
+      n /= p * p;
+      outside *= p;
+    }
+  Rational k(outside, q.get_den().get_si());
+  k.canonicalize();
+  const Expr factor = Num(Number(k));
+  if (n == 1) return factor;
+  return Mul({factor, Pow(Num(Number(n)), Num(Number(Rational(1, 2))))});
+}
+
+// The number, or the root of a fraction it is: a long decimal only, a typed 0.5 stays.
+Expr ExactNumber(const Number& number) {
+  if (number.IsExact()) return Num(number);
+  const long double v = number.Value();
+  const std::optional<Rational> typed = DecimalOf(v);
+  if (!typed || IsShort(*typed) || v == 0) return Num(number);
+  const std::optional<Rational> square = NearFraction(v * v, kLargestRootDenominator);
+  if (!square || *square <= 0 || abs(square->get_num()) > kLargestRootNumerator ||
+      std::fabs(std::sqrt(ToLongDouble(*square)) - std::fabs(v)) > kSameRoot * std::fabs(v))
+    return Num(number);
+  const Expr root = RootOf(*square);
+  return v < 0 ? Mul({Num(Number(-1)), root}) : root;
+}
+
+Expr ExactRoots(const Expr& e) {
+  if (e->TheKind == Kind::Number) return ExactNumber(e->Value);
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  if (e->TheKind == Kind::Sum) {
+    operands.push_back(ExactNumber(e->Value));
+    for (std::size_t i = 0; i < e->Operands.size(); ++i)
+      operands.push_back(Mul({ExactNumber(e->Coefficients[i]), ExactRoots(e->Operands[i])}));
+    return Add(operands);
+  }
+  if (e->TheKind == Kind::Product) operands.push_back(ExactNumber(e->Value));
+  for (const Expr& o : e->Operands) operands.push_back(ExactRoots(o));
+  if (e->TheKind == Kind::Product) return Mul(operands);
+  return WithOperands(e, operands);
+}
+
+}  // namespace
+
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use) {
   try {
     // A level that vanishes shows as 0 over its common denominator among the forms below.
     const Expr canonical = use == Use::Levels
                                ? SquaresReduced(FromTree(node, Numbers::DecimalsExact))
-                               : ZeroTested(FromTree(node));
+                           : use == Use::Antiderivative ? ZeroTested(ExactRoots(FromTree(node)))
+                                                        : ZeroTested(FromTree(node));
     std::string text = ToText(canonical, mainVar);
     TExpansion expansion(canonical, use);
     // The shortest of the other forms, the first of equal length.

@@ -151,9 +151,10 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
 bool ReadableResults = false;
 
 // The canonical form of a result tree where that is asked for and the form holds the tree.
-std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::string& var) {
+std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::string& var,
+                                    algebra::Use use = algebra::Use::Reading) {
   if (!ReadableResults || !tree) return std::nullopt;
-  return algebra::CanonicalText(tree, var);
+  return algebra::CanonicalText(tree, var, use);
 }
 
 std::string Level(const TKoMathCommandLine& cmd) {
@@ -251,7 +252,8 @@ std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
   formed = false;
   if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
   const TKoCalculusCreator& integrator = FormAntiderivative(g, f, var);
-  const std::optional<std::string> readable = Readable(g.GetTree(), var);
+  const std::optional<std::string> readable =
+      Readable(g.GetTree(), var, algebra::Use::Antiderivative);
   if (!SimplifiedWithinLimit(g)) return kTextIntegrationFailed;
   std::string text = SymbolicText(integrator, g, true, kTextIntegrationFailed);
   formed = integrator.ErrorText.empty() && g.GetTree();

@@ -227,6 +227,17 @@ TEST(Cli, SymbolicModes) {
       {{"\\i", "1/(1+exp(x))"}, "x-ln(abs(exp(x)+1))\n"},
       {{"--simplify", "\\i", "x^2/sqrt(1-x^2)"}, "-x*sqrt(-x^2+1)/2+arcsin(x)/2\n"},
       {{"--simplify", "\\i", "exp(x)*sin(x)^2"}, "-(2*sin(2*x)+cos(2*x)-5)*exp(x)/10\n"},
+      // Long decimals that are roots of fractions exact; typed short ones stay decimals.
+      {{"--simplify", "\\i", "1/(x^4+1)"},
+       "-sqrt(2)*(ln(x^2-sqrt(2)*x+1)-ln(x^2+sqrt(2)*x+1)-2*arctan(sqrt(2)*x-1)-2*arctan(sqrt(2)*"
+       "x+1))/8\n"},
+      {{"--simplify", "\\i", "1/(x^2+x+1)"}, "2*sqrt(3)*arctan(sqrt(3)*(2*x+1)/3)/3\n"},
+      {{"--simplify", "\\i", "x/3"}, "x^2/6\n"},
+      {{"--simplify", "\\i", "0.1*exp(2*x)"}, "0.05*exp(2*x)\n"},
+      {{"--simplify", "\\i", "1/(x^3+2)"},
+       "0.20998684164914553*ln(abs(x+1.2599210498948732))+0.36370787865724047*arctan(0."
+       "91648642466573508*x-0.57735026918962576)-0.10499342082457276*ln(x^2-1.2599210498948732*x+"
+       "1.5874010519681995)\n"},
       {{"\\i", "sin(x)/x"}, "Die Stammfunktion konnte nicht gebildet werden.\n"},
   });
 }
