@@ -512,15 +512,15 @@ Expr Pow(const Expr& base, const Expr& exponent) {
 
 namespace {
 
-// Odd functions: f(-u) = -f(u); even ones: f(-u) = f(u).
+// Odd functions: f(-u) = -f(u); even ones: f(-u) = f(u), abs among them.
 bool IsOdd(TOperation code) {
-  return code == opSin || code == opTan || code == opCot || code == opSinh || code == opTanh ||
-         code == opCoth || code == opArcSin || code == opArcTan || code == opArcSinh ||
-         code == opArcTanh;
+  const FunctionFacts* facts = FactsOf(code);
+  return facts && facts->Parity < 0;
 }
 
 bool IsEven(TOperation code) {
-  return code == opCos || code == opCosh || code == opAbs;
+  const FunctionFacts* facts = FactsOf(code);
+  return (facts && facts->Parity > 0) || code == opAbs;
 }
 
 // Whether a term reads with a minus in front: a negative number, a product with a negative
