@@ -1174,6 +1174,83 @@ std::optional<Expr> TMethods::Halved(const Expr& f) {
   return std::nullopt;
 }
 
+// ---------------------------------------------------------------- roots of half angles
+
+namespace {
+
+// sqrt(n), exact where n is the square of a fraction.
+Expr SquareRoot(const Number& n) {
+  if (n.IsExact()) {
+    const Q& q = n.Fraction();
+    if (mpz_perfect_square_p(q.get_num_mpz_t()) != 0 &&
+        mpz_perfect_square_p(q.get_den_mpz_t()) != 0) {
+      mpz_class top, bottom;
+      mpz_sqrt(top.get_mpz_t(), q.get_num_mpz_t());
+      mpz_sqrt(bottom.get_mpz_t(), q.get_den_mpz_t());
+      return NQ(Q(top, bottom));
+    }
+  }
+  return Pow(Num(n), NQ(Q(1, 2)));
+}
+
+// int c*(a+b*cos(v))^(1/2) and its reciprocal for a = |b| > 0, v linear, and the same with
+// sin(v) = cos(v-pi/2): the root is sqrt(2*a)*abs(cos(w)) or sqrt(2*a)*abs(sin(w)) with
+// w = v/2, whose antiderivatives are continuous through the sign changes by a floor term:
+// int abs(cos(w)) dw = sin(w)*sgn(cos(w))+2*floor(w/pi+1/2),
+// int abs(sin(w)) dw = -cos(w)*sgn(sin(w))+2*floor(w/pi),
+// int 1/abs(cos(w)) dw = sgn(cos(w))*ln(abs((1+sin(w))/cos(w))),
+// int 1/abs(sin(w)) dw = sgn(sin(w))*ln(abs((1-cos(w))/sin(w))).
+std::optional<Expr> HalfAngleRoot(const Expr& f, const std::string& key) {
+  const auto free = [&key](const Expr& e) { return !algebra::DependsOn(e, key); };
+  std::vector<Expr> constants;
+  std::optional<Expr> root;
+  for (const Expr& factor : FactorsOf(f)) {
+    if (free(factor)) {
+      constants.push_back(factor);
+    } else if (!root && factor->TheKind == Kind::Power && IsExactNumber(factor->Operands[1]) &&
+               (factor->Operands[1]->Value.Fraction() == Q(1, 2) ||
+                factor->Operands[1]->Value.Fraction() == Q(-1, 2))) {
+      root = factor;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!root) return std::nullopt;
+  const Expr& sum = (*root)->Operands[0];
+  const bool reciprocal = (*root)->Operands[1]->Value.Sign() < 0;
+  if (sum->TheKind != Kind::Sum || sum->Operands.size() != 1 ||
+      (!IsFunction(sum->Operands[0], opCos) && !IsFunction(sum->Operands[0], opSin)))
+    return std::nullopt;
+  const Number& a = sum->Value;
+  const Number& b = sum->Coefficients[0];
+  const Expr& v = sum->Operands[0]->Operands[0];
+  const std::optional<QPolynomial> line = algebra::PolynomialIn(v, key);
+  if (a.Sign() <= 0 || !line || algebra::Degree(*line) != 1 ||
+      !(a + (b.Sign() < 0 ? b : Number(-1) * b)).IsZero())
+    return std::nullopt;
+  constexpr long double kPi = 3.141592653589793238462643383279502884L;
+  Expr w = Mul({NQ(Q(1, 2)), v});
+  if (IsFunction(sum->Operands[0], opSin)) w = Add({w, Num(Number::Float(-kPi / 4))});
+  const bool cosine = b.Sign() > 0;
+  const Expr slope = algebra::Derivative(w, key);
+  const Expr scale = SquareRoot(Number(2) * a);
+  const Expr sin = Fn(opSin, w), cos = Fn(opCos, w);
+  const Expr sign = Fn(opSgn, cosine ? cos : sin);
+  Expr inW;
+  if (reciprocal) {
+    const Expr quotient = cosine ? Over(Add({N(1), sin}), cos) : Over(Add({N(1), Minus(cos)}), sin);
+    inW = Mul({Pow(scale, N(-1)), sign, Fn(opLn, Fn(opAbs, quotient))});
+  } else {
+    const Expr turns = cosine ? Add({Mul({Num(Number::Float(1 / kPi)), w}), NQ(Q(1, 2))})
+                              : Mul({Num(Number::Float(1 / kPi)), w});
+    inW = Mul(
+        {scale, Add({Mul({cosine ? sin : Minus(cos), sign}), Mul({N(2), Fn(opFloor, turns)})})});
+  }
+  return Mul({Mul(constants), Pow(slope, N(-1)), inW});
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------- the entry
 
 TKoNodePtr TIntegrator::ByMethods(const Node* node) const {
@@ -1182,6 +1259,8 @@ TKoNodePtr TIntegrator::ByMethods(const Node* node) const {
     const algebra::TWorkLimit limit(kWork);
     const Expr f = algebra::FromTree(node);
     if (!IsTame(f)) return nullptr;
+    if (const std::optional<Expr> r = HalfAngleRoot(f, UpperCase(VarName)))
+      return Verified(node, ParseTerm(algebra::ToText(*r, VarName), Depot));
     TMethods methods(VarName, Depot);
     const std::optional<Expr> r = methods.Antiderivative(f);
     if (!r) return nullptr;

@@ -731,6 +731,9 @@ const struct {
     {"exp(g)*h with h'+g'*h the rest",
      {"exp(x)*(x-1)/x^2", "exp(x^2)*(2*x^2+1)", "exp(x)*(1+sin(x))/(1+cos(x))",
       "exp(2*x)*(2*ln(x)+1/x)", "exp(sin(x))*(cos(x)*x+1)"}},
+    {"roots of 1+cos and 1+sin as half angles",
+     {"sqrt(1+cos(x))", "1/sqrt(cos(2*x)+1)", "sqrt(4-4*sin(x/3+1))/5", "1/sqrt(1-sin(3*x))",
+      "sqrt(0.5+0.5*cos(2*x-1))"}},
     {"integrands that change fast, checked on a finer step",
      {"tan(3*x+1)^5*(tan(3*x+1)+2)", "(2*tan(5*x+2)+1)^2*tan(5*x+2)^3"}},
 };
@@ -744,6 +747,29 @@ TEST(AntiderivativeMethods, EachMethodSolvesAndDifferentiatesBack) {
       EXPECT_FALSE(outcome.refused) << group.method << ": " << term;
       EXPECT_EQ(outcome.fault, "") << group.method << ": " << term << " -> " << outcome.printed;
     }
+}
+
+// The root of 1+cos(v) is abs(cos(v/2)) up to a factor: its antiderivative is continuous
+// where the sign of cos(v/2) changes, at v = pi, 3*pi, ... and their negatives.
+TEST(AntiderivativeMethods, RootsOfHalfAnglesAreContinuousThroughTheSignChanges) {
+  const struct {
+    const char* integrand;
+    long double scale, shift;  // the sign changes at (k*pi - shift)/scale
+  } cases[] = {{"sqrt(1+cos(x))", 1, 0},
+               {"3*sqrt(2-2*cos(x))", 1, kPi},
+               {"sqrt(2*cos(7*x+5)+2)", 7, 5},
+               {"sqrt(1+sin(x))", 1, -kPi / 2}};
+  for (const auto& c : cases) {
+    Evaluator F(Antiderivative(c.integrand));
+    ASSERT_TRUE(F.Parsed()) << c.integrand;
+    for (int k = -5; k <= 5; k += 2) {
+      const long double at = (k * kPi - c.shift) / c.scale;
+      long double below = 0, above = 0;
+      ASSERT_TRUE(F.At(at - 1e-9L, below) && F.At(at + 1e-9L, above)) << c.integrand;
+      EXPECT_LE(std::fabs(below - above), 1e-7L * (1 + std::fabs(below)))
+          << c.integrand << " at " << static_cast<double>(at);
+    }
+  }
 }
 
 // Where no elementary antiderivative exists, every method comes back empty-handed, quickly.
