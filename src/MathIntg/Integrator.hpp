@@ -135,6 +135,7 @@ class TIntegrator : calculus::TRuleContext {
   // integrand is defined.
   TKoNodePtr Verified(const Node* node, TKoNodePtr antiderivative) const;
   enum class TSlopeCheck;
+  bool LogarithmFactor(const Node* term, long double x, long double& factor) const;
   TSlopeCheck SlopeAt(const Node* node, const Node* f, long double x, long double value,
                       long double h, long double tolerance) const;
   TKoNodePtr StepShapes(const Node* node) const;

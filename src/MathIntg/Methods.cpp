@@ -224,22 +224,39 @@ Expr Tidied(const Expr& e) {
   return algebra::WithOperands(e, operands);
 }
 
-// In an antiderivative, g^-1(g(v)) as v where its slope is 1 wherever g(v) is defined: the
-// two differ by a constant on each piece of g's domain, and an integrand that held g(v) has no
-// value between the pieces (arctan(tan(v)) jumps only where tan(v) has a pole).
-Expr Undone(const Expr& e) {
-  if (e->Operands.empty()) return e;
-  std::vector<Expr> operands;
-  operands.reserve(e->Operands.size());
-  for (const Expr& o : e->Operands) operands.push_back(Undone(o));
-  if (e->TheKind == Kind::Function && operands[0]->TheKind == Kind::Function) {
+// In an antiderivative, a term c*g^-1(g(v)) as c*v where its slope is 1 wherever g(v) is
+// defined: the two differ by a constant on each piece of g's domain, and an integrand that
+// held g(v) has no value between the pieces (arctan(tan(v)) jumps only where tan(v) has a
+// pole). Only as a term: times anything but a constant the jump would not be a constant.
+Expr Undone(const Expr& e, const std::string& key) {
+  const auto undone = [](const Expr& f) -> std::optional<Expr> {
     static constexpr std::pair<TOperation, TOperation> kUndoing[] = {
         {opArcTan, opTan},   {opArcCot, opCot},   {opArcTanh, opTanh},
         {opArcCoth, opCoth}, {opArcSinh, opSinh}, {opLn, opExp}};
+    if (f->TheKind != Kind::Function || f->Operands[0]->TheKind != Kind::Function)
+      return std::nullopt;
     for (const auto& [outer, inner] : kUndoing)
-      if (e->Code == outer && operands[0]->Code == inner) return operands[0]->Operands[0];
-  }
-  return algebra::WithOperands(e, operands);
+      if (f->Code == outer && f->Operands[0]->Code == inner) return f->Operands[0]->Operands[0];
+    return std::nullopt;
+  };
+  const auto term = [&](const Expr& t) -> Expr {
+    if (std::optional<Expr> v = undone(t)) return *v;
+    if (t->TheKind != Kind::Product) return t;
+    std::vector<Expr> factors = FactorsOf(t);
+    for (Expr& factor : factors)
+      if (std::optional<Expr> v = undone(factor)) {
+        if (std::any_of(factors.begin(), factors.end(),
+                        [&](const Expr& o) { return o != factor && algebra::DependsOn(o, key); }))
+          return t;
+        factor = *v;
+        return Mul(factors);
+      }
+    return t;
+  };
+  if (e->TheKind != Kind::Sum) return term(e);
+  std::vector<Expr> terms;
+  for (const Expr& t : SummandsOf(e)) terms.push_back(term(t));
+  return Add(terms);
 }
 
 // Whether the methods take the integrand: small, and its exact exponents short.
@@ -632,7 +649,8 @@ std::optional<Expr> TMethods::SubstitutedBy(const Expr& f, const Expr& g) {
   --Substitutions;
   if (!r) return std::nullopt;
   // cosh is positive: 1-tanh(u)^2 goes back to cosh(u)^(-2) under a root too
-  const Expr back = Undone(Tidied(Prepared(Pythagorean(algebra::Substituted(*r, X, g), opCosh))));
+  const Expr back =
+      Undone(Tidied(Prepared(Pythagorean(algebra::Substituted(*r, X, g), opCosh))), Key);
   // a back-substitution may leave the domain the new variable had (u = exp(x) > 0): the next
   // candidate then
   if (!Fits(f, back)) return std::nullopt;
@@ -932,7 +950,7 @@ std::optional<Expr> TMethods::Binomial(const Expr& f) {
     if (Q(e / s).get_den() == 1) roots.push_back(Mul({Pow(*sum, NQ(1 / s)), Pow(X, NQ(-e / s))}));
     roots.push_back(Pow(Add({c, Mul({d, Pow(X, NQ(n))})}), NQ(1 / s)));
     for (const Expr& u : roots) {
-      const Expr back = Undone(Tidied(Prepared(algebra::Substituted(*rational, X, u))));
+      const Expr back = Undone(Tidied(Prepared(algebra::Substituted(*rational, X, u))), Key);
       if (Fits(f, back)) return back;
     }
   }

@@ -3,6 +3,7 @@
 // further shape's result differentiates back to its integrand.
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -41,6 +42,12 @@ constexpr long kLargestStepPower = 24;
 constexpr long double kWideSameSlope = 1e-6L;
 // How much the integrand may change over the step where the quotients are compared.
 constexpr long double kSmooth = 0.01L;
+// The absolute error of a logarithm's value.
+constexpr long double kLogRounding = 1e-18L;
+// On a finer step a quotient keeps fewer digits than the noise estimate says: there a miss
+// counts only beyond this share of the value and this many times the noise.
+constexpr long double kClearMiss = 1e-3L;
+constexpr long double kFinerNoise = 100;
 // Where it is not, the step is made finer by this factor, at most this many times.
 constexpr long double kFiner = 16;
 constexpr int kMostFiner = 2;
@@ -64,7 +71,7 @@ const char* StepAntiderivative(TOperation code) {
 // The terms of a sum, also below a product's or a negation's single sum.
 std::vector<const TKoOperatorNode*> TermsOf(const TKoOperatorNode* f) {
   std::vector<const TKoOperatorNode*> terms;
-  if (Is(f, opNegation)) return TermsOf(f->Child(0));
+  if (Is(f, opNegation) || Is(f, opQuotient)) return TermsOf(f->Child(0));
   if (Is(f, opProduct))
     for (const TKoOperatorNode* c : f->Children)
       if (Is(c, opSum)) return TermsOf(c);
@@ -77,7 +84,36 @@ std::vector<const TKoOperatorNode*> TermsOf(const TKoOperatorNode* f) {
   return terms;
 }
 
+bool IsLogarithm(const TKoOperatorNode* n) {
+  return Is(n, opLn) || Is(n, opLog) || Is(n, opLd);
+}
+
 }  // namespace
+
+// The factor of a logarithm in a term: the term itself, a negation of one, or a product or
+// quotient with the logarithm among its factors (not a divisor); false where there is none.
+bool TIntegrator::LogarithmFactor(const Node* term, long double x, long double& factor) const {
+  if (IsLogarithm(term)) {
+    factor = 1;
+    return true;
+  }
+  if (Is(term, opNegation)) return LogarithmFactor(term->Child(0), x, factor);
+  if (!Is(term, opProduct) && !Is(term, opQuotient)) return false;
+  bool found = false;
+  factor = 1;
+  for (std::int32_t i = 0; i < term->ChildCount(); ++i) {
+    const Node* c = term->Child(i);
+    const bool divisor = Is(term, opQuotient) && i > 0;
+    if (!found && !divisor && IsLogarithm(c)) {
+      found = true;
+      continue;
+    }
+    long double v = 0;
+    if (!ValueAt(c, x, v)) return false;
+    factor = divisor ? factor / v : factor * v;
+  }
+  return found && std::isfinite(factor);
+}
 
 // How a point compares: the quotient matches, misses, or says nothing (a pole or jump of the
 // integrand within the step, the antiderivative undefined there, or too few digits left).
@@ -87,7 +123,7 @@ TIntegrator::TSlopeCheck TIntegrator::SlopeAt(const Node* node, const Node* f, l
                                               long double value, long double h,
                                               long double tolerance) const {
   // an integrand that changes fast (tan(7*x+5)^6) is smooth only on a finer step, whose
-  // quotients keep fewer digits: there a match counts, a miss says nothing
+  // quotients keep fewer digits: there a match counts, and only a clear miss
   int finer = 0;
   for (;; ++finer) {
     long double below = 0, above = 0;
@@ -98,23 +134,44 @@ TIntegrator::TSlopeCheck TIntegrator::SlopeAt(const Node* node, const Node* f, l
     if (finer == kMostFiner) return TSlopeCheck::Unusable;
     h /= kFiner;
   }
-  std::array<long double, 5> v{};
-  const std::array<long double, 5> at = {x - h, x - h / 2, x, x + h / 2, x + h};
-  for (std::size_t i = 0; i < at.size(); ++i)
-    if (!ValueAt(f, at[i], v[i])) return TSlopeCheck::Unusable;
-  const long double wide = (v[4] - v[0]) / (2 * h);
-  const long double narrow = (v[3] - v[1]) / h;
-  const long double slope = (4 * narrow - wide) / 3;
-  // the size of the antiderivative's terms: huge terms that cancel leave no digits
-  long double size = std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
-  for (const Node* term : TermsOf(f)) {
-    long double t = 0;
-    if (ValueAt(term, x, t)) size = std::fmax(size, std::fabs(t));
-  }
-  const long double noise = kQuotientRounding * size / h;
+  // the Richardson quotient of steps h and h/2, and its rounding noise
+  const auto quotient = [&](long double step, long double& slope, long double& noise) {
+    std::array<long double, 5> v{};
+    const std::array<long double, 5> at = {x - step, x - step / 2, x, x + step / 2, x + step};
+    for (std::size_t i = 0; i < at.size(); ++i)
+      if (!ValueAt(f, at[i], v[i])) return false;
+    const long double wide = (v[4] - v[0]) / (2 * step);
+    const long double narrow = (v[3] - v[1]) / step;
+    slope = (4 * narrow - wide) / 3;
+    // the size of the antiderivative's terms: huge terms that cancel leave no digits
+    long double size = std::fmax(std::fabs(v[0]), std::fmax(std::fabs(v[2]), std::fabs(v[4])));
+    // a logarithm keeps only absolute digits: ln(1-1e-19) is 0 or -1e-19
+    long double absolute = 0;
+    for (const Node* term : TermsOf(f)) {
+      long double t = 0;
+      if (!ValueAt(term, x, t)) continue;
+      size = std::fmax(size, std::fabs(t));
+      long double factor = 0;
+      if (LogarithmFactor(term, x, factor)) absolute += std::fabs(factor) * kLogRounding;
+    }
+    noise = (kQuotientRounding * size + absolute) / step;
+    return true;
+  };
+  long double slope = 0, noise = 0;
+  if (!quotient(h, slope, noise)) return TSlopeCheck::Unusable;
   if (noise > tolerance * std::fabs(value)) return TSlopeCheck::Unusable;
-  if (std::fabs(slope - value) <= tolerance * std::fabs(value) + noise) return TSlopeCheck::Matches;
-  return finer == 0 ? TSlopeCheck::Misses : TSlopeCheck::Unusable;
+  const long double miss = std::fabs(slope - value);
+  if (miss <= tolerance * std::fabs(value) + noise) return TSlopeCheck::Matches;
+  if (finer == 0) return TSlopeCheck::Misses;
+  // on a finer step a miss counts where a quarter of the step gives the same quotient and the
+  // two miss the value clearly
+  long double closer = 0, closerNoise = 0;
+  if (!quotient(h / 4, closer, closerNoise)) return TSlopeCheck::Unusable;
+  const long double spread = std::fabs(closer - slope);
+  if (spread > kSameSlope * std::fabs(slope) + kFinerNoise * closerNoise)
+    return TSlopeCheck::Unusable;
+  return miss > kClearMiss * std::fabs(value) + kFinerNoise * closerNoise ? TSlopeCheck::Misses
+                                                                          : TSlopeCheck::Unusable;
 }
 
 // The antiderivative where its difference quotients match the integrand at every point where
