@@ -182,6 +182,11 @@ struct FunctionFacts {
 // for sqr and sqrt, which the form holds as powers.
 const FunctionFacts* FactsOf(TOperation code);
 
+// f(g(u)) for a function f of an inverse function g, where the two have the same value
+// wherever f(g(u)) has one: sin(arcsin(u)) = u, cos(arcsin(u)) = sqrt(1-u^2),
+// arcsinh(sinh(u)) = u; none for the others (arctan(tan(u)) is not u).
+std::optional<Expr> OfInverse(TOperation f, TOperation g, const Expr& u);
+
 // Whether the term holds the symbol of the upper-case key.
 bool DependsOn(const Expr& e, const std::string& key);
 // d/dx of the term in the symbol of the upper-case key; throws EKoAlgebra where a function

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <tuple>
 #include <utility>
 
@@ -295,6 +296,30 @@ Expr Sym(const std::string& name) {
 
 // a+b+...: the constants added, like terms combined by their coefficients, zero terms
 // dropped; c*sin(u)^2*R + c*cos(u)^2*R is c*R, and so c*cosh(u)^2*R - c*sinh(u)^2*R.
+namespace {
+
+// a+b*f(u)^2 as one power where f's Pythagorean identity makes it one: a-a*tanh(u)^2 is
+// a/cosh(u)^2, a-a*coth(u)^2 is -a/sinh(u)^2, a+a*tan(u)^2 is a/cos(u)^2, a+a*cot(u)^2 is
+// a/sin(u)^2; each side has a value where the other has.
+std::optional<Expr> PythagoreanPower(const Number& a, const Expr& term, const Number& b) {
+  if (!a.IsExact() || !b.IsExact() || term->TheKind != Kind::Power ||
+      !IsNumber(term->Operands[1], 2) || term->Operands[0]->TheKind != Kind::Function)
+    return std::nullopt;
+  const Expr& f = term->Operands[0];
+  const Expr& u = f->Operands[0];
+  const bool opposite = (a + b).IsZero(), same = (a + -b).IsZero();
+  const auto over = [&](const Number& c, TOperation code) {
+    return Mul({Num(c), Pow(Fn(code, u), Num(Number(-2)))});
+  };
+  if (f->Code == opTanh && opposite) return over(a, opCosh);
+  if (f->Code == opCoth && opposite) return over(-a, opSinh);
+  if (f->Code == opTan && same) return over(a, opCos);
+  if (f->Code == opCot && same) return over(a, opSin);
+  return std::nullopt;
+}
+
+}  // namespace
+
 Expr Add(const std::vector<Expr>& operands) {
   Number constant(0);
   std::vector<std::pair<Expr, Number>> items;
@@ -351,6 +376,9 @@ Expr Add(const std::vector<Expr>& operands) {
   }
   if (merged.empty()) return Num(constant);
   if (merged.size() == 1 && constant.IsZero()) return Scaled(merged[0].second, merged[0].first);
+  if (merged.size() == 1)
+    if (std::optional<Expr> r = PythagoreanPower(constant, merged[0].first, merged[0].second))
+      return *r;
   Term sum;
   sum.TheKind = Kind::Sum;
   sum.Value = constant;
@@ -490,6 +518,11 @@ Expr Pow(const Expr& base, const Expr& exponent) {
     if (std::optional<Number> p = base->Value.Power(exponent->Value)) return Num(*p);
   if (whole && base->TheKind == Kind::Power)
     return Pow(base->Operands[0], Mul({base->Operands[1], exponent}));
+  // powers of a function that is never negative join for any exponent: sqrt(1/cosh(u)^2)
+  if (IsNumber(exponent) && base->TheKind == Kind::Power &&
+      base->Operands[0]->TheKind == Kind::Function &&
+      (base->Operands[0]->Code == opCosh || base->Operands[0]->Code == opExp))
+    return Pow(base->Operands[0], Mul({base->Operands[1], exponent}));
   // No value: a canonical form would print it as if it had one.
   if (IsNumber(base, 0) && IsNumber(exponent) && exponent->Value.Sign() < 0)
     throw EKoAlgebra(kTextZeroDivide);
@@ -538,6 +571,48 @@ bool VanishesAtZero(TOperation code) {
 
 }  // namespace
 
+std::optional<Expr> OfInverse(TOperation f, TOperation g, const Expr& u) {
+  const Expr u2 = Pow(u, Num(Number(2)));
+  const Expr oneMinus = Add({Num(Number(1)), Mul({Num(Number(-1)), u2})});
+  const Expr onePlus = Add({Num(Number(1)), u2});
+  const Expr minusOne = Add({u2, Num(Number(-1))});
+  const Expr half = Num(Number(Rational(1, 2)));
+  const Expr minusHalf = Num(Number(Rational(-1, 2)));
+  const FunctionFacts* facts = FactsOf(g);
+  if (facts && facts->Inverse == f) return u;
+  const Expr over = Pow(u, Num(Number(-1)));
+  const struct {
+    TOperation Inner, Outer;
+    Expr Value;
+  } rows[] = {
+      {opArcSin, opCos, Pow(oneMinus, half)},
+      {opArcSin, opTan, Mul({u, Pow(oneMinus, minusHalf)})},
+      {opArcSin, opCot, Mul({Pow(oneMinus, half), over})},
+      {opArcCos, opSin, Pow(oneMinus, half)},
+      {opArcCos, opTan, Mul({Pow(oneMinus, half), over})},
+      {opArcCos, opCot, Mul({u, Pow(oneMinus, minusHalf)})},
+      {opArcTan, opCos, Pow(onePlus, minusHalf)},
+      {opArcTan, opSin, Mul({u, Pow(onePlus, minusHalf)})},
+      {opArcTan, opCot, over},
+      {opArcCot, opSin, Pow(onePlus, minusHalf)},
+      {opArcCot, opCos, Mul({u, Pow(onePlus, minusHalf)})},
+      {opArcCot, opTan, over},
+      {opArcSinh, opCosh, Pow(onePlus, half)},
+      {opArcSinh, opTanh, Mul({u, Pow(onePlus, minusHalf)})},
+      {opArcSinh, opExp, Add({u, Pow(onePlus, half)})},
+      {opArcSinh, opCoth, Mul({Pow(onePlus, half), over})},
+      {opArcCosh, opSinh, Pow(minusOne, half)},
+      {opArcCosh, opTanh, Mul({Pow(minusOne, half), over})},
+      {opArcCosh, opExp, Add({u, Pow(minusOne, half)})},
+      {opArcTanh, opCosh, Pow(oneMinus, minusHalf)},
+      {opArcTanh, opSinh, Mul({u, Pow(oneMinus, minusHalf)})},
+      {opArcTanh, opCoth, over},
+  };
+  for (const auto& row : rows)
+    if (row.Inner == g && row.Outer == f) return row.Value;
+  return std::nullopt;
+}
+
 // f(u), with the values at exact points that are exact (sin(0) = 0, ln(1) = 0, exp(0) = 1),
 // sqr and sqrt as powers, ln(exp(u)) = u and exp(ln(u)) = u.
 Expr Fn(TOperation code, const Expr& argument) {
@@ -552,6 +627,8 @@ Expr Fn(TOperation code, const Expr& argument) {
     return argument->Operands[0];
   if (code == opExp && argument->TheKind == Kind::Function && argument->Code == opLn)
     return argument->Operands[0];
+  if (argument->TheKind == Kind::Function)
+    if (std::optional<Expr> r = OfInverse(code, argument->Code, argument->Operands[0])) return *r;
   if (IsNumber(argument, 0) && VanishesAtZero(code)) return Num(Number(0));
   if (IsNumber(argument, 0) && (code == opCos || code == opCosh || code == opExp))
     return Num(Number(1));

@@ -137,46 +137,6 @@ std::optional<Expr> LnOfPrimes(const Number& q) {
   return Add(terms);
 }
 
-// f(g(u)) for a function f of an inverse function g, where the two have the same value
-// wherever g(u) is defined: sin(arcsin(u)) = u, cos(arcsin(u)) = sqrt(1-u^2), ...
-std::optional<Expr> OfInverse(TOperation f, TOperation g, const Expr& u) {
-  const Expr u2 = Pow(u, N(2));
-  const Expr oneMinus = Add({N(1), Minus(u2)});
-  const Expr onePlus = Add({N(1), u2});
-  const Expr minusOne = Add({u2, N(-1)});
-  const Expr half = NQ(Q(1, 2));
-  const Expr minusHalf = NQ(Q(-1, 2));
-  const algebra::FunctionFacts* facts = algebra::FactsOf(g);
-  if (facts && facts->Inverse == f) return u;
-  const Expr over = Pow(u, N(-1));
-  const struct {
-    TOperation Inner, Outer;
-    Expr Value;
-  } rows[] = {
-      {opArcSin, opCos, Pow(oneMinus, half)},
-      {opArcSin, opTan, Mul({u, Pow(oneMinus, minusHalf)})},
-      {opArcSin, opCot, Mul({Pow(oneMinus, half), over})},
-      {opArcCos, opSin, Pow(oneMinus, half)},
-      {opArcCos, opTan, Mul({Pow(oneMinus, half), over})},
-      {opArcCos, opCot, Mul({u, Pow(oneMinus, minusHalf)})},
-      {opArcTan, opCos, Pow(onePlus, minusHalf)},
-      {opArcTan, opSin, Mul({u, Pow(onePlus, minusHalf)})},
-      {opArcTan, opCot, over},
-      {opArcSinh, opCosh, Pow(onePlus, half)},
-      {opArcSinh, opTanh, Mul({u, Pow(onePlus, minusHalf)})},
-      {opArcSinh, opExp, Add({u, Pow(onePlus, half)})},
-      {opArcCosh, opSinh, Pow(minusOne, half)},
-      {opArcCosh, opTanh, Mul({Pow(minusOne, half), over})},
-      {opArcCosh, opExp, Add({u, Pow(minusOne, half)})},
-      {opArcTanh, opCosh, Pow(oneMinus, minusHalf)},
-      {opArcTanh, opSinh, Mul({u, Pow(oneMinus, minusHalf)})},
-      {opArcTanh, opCoth, over},
-  };
-  for (const auto& row : rows)
-    if (row.Inner == g && row.Outer == f) return row.Value;
-  return std::nullopt;
-}
-
 // (b^k)^e as b^(k*e) where the two agree wherever the first is defined: k odd (b^(k*e) is
 // then defined for b >= 0, where b^k is), k broken (b >= 0 alone), k*e whole and even, or b
 // always positive.
@@ -193,7 +153,7 @@ std::optional<Expr> JoinedPower(const Expr& base, const Expr& exponent) {
   return Pow(b, Num(joined));
 }
 
-// The term with functions of inverse functions written without them, and exp(c*ln(u)) as
+// The term with exp(c*ln(u)) as
 // u^c, exp(c*arctanh(u)) as ((1+u)/(1-u))^(c/2), exp(c*arcsinh(u)) as (u+sqrt(u^2+1))^c.
 Expr Tidied(const Expr& e) {
   if (e->Operands.empty()) return e;
@@ -202,8 +162,6 @@ Expr Tidied(const Expr& e) {
   for (const Expr& o : e->Operands) operands.push_back(Tidied(o));
   if (e->TheKind == Kind::Function) {
     const Expr& a = operands[0];
-    if (a->TheKind == Kind::Function)
-      if (std::optional<Expr> r = OfInverse(e->Code, a->Code, a->Operands[0])) return *r;
     if (e->Code == opExp && a->TheKind == Kind::Product && a->Operands.size() == 1 &&
         a->Value.IsExact()) {
       const Expr& inner = a->Operands[0];
