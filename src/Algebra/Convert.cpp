@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -96,7 +97,22 @@ class Printer {
   Text PrintProduct(const Expr& e) const {
     const std::vector<Expr> factors =
         e->TheKind == Kind::Product ? e->Operands : std::vector<Expr>{e};
-    const Number coefficient = e->TheKind == Kind::Product ? e->Value : Number(1);
+    Number coefficient = e->TheKind == Kind::Product ? e->Value : Number(1);
+    // The minus in front carried by an odd power of a sum that would lead with one:
+    // -(-x^2+2*x+1)/(x-1)^2 is (x^2-2*x-1)/(x-1)^2. The sum is printed negated.
+    const Term* negated = nullptr;
+    if (coefficient.Sign() < 0)
+      for (const Expr& f : factors) {
+        const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+        const bool odd =
+            f->TheKind != Kind::Power ||
+            (f->Operands[1]->TheKind == Kind::Number && f->Operands[1]->Value.IsWhole() &&
+             f->Operands[1]->Value.Fraction().get_num() % 2 != 0);
+        if (base->TheKind != Kind::Sum || !odd || !LeadsNegative(base)) continue;
+        negated = f.get();
+        coefficient = -coefficient;
+        break;
+      }
     std::vector<Text> above;
     std::vector<std::string> below;
     Number magnitude = coefficient.Sign() < 0 ? -coefficient : coefficient;
@@ -109,7 +125,8 @@ class Printer {
     }
     const std::size_t numbersAbove = above.size();
     for (const Expr& f : Ordered(factors)) {
-      const Expr base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+      Expr base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+      if (f.get() == negated) base = Negated(base);
       const Expr exponent = f->TheKind == Kind::Power ? f->Operands[1] : Num(Number(1));
       if (exponent->TheKind == Kind::Number && exponent->Value.Sign() < 0) {
         below.push_back(Bracketed(PrintPower(base, Num(-exponent->Value)), kPower));
@@ -140,13 +157,14 @@ class Printer {
     return {body, binds};
   }
 
-  Text PrintSum(const Expr& e) const {
-    // By falling degree; of equal degree, added terms before subtracted ones (a-b, not -b+a).
-    struct Item {
-      long double Degree;
-      bool Subtracted;
-      std::size_t Index;
-    };
+  // The order of a sum's terms: by falling degree; of equal degree, added terms before
+  // subtracted ones (a-b, not -b+a).
+  struct Item {
+    long double Degree;
+    bool Subtracted;
+    std::size_t Index;
+  };
+  std::vector<Item> Order(const Expr& e) const {
     std::vector<Item> order;
     for (std::size_t i = 0; i < e->Operands.size(); ++i)
       order.push_back({Degree(e->Operands[i]), e->Coefficients[i].Sign() < 0, i});
@@ -154,6 +172,25 @@ class Printer {
       if (a.Degree != b.Degree) return a.Degree > b.Degree;
       return !a.Subtracted && b.Subtracted;
     });
+    return order;
+  }
+
+  // -s for a sum s, every coefficient and the constant negated.
+  static Expr Negated(const Expr& sum) {
+    Term t = *sum;
+    t.Value = -t.Value;
+    for (Number& c : t.Coefficients) c = -c;
+    return std::make_shared<const Term>(std::move(t));
+  }
+
+  // Whether the sum's text begins with a minus: its first term is subtracted.
+  bool LeadsNegative(const Expr& sum) const {
+    const std::vector<Item> order = Order(sum);
+    return order.empty() ? sum->Value.Sign() < 0 : order.front().Subtracted;
+  }
+
+  Text PrintSum(const Expr& e) const {
+    const std::vector<Item> order = Order(e);
     std::string body;
     for (const Item& item : order)
       AppendTerm(body, Mul({Num(e->Coefficients[item.Index]), e->Operands[item.Index]}));
