@@ -357,7 +357,7 @@ Expr RootOf(const Rational& q) {
     }
   Rational k(outside, q.get_den().get_si());
   k.canonicalize();
-  const Expr factor = Num(Number(k));
+  Expr factor = Num(Number(k));
   if (n == 1) return factor;
   return Mul({factor, Pow(Num(Number(n)), Num(Number(Rational(1, 2))))});
 }
