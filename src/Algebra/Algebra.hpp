@@ -145,7 +145,9 @@ inline constexpr std::size_t kShortDecimal = 12;
 // derivative: short decimals exact, even powers of sin and sinh reduced).
 // An antiderivative is read with its long decimals that are roots of fractions exact
 // (0.17677669529663688 as sqrt(2)/8).
-enum class Use : std::uint8_t { Reading, Levels, Antiderivative };
+// An antiderivative of a term without typed decimals has its short decimals exact too: they
+// are the integrator's halves and thirds.
+enum class Use : std::uint8_t { Reading, Levels, Antiderivative, AntiderivativeOfWhole };
 
 // The canonical form of a tree; throws EKoAlgebra for what it cannot hold.
 Expr FromTree(const TKoOperatorNode* node, Numbers numbers = Numbers::WholeExact);

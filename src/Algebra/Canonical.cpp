@@ -518,6 +518,11 @@ Expr Pow(const Expr& base, const Expr& exponent) {
     if (std::optional<Number> p = base->Value.Power(exponent->Value)) return Num(*p);
   if (whole && base->TheKind == Kind::Power)
     return Pow(base->Operands[0], Mul({base->Operands[1], exponent}));
+  // e^u as exp(u): (exp(c)^u is exp(c*u) for every real u; numeric powers stay powers, which
+  // products join with exp(c) itself
+  if (base->TheKind == Kind::Function && base->Code == opExp && IsNumber(base->Operands[0]) &&
+      !IsNumber(exponent))
+    return Fn(opExp, Mul({base->Operands[0], exponent}));
   // powers of a function that is never negative join for any exponent: sqrt(1/cosh(u)^2)
   if (IsNumber(exponent) && base->TheKind == Kind::Power &&
       base->Operands[0]->TheKind == Kind::Function &&

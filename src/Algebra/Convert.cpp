@@ -74,6 +74,8 @@ class Printer {
   }
 
   Text PrintFunction(const Expr& e) const {
+    if (e->Code == opExp && e->Operands[0]->TheKind == Kind::Number && e->Operands[0]->Value.Is(1))
+      return {"e", kAtom};
     const Text argument = Print(e->Operands[0]);
     if (e->Code == opFactorial) return {Bracketed(argument, kAtom) + "!", kAtom};
     return {TKoOperatorNode::Create(dtExtended, e->Code)->DisplayName() + "(" + argument.Body + ")",
@@ -379,6 +381,16 @@ Expr ExactNumber(const Number& number) {
 Expr ExactRoots(const Expr& e) {
   if (e->TheKind == Kind::Number) return ExactNumber(e->Value);
   if (e->Operands.empty()) return e;
+  // sqrt(3/4) as sqrt(3)/2: the square taken out of a root of a short fraction
+  if (e->TheKind == Kind::Power && e->Operands[0]->TheKind == Kind::Number &&
+      e->Operands[0]->Value.IsExact() && e->Operands[0]->Value.Sign() > 0 &&
+      e->Operands[1]->TheKind == Kind::Number && e->Operands[1]->Value.IsExact()) {
+    const Rational& q = e->Operands[0]->Value.Fraction();
+    const Rational& p = e->Operands[1]->Value.Fraction();
+    if (abs(p) == Rational(1, 2) && abs(q.get_num()) <= kLargestRootNumerator &&
+        q.get_den() <= kLargestRootNumerator)
+      return p > 0 ? RootOf(q) : RootOf(1 / q);
+  }
   std::vector<Expr> operands;
   if (e->TheKind == Kind::Sum) {
     operands.push_back(ExactNumber(e->Value));
@@ -394,14 +406,42 @@ Expr ExactRoots(const Expr& e) {
 
 }  // namespace
 
+namespace {
+
+// Whether the tree reads the variable e at its own value, Euler's number, other than as the
+// variable of the result.
+bool ReadsEuler(const TKoOperatorNode* node, const std::string& mainVar) {
+  constexpr long double kEuler = 2.71828182845904523536028747135266250L;
+  if (node->Operation == opVariable)
+    return node->Variable && EqualsUpperCase(node->Variable->Name, "E") &&
+           !EqualsUpperCase(mainVar, "E") && node->Variable->GetAsExtended() == kEuler;
+  for (const TKoOperatorNode* child : node->Children)
+    if (ReadsEuler(child, mainVar)) return true;
+  return false;
+}
+
+// e as exp(1), so that e^u is exp(u) and ln(e) is 1.
+Expr WithEuler(const Expr& e, const TKoOperatorNode* node, const std::string& mainVar) {
+  if (!ReadsEuler(node, mainVar)) return e;
+  return Substituted(e, Sym("e"), Fn(opExp, Num(Number(1))));
+}
+
+}  // namespace
+
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use) {
   try {
     // A level that vanishes shows as 0 over its common denominator among the forms below.
-    const Expr canonical = use == Use::Levels
-                               ? SquaresReduced(FromTree(node, Numbers::DecimalsExact))
-                           : use == Use::Antiderivative ? ZeroTested(ExactRoots(FromTree(node)))
-                                                        : ZeroTested(FromTree(node));
+    Expr canonical;
+    if (use == Use::Levels) {
+      canonical = SquaresReduced(FromTree(node, Numbers::DecimalsExact));
+    } else {
+      const bool exact = use == Use::AntiderivativeOfWhole;
+      canonical = WithEuler(FromTree(node, exact ? Numbers::DecimalsExact : Numbers::WholeExact),
+                            node, mainVar);
+      if (use != Use::Reading) canonical = ExactRoots(canonical);
+      canonical = ZeroTested(canonical);
+    }
     std::string text = ToText(canonical, mainVar);
     TExpansion expansion(canonical, use);
     // The shortest of the other forms, the first of equal length.

@@ -1,4 +1,6 @@
+#include <cctype>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -157,6 +159,20 @@ std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::stri
   return algebra::CanonicalText(tree, var, use);
 }
 
+// Whether a term's text holds a number with a point or an exponent (0.5, 1e-3).
+bool HasTypedDecimal(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '.') return true;
+    const bool digitBefore = i > 0 && std::isdigit(static_cast<unsigned char>(text[i - 1])) != 0;
+    if (digitBefore && (text[i] == 'e' || text[i] == 'E')) {
+      std::size_t j = i + 1;
+      if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+      if (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j])) != 0) return true;
+    }
+  }
+  return false;
+}
+
 std::string Level(const TKoMathCommandLine& cmd) {
   return std::to_string(cmd.DiffLevel);
 }
@@ -253,7 +269,9 @@ std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
   if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
   const TKoCalculusCreator& integrator = FormAntiderivative(g, f, var);
   const std::optional<std::string> readable =
-      Readable(g.GetTree(), var, algebra::Use::Antiderivative);
+      Readable(g.GetTree(), var,
+               HasTypedDecimal(f.FunctionString()) ? algebra::Use::Antiderivative
+                                                   : algebra::Use::AntiderivativeOfWhole);
   if (!SimplifiedWithinLimit(g)) return kTextIntegrationFailed;
   std::string text = SymbolicText(integrator, g, true, kTextIntegrationFailed);
   formed = integrator.ErrorText.empty() && g.GetTree();

@@ -233,6 +233,14 @@ TEST(Cli, SymbolicModes) {
        "x+1))/8\n"},
       {{"--simplify", "\\i", "1/(x^2+x+1)"}, "2*sqrt(3)*arctan(sqrt(3)*(2*x+1)/3)/3\n"},
       {{"--simplify", "\\i", "x/3"}, "x^2/6\n"},
+      {{"--simplify", "\\i", "x"}, "x^2/2\n"},
+      {{"--simplify", "\\i", "sqrt(x)"}, "2*x^(3/2)/3\n"},
+      {{"--simplify", "\\i", "0.5*x"}, "0.25*x^2\n"},
+      // e at its own value as exp(1); a value set for it, or e as the variable, keeps it
+      {{"--simplify", "\\i", "e^x"}, "exp(x)\n"},
+      {{"--simplify", "\\c", "ln(e)*x+e"}, "x+e\n"},
+      {{"--simplify", "\\ve=3", "\\c", "e^x"}, "e^x\n"},
+      {{"--simplify", "\\xe", "\\c", "e^2"}, "e^2\n"},
       {{"--simplify", "\\i", "0.1*exp(2*x)"}, "0.05*exp(2*x)\n"},
       {{"--simplify", "\\i", "1/(x^3+2)"},
        "0.20998684164914553*ln(abs(x+1.2599210498948732))+0.36370787865724047*arctan(0."
