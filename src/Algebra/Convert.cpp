@@ -408,6 +408,64 @@ Expr ExactRoots(const Expr& e) {
 
 namespace {
 
+// sin(u)^k*cos(u)^k as sin(2*u)^k/2^k and c*cos(u)^2-c*sin(u)^2 as c*cos(2*u), throughout:
+// the double angles, true for every u.
+Expr DoubleAngled(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(DoubleAngled(o));
+  const auto power = [](const Expr& f, TOperation code, Expr& argument, Number& k) {
+    const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+    if (base->TheKind != Kind::Function || base->Code != code) return false;
+    k = f->TheKind == Kind::Power ? f->Operands[1]->Value : Number(1);
+    if (f->TheKind == Kind::Power &&
+        (f->Operands[1]->TheKind != Kind::Number || !f->Operands[1]->Value.IsWhole()))
+      return false;
+    argument = base->Operands[0];
+    return true;
+  };
+  if (e->TheKind == Kind::Product) {
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      for (std::size_t j = 0; j < operands.size(); ++j) {
+        Expr u, v;
+        Number k, l;
+        if (i == j || !power(operands[i], opSin, u, k) || !power(operands[j], opCos, v, l) ||
+            k.Compare(l) != 0 || Compare(u, v) != 0)
+          continue;
+        std::vector<Expr> factors{Num(e->Value), Pow(Fn(opSin, Mul({Num(Number(2)), u})), Num(k)),
+                                  Pow(Num(Number(2)), Num(-k))};
+        for (std::size_t m = 0; m < operands.size(); ++m)
+          if (m != i && m != j) factors.push_back(operands[m]);
+        return Mul(factors);
+      }
+    return Mul([&] {
+      std::vector<Expr> all{Num(e->Value)};
+      all.insert(all.end(), operands.begin(), operands.end());
+      return all;
+    }());
+  }
+  if (e->TheKind == Kind::Sum) {
+    std::vector<Expr> terms{Num(e->Value)};
+    std::vector<bool> used(operands.size(), false);
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      for (std::size_t j = 0; j < operands.size() && !used[i]; ++j) {
+        Expr u, v;
+        Number k, l;
+        if (i == j || used[j] || !power(operands[i], opCos, u, k) || !k.Is(2) ||
+            !power(operands[j], opSin, v, l) || !l.Is(2) || Compare(u, v) != 0 ||
+            !(e->Coefficients[i] + e->Coefficients[j]).IsZero())
+          continue;
+        used[i] = used[j] = true;
+        terms.push_back(Mul({Num(e->Coefficients[i]), Fn(opCos, Mul({Num(Number(2)), u}))}));
+      }
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      if (!used[i]) terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+    return Add(terms);
+  }
+  return WithOperands(e, operands);
+}
+
 // Whether the tree reads the variable e at its own value, Euler's number, other than as the
 // variable of the result.
 bool ReadsEuler(const TKoOperatorNode* node, const std::string& mainVar) {
@@ -451,6 +509,8 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
         [&] { return Together(canonical, mainVar); },
         [&] { return Collected(expansion()); },
         [&] { return Together(expansion(), mainVar); },
+        [&] { return DoubleAngled(canonical); },
+        [&] { return DoubleAngled(expansion()); },
     };
     // For the levels, the forms that keep them small: multiplied out, over common
     // denominators, each kind of term apart.

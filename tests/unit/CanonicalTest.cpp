@@ -225,6 +225,10 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       // a minus in front carried by an odd power of a sum that would lead with one
       {"-(-x^2+2*x+1)/(x-1)^2", "(x^2-2*x-1)/(x-1)^2"},
       {"-(2-x)/(x+1)^3", "(x-2)/(x+1)^3"},
+      // double angles where shorter
+      {"2*sin(x)*cos(x)", "sin(2*x)"},
+      {"cos(3*x)^2-sin(3*x)^2", "cos(6*x)"},
+      {"sin(x)^2*cos(x)^2*x", "x*sin(2*x)^2/4"},
       // not the same function: stays
       {"arctan(tan(x))", "arctan(tan(x))"},
       {"arccosh(cosh(x))", "arccosh(cosh(x))"},
