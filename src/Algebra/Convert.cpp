@@ -466,6 +466,54 @@ Expr DoubleAngled(const Expr& e) {
   return WithOperands(e, operands);
 }
 
+// tan, cot, tanh and coth as quotients, exp of a negative term as a reciprocal: the kernels
+// of the zero test, which knows no identity between functions.
+Expr AsQuotients(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(AsQuotients(o));
+  if (e->TheKind != Kind::Function) {
+    if (e->TheKind == Kind::Product) {
+      operands.push_back(Num(e->Value));
+      return Mul(operands);
+    }
+    if (e->TheKind == Kind::Sum) {
+      std::vector<Expr> terms{Num(e->Value)};
+      for (std::size_t i = 0; i < operands.size(); ++i)
+        terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+      return Add(terms);
+    }
+    return WithOperands(e, operands);
+  }
+  const Expr& u = operands[0];
+  const auto over = [&u](TOperation top, TOperation bottom) {
+    return Mul({Fn(top, u), Pow(Fn(bottom, u), Num(Number(-1)))});
+  };
+  if (e->Code == opTan) return over(opSin, opCos);
+  if (e->Code == opCot) return over(opCos, opSin);
+  if (e->Code == opTanh) return over(opSinh, opCosh);
+  if (e->Code == opCoth) return over(opCosh, opSinh);
+  if (e->Code == opExp && (u->TheKind == Kind::Product || u->TheKind == Kind::Number) &&
+      u->Value.Sign() < 0)
+    return Pow(Fn(opExp, Mul({Num(Number(-1)), u})), Num(Number(-1)));
+  return WithOperands(e, operands);
+}
+
+// The largest term tried as an identity: the zero test multiplies out.
+constexpr std::size_t kLargestIdentity = 120;
+
+// Whether a term vanishes as a rational function of sin, cos, sinh, cosh and the rest, with
+// sin^2 as 1-cos^2 and sinh^2 as cosh^2-1.
+bool Vanishes(const Expr& e) {
+  try {
+    const Expr reduced = ZeroTested(SquaresReduced(AsQuotients(e)));
+    return reduced->TheKind == Kind::Number && reduced->Value.IsZero();
+  } catch (const EKoAlgebra&) {
+    return false;
+  }
+}
+
 // Whether the tree reads the variable e at its own value, Euler's number, other than as the
 // variable of the result.
 bool ReadsEuler(const TKoOperatorNode* node, const std::string& mainVar) {
@@ -499,6 +547,12 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
                             node, mainVar);
       if (use != Use::Reading) canonical = ExactRoots(canonical);
       canonical = ZeroTested(canonical);
+    }
+    // identities between functions: 0 and 1
+    if (use != Use::Levels && canonical->TheKind != Kind::Number &&
+        canonical->Size <= kLargestIdentity) {
+      if (Vanishes(canonical)) return std::string("0");
+      if (Vanishes(Add({canonical, Num(Number(-1))}))) return std::string("1");
     }
     std::string text = ToText(canonical, mainVar);
     TExpansion expansion(canonical, use);

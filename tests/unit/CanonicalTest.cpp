@@ -103,6 +103,11 @@ TEST(Canonical, EachRuleByExample) {
 // Polynomial and rational identities vanish; the Pythagorean ones are 1.
 TEST(Canonical, IdentitiesVanish) {
   const char* const zeros[] = {
+      "tanh(x)-sinh(x)/cosh(x)",
+      "tan(2*x)*cos(2*x)-sin(2*x)",
+      "coth(x)-cosh(x)/sinh(x)",
+      "sin(2*x)-2*sin(x)*cos(x)",
+      "ln(exp(2*x))-2*x",
       "(x+1)^2-(x^2+2*x+1)",
       "(x-1)^2-(x^2-2*x+1)",
       "(x+1)^3-(x^3+3*x^2+3*x+1)",
@@ -221,6 +226,10 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       {"1+tan(x)^2", "1/cos(x)^2"},
       {"3+3*cot(x)^2", "3/sin(x)^2"},
       {"(tanh(x)^2-1)*cosh(x)^2", "-1"},
+      {"1/cos(x)^2-tan(x)^2", "1"},
+      {"tanh(x)^2+1/cosh(x)^2", "1"},
+      {"exp(x)*exp(-x)", "1"},
+      {"cot(x)*tan(x)", "1"},
       {"sqrt(1/cosh(x)^2)", "1/cosh(x)"},
       // a minus in front carried by an odd power of a sum that would lead with one
       {"-(-x^2+2*x+1)/(x-1)^2", "(x^2-2*x-1)/(x-1)^2"},
