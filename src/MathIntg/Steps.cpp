@@ -159,6 +159,8 @@ TIntegrator::TSlopeCheck TIntegrator::SlopeAt(const Node* node, const Node* f, l
   };
   long double slope = 0, noise = 0;
   if (!quotient(h, slope, noise)) return TSlopeCheck::Unusable;
+  // an integrand of 0 (a parameter of 0 in front) meets a slope of exactly 0
+  if (value == 0 && slope == 0) return TSlopeCheck::Matches;
   if (noise > tolerance * std::fabs(value)) return TSlopeCheck::Unusable;
   const long double miss = std::fabs(slope - value);
   if (miss <= tolerance * std::fabs(value) + noise) return TSlopeCheck::Matches;
