@@ -2,6 +2,7 @@
 // command line would, in a process of its own: an interrupt or a failure ends only that
 // line. Variables and defaults set by a line of their own last for the session.
 #include <histedit.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,42 @@ struct sigaction SetInterrupt(void (*handler)(int)) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, &before);
   return before;
+}
+
+// The editor's reader of keys. An interrupt is let in only while it waits for the terminal, so
+// a Ctrl-C typed while the prompt is written still ends the wait instead of being lost.
+int ReadKey(EditLine*, wchar_t* key) {
+  sigset_t waiting;
+  sigprocmask(SIG_SETMASK, nullptr, &waiting);
+  sigdelset(&waiting, SIGINT);
+  char bytes[MB_LEN_MAX];
+  std::size_t count = 0;
+  std::mbstate_t state{};
+  for (;;) {
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    const int ready = ppoll(&input, 1, nullptr, &waiting);
+    if (gInterrupted) {
+      errno = EINTR;
+      return -1;
+    }
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return -1;
+    const ssize_t n = read(STDIN_FILENO, bytes + count, 1);
+    if (n == 0) return 0;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n < 0) return -1;
+    ++count;
+    const std::size_t used = std::mbrtowc(key, bytes, count, &state);
+    if (used == static_cast<std::size_t>(-2) && count < MB_LEN_MAX) continue;
+    if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2)) {
+      // A broken sequence is dropped, as the editor's own reader does.
+      count = 0;
+      state = std::mbstate_t{};
+      continue;
+    }
+    if (used == 0) *key = L'\0';
+    return 1;
+  }
 }
 
 std::string Lower(const std::string& text) {
@@ -137,6 +175,7 @@ class TSession {
     // signal on; they also follow a change of the window's size.
     el_set(Editor, EL_SIGNAL, 1);
     el_set(Editor, EL_PROMPT, &Prompt);
+    el_wset(Editor, EL_GETCFN, &ReadKey);
     el_set(Editor, EL_HIST, history, Past);
     // Wide names: the narrow call keeps copies that the editor never frees.
     el_wset(Editor, EL_ADDFN, L"tcalc-complete", L"Namen ergaenzen", &Complete);
@@ -157,7 +196,13 @@ class TSession {
     for (;;) {
       gInterrupted = 0;
       int count = 0;
+      sigset_t interrupt;
+      sigset_t open;
+      sigemptyset(&interrupt);
+      sigaddset(&interrupt, SIGINT);
+      sigprocmask(SIG_BLOCK, &interrupt, &open);
       const char* read = el_gets(Editor, &count);
+      sigprocmask(SIG_SETMASK, &open, nullptr);
       if (gInterrupted) {
         // Ctrl-C abandons the line.
         std::fputc('\n', stdout);
