@@ -9,6 +9,7 @@
 // the core. When a core equals an earlier one, every later tree is known: the core repeats
 // with the period and the stack grows by the same pieces per period.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -442,6 +443,12 @@ namespace {
 // characters of level texts, well within a second.
 constexpr std::int64_t kCanonicalLevels = 1200;
 constexpr std::int64_t kCanonicalCharacters = 250'000;
+// The levels in the form alone (multiplied out, the derivative of the form): terms of up to
+// this many nodes and a result of up to this many characters, with this many times the work
+// of the canonical levels for all levels together.
+constexpr std::int64_t kFormLevelNodes = 200'000;
+constexpr std::size_t kFormLevelCharacters = 250'000;
+constexpr std::uint64_t kFormLevelWorkFactor = 2;
 // The terms the canonical form may construct and compare for all levels together: about
 // half a second; a level of a large term that multiplies out beyond it is refused.
 std::uint64_t gCanonicalWork = 5'000'000;
@@ -452,7 +459,7 @@ constexpr long double kTryPoints[] = {-2.7L, -1.3L, -0.6L, -0.2L, 0.3L, 0.7L, 1.
 constexpr long double kRounding = 4e-18L;
 // The change of a value those roundings may cause, relative to it (and to the largest value,
 // near a root).
-constexpr long double kLargestChange = 1e-10L;
+constexpr long double kLargestChange = 1e-12L;
 constexpr long double kNearRoot = 1e-6L;
 
 // The numbers of a tree that printing rounds: those its 17 digits do not read back to.
@@ -567,4 +574,40 @@ void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName
                            std::int32_t level) {
   FormCanonicalLevels(work, varName, level);
   if (!KeepsItsDigits(work, varName)) throw ETooMuchInstances(kTextTooMuchInstances);
+}
+
+void DeriveFormLevels(TKoMathTreeFunction& work, const std::string& varName, std::int32_t level) {
+  const TProgress progress;
+  std::string key = varName;
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string text;
+  try {
+    const algebra::TWorkLimit limit(kFormLevelWorkFactor * gCanonicalWork);
+    // Multiplied out, but with the squares of sines kept: replacing them by 1-cos(u)^2 makes
+    // large terms that cancel, too many digits lost where the result is evaluated.
+    algebra::Expr e = algebra::FromTree(work.GetTree(), algebra::Numbers::DecimalsExact);
+    for (std::int64_t current = 1; current <= level; ++current) {
+      if (current > kCanonicalLevels) throw ETooMuchInstances(kTextTooMuchInstances);
+      e = algebra::Expand(algebra::Derivative(e, key));
+      if (static_cast<std::int64_t>(e->Size) > kFormLevelNodes)
+        throw ETooMuchInstances(kTextTooMuchInstances);
+      progress.Report(static_cast<double>(current) / static_cast<double>(level));
+      if (!algebra::DependsOn(e, key)) {
+        if (current < level) e = algebra::Num(algebra::Number(0));
+        break;
+      }
+    }
+    text = algebra::ToText(e, varName);
+  } catch (const Exception&) {
+    throw ETooMuchInstances(kTextTooMuchInstances);
+  }
+  if (text.size() > kFormLevelCharacters) throw ETooMuchInstances(kTextTooMuchInstances);
+  // The result may exceed the live-node limit of the rules: room for it, a copy and its
+  // simplification, at most a node for every character.
+  const std::int32_t room =
+      TKoOperatorNode::GetInstanceCount() + 3 * static_cast<std::int32_t>(text.size());
+  if (room > TKoOperatorNode::GetMaxInstances()) TKoOperatorNode::SetMaxInstances(room);
+  work.SetTree(ParseTerm(text, &work.GetVarDepot()));
+  if (!work.GetTree() || !KeepsItsDigits(work, varName))
+    throw ETooMuchInstances(kTextTooMuchInstances);
 }

@@ -393,6 +393,13 @@ TKoNodePtr TKoMathDifferencer::Form(const TKoOperatorNode* sourceRoot) {
     }
   }
   work.Assign(*SourceFunction);
-  DeriveCanonicalLevels(work, RunningVarName, DiffLevel);
+  try {
+    DeriveCanonicalLevels(work, RunningVarName, DiffLevel);
+    return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
+  } catch (const ETooMuchInstances&) {
+    work.SetTree(nullptr);
+  }
+  work.Assign(*SourceFunction);
+  DeriveFormLevels(work, RunningVarName, DiffLevel);
   return work.GetTree()->Clone(&SourceFunction->GetVarDepot());
 }

@@ -37,8 +37,15 @@ void DeriveLevels(TKoMathTreeFunction& work, const std::string& varName, std::in
 void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName,
                            std::int32_t level);
 
-// The work the canonical levels may take in all (terms constructed and compared); the fuzz
-// targets lower it to stay fast. Returns the previous value.
+// The same in the canonical form alone: each level is the form's derivative of the one
+// before, multiplied out; for compositions whose levels keep a few functions (cot(u) derives
+// to a polynomial in cot(u)). Throws ETooMuchInstances where they grow too large; raises the
+// live-node limit for a result beyond it, for the rest of the process.
+void DeriveFormLevels(TKoMathTreeFunction& work, const std::string& varName, std::int32_t level);
+
+// The work the canonical levels may take in all (terms constructed and compared), and a few
+// times it the levels in the form alone; the fuzz targets lower it to stay fast. Returns the
+// previous value.
 std::uint64_t SetCanonicalLevelWork(std::uint64_t units);
 
 // What the differencer and the integrator have in common: the result function that holds
