@@ -159,6 +159,13 @@ std::string ToText(const Expr& e, const std::string& mainVar);
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use = Use::Reading);
 
+// The readable form of the level-th derivative of a source tree, formed from the source's
+// canonical form (where sin(arcsin(u)) is u already); none where the form cannot hold the
+// source or a level, or for levels above kLargestCanonicalLevel.
+std::optional<std::string> CanonicalDerivativeText(const TKoOperatorNode* source,
+                                                   const std::string& mainVar, std::int32_t level);
+inline constexpr std::int32_t kLargestCanonicalLevel = 30;
+
 // The text of level target of a sequence of level texts (level n is texts[n-1]), where the
 // last levels of target's class modulo a period of up to 4 have one shape and whole numbers
 // that follow polynomials in the level: (x+n)*exp(x). None where they do not.

@@ -534,10 +534,55 @@ Expr WithEuler(const Expr& e, const TKoOperatorNode* node, const std::string& ma
 
 }  // namespace
 
+namespace {
+
+// The shortest text of a canonical term among its forms.
+std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use use) {
+  // identities between functions: 0 and 1
+  if (use != Use::Levels && canonical->TheKind != Kind::Number &&
+      canonical->Size <= kLargestIdentity) {
+    if (Vanishes(canonical)) return std::string("0");
+    if (Vanishes(Add({canonical, Num(Number(-1))}))) return std::string("1");
+  }
+  std::string text = ToText(canonical, mainVar);
+  TExpansion expansion(canonical, use);
+  // The shortest of the other forms, the first of equal length.
+  const std::function<Expr()> forms[] = {
+      [&] { return expansion(); },
+      [&] { return Collected(canonical); },
+      [&] { return Together(canonical, mainVar); },
+      [&] { return Collected(expansion()); },
+      [&] { return Together(expansion(), mainVar); },
+      [&] { return DoubleAngled(canonical); },
+      [&] { return DoubleAngled(expansion()); },
+  };
+  // For the levels, the forms that keep them small: multiplied out, over common
+  // denominators, each kind of term apart.
+  const std::function<Expr()> levelForms[] = {
+      [&] { return expansion(); },
+      [&] { return Collected(canonical); },
+      [&] { return Collected(expansion()); },
+      [&] { return Together(expansion(), mainVar); },
+      [&] { return TogetherByKind(expansion(), mainVar); },
+  };
+  using Forms = std::span<const std::function<Expr()>>;
+  for (const auto& form : use == Use::Levels ? Forms(levelForms) : Forms(forms)) {
+    try {
+      const std::string other = ToText(form(), mainVar);
+      if (other.size() < text.size()) text = other;
+    } catch (const EKoAlgebra&) {
+      // Too large to multiply out: that form is left out.
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
 std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std::string& mainVar,
                                          Use use) {
   try {
-    // A level that vanishes shows as 0 over its common denominator among the forms below.
+    // A level that vanishes shows as 0 over its common denominator among the forms.
     Expr canonical;
     if (use == Use::Levels) {
       canonical = SquaresReduced(FromTree(node, Numbers::DecimalsExact));
@@ -548,43 +593,24 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
       if (use != Use::Reading) canonical = ExactRoots(canonical);
       canonical = ZeroTested(canonical);
     }
-    // identities between functions: 0 and 1
-    if (use != Use::Levels && canonical->TheKind != Kind::Number &&
-        canonical->Size <= kLargestIdentity) {
-      if (Vanishes(canonical)) return std::string("0");
-      if (Vanishes(Add({canonical, Num(Number(-1))}))) return std::string("1");
+    return ShortestText(canonical, mainVar, use);
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> CanonicalDerivativeText(const TKoOperatorNode* source,
+                                                   const std::string& mainVar, std::int32_t level) {
+  if (level < 1 || level > kLargestCanonicalLevel) return std::nullopt;
+  try {
+    Expr e = ZeroTested(WithEuler(FromTree(source), source, mainVar));
+    const std::string key = Sym(mainVar)->Key;
+    for (std::int32_t current = 1; current <= level; ++current) {
+      e = Derivative(e, key);
+      // A level free of the variable ends the sequence: every later one is 0.
+      if (current < level && !DependsOn(e, key)) return std::string("0");
     }
-    std::string text = ToText(canonical, mainVar);
-    TExpansion expansion(canonical, use);
-    // The shortest of the other forms, the first of equal length.
-    const std::function<Expr()> forms[] = {
-        [&] { return expansion(); },
-        [&] { return Collected(canonical); },
-        [&] { return Together(canonical, mainVar); },
-        [&] { return Collected(expansion()); },
-        [&] { return Together(expansion(), mainVar); },
-        [&] { return DoubleAngled(canonical); },
-        [&] { return DoubleAngled(expansion()); },
-    };
-    // For the levels, the forms that keep them small: multiplied out, over common
-    // denominators, each kind of term apart.
-    const std::function<Expr()> levelForms[] = {
-        [&] { return expansion(); },
-        [&] { return Collected(canonical); },
-        [&] { return Collected(expansion()); },
-        [&] { return Together(expansion(), mainVar); },
-        [&] { return TogetherByKind(expansion(), mainVar); },
-    };
-    using Forms = std::span<const std::function<Expr()>>;
-    for (const auto& form : use == Use::Levels ? Forms(levelForms) : Forms(forms)) {
-      try {
-        const std::string other = ToText(form(), mainVar);
-        if (other.size() < text.size()) text = other;
-      } catch (const EKoAlgebra&) {
-        // Too large to multiply out: that form is left out.
-      }
-    }
-    return text;
+    return ShortestText(ZeroTested(e), mainVar, Use::Reading);
   } catch (const Exception&) {
     return std::nullopt;
   }

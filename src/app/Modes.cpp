@@ -151,11 +151,15 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
 }
 
 bool ReadableResults = false;
+constexpr std::uint64_t kReadableWork = 10'000'000;
 
 // The canonical form of a result tree where that is asked for and the form holds the tree.
 std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::string& var,
                                     algebra::Use use = algebra::Use::Reading) {
   if (!ReadableResults || !tree) return std::nullopt;
+  // A result of tens of thousands of nodes (a high derivative) prints as it was formed
+  // rather than take seconds for its shorter forms.
+  const algebra::TWorkLimit limit(kReadableWork);
   return algebra::CanonicalText(tree, var, use);
 }
 
@@ -248,8 +252,15 @@ std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::
 std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::int32_t level,
                            TKoMathTreeFunction& g, bool& formed) {
   const TKoCalculusCreator& differencer = FormDerivative(g, f, var, level);
-  // The readable form starts from the raw result, whose numbers are still exact.
-  const std::optional<std::string> readable = Readable(g.GetTree(), var);
+  // The readable form starts from the raw result, whose numbers are still exact, or from the
+  // source's own canonical form, whichever is shorter.
+  std::optional<std::string> readable = Readable(g.GetTree(), var);
+  if (ReadableResults && g.GetTree()) {
+    const algebra::TWorkLimit limit(kReadableWork);
+    const std::optional<std::string> other =
+        algebra::CanonicalDerivativeText(f.GetTree(), var, level);
+    if (other && (!readable || other->size() < readable->size())) readable = other;
+  }
   const bool simplified = SimplifiedWithinLimit(g);
   std::string text = SymbolicText(differencer, g, simplified, kTextDiffFailed);
   formed = simplified && differencer.ErrorText.empty() && g.GetTree();
