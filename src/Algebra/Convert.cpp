@@ -408,6 +408,233 @@ Expr ExactRoots(const Expr& e) {
 
 namespace {
 
+// Whether a term is above 0, or at least 0, wherever it has a value: numbers, exp and cosh,
+// even powers, roots, abs, and sums and products of them.
+bool IsAtLeastZero(const Expr& e, bool strictly) {
+  switch (e->TheKind) {
+    case Kind::Number:
+      return strictly ? e->Value.Sign() > 0 : e->Value.Sign() >= 0;
+    case Kind::Symbol:
+      return false;
+    case Kind::Function:
+      if (e->Code == opExp || e->Code == opCosh) return true;
+      return !strictly && (e->Code == opAbs || e->Code == opArcCos || e->Code == opArcCot);
+    case Kind::Power: {
+      const Expr& p = e->Operands[1];
+      if (IsAtLeastZero(e->Operands[0], strictly)) return true;
+      if (p->TheKind != Kind::Number || !p->Value.IsExact()) return false;
+      const Rational& q = p->Value.Fraction();
+      // an even power, or a root: never below 0 where it has a value
+      const bool even = q.get_den() == 1 && mpz_even_p(q.get_num().get_mpz_t()) != 0;
+      return !strictly && (even || q.get_den() != 1);
+    }
+    case Kind::Product:
+      if (e->Value.Sign() <= 0) return false;
+      for (const Expr& f : e->Operands)
+        if (!IsAtLeastZero(f, strictly)) return false;
+      return true;
+    case Kind::Sum: {
+      if (e->Value.Sign() < 0 || (strictly && e->Value.Sign() == 0)) return false;
+      for (std::size_t i = 0; i < e->Operands.size(); ++i)
+        if (e->Coefficients[i].Sign() <= 0 || !IsAtLeastZero(e->Operands[i], false)) return false;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Logarithms and exponentials in their shortest forms, throughout, each with the value of the
+// term wherever it has one: ln(abs(u)) as ln(u) for u > 0; ln(u^r) as r*ln(u) for a root;
+// exp(ln(c)*u) as c^u; exp(a)*exp(b) as exp(a+b); c*sinh(u)+c*cosh(u) as c*exp(u) and
+// c*cosh(u)-c*sinh(u) as c*exp(-u).
+Expr LogsAndExps(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(LogsAndExps(o));
+  if (e->TheKind == Kind::Function && e->Code == opLn) {
+    const Expr& u = operands[0];
+    if (u->TheKind == Kind::Function && u->Code == opAbs && IsAtLeastZero(u->Operands[0], true))
+      return Fn(opLn, u->Operands[0]);
+    if (u->TheKind == Kind::Power && u->Operands[1]->TheKind == Kind::Number &&
+        u->Operands[1]->Value.IsExact() && u->Operands[1]->Value.Fraction().get_den() != 1)
+      return Mul({u->Operands[1], Fn(opLn, u->Operands[0])});
+  }
+  if (e->TheKind == Kind::Function && e->Code == opExp && operands[0]->TheKind == Kind::Product) {
+    const Expr& p = operands[0];
+    for (std::size_t i = 0; i < p->Operands.size(); ++i) {
+      const Expr& f = p->Operands[i];
+      if (f->TheKind != Kind::Function || f->Code != opLn ||
+          f->Operands[0]->TheKind != Kind::Number || !f->Operands[0]->Value.IsExact() ||
+          f->Operands[0]->Value.Sign() <= 0)
+        continue;
+      std::vector<Expr> rest{Num(p->Value)};
+      for (std::size_t j = 0; j < p->Operands.size(); ++j)
+        if (j != i) rest.push_back(p->Operands[j]);
+      return Pow(f->Operands[0], Mul(rest));
+    }
+  }
+  if (e->TheKind == Kind::Product) {
+    std::vector<Expr> exponents;
+    std::vector<Expr> factors{Num(e->Value)};
+    bool powers = false;
+    for (const Expr& f : operands) {
+      if (f->TheKind == Kind::Function && f->Code == opExp) {
+        exponents.push_back(f->Operands[0]);
+      } else if (f->TheKind == Kind::Power && f->Operands[0]->TheKind == Kind::Function &&
+                 f->Operands[0]->Code == opExp && f->Operands[1]->TheKind == Kind::Number) {
+        // exp(u)^k as exp(k*u)
+        exponents.push_back(Mul({f->Operands[1], f->Operands[0]->Operands[0]}));
+        powers = true;
+      } else {
+        factors.push_back(f);
+      }
+    }
+    if (exponents.size() > 1 || powers) {
+      factors.push_back(Fn(opExp, Add(exponents)));
+      return Mul(factors);
+    }
+  }
+  if (e->TheKind == Kind::Sum) {
+    std::vector<Number> coefficients = e->Coefficients;
+    std::vector<Expr> terms = operands;
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+      if (coefficients[i].IsZero()) continue;
+      const std::vector<Expr> factors =
+          terms[i]->TheKind == Kind::Product ? terms[i]->Operands : std::vector<Expr>{terms[i]};
+      for (const Expr& f : factors) {
+        if (f->TheKind != Kind::Function || f->Code != opSinh) continue;
+        const Expr partner = Substituted(terms[i], f, Fn(opCosh, f->Operands[0]));
+        for (std::size_t j = 0; j < terms.size(); ++j) {
+          if (j == i || coefficients[j].IsZero() || Compare(terms[j], partner) != 0) continue;
+          const bool same = (coefficients[i] + -coefficients[j]).IsZero();
+          const bool opposite = (coefficients[i] + coefficients[j]).IsZero();
+          if (!same && !opposite) continue;
+          const Expr u = same ? f->Operands[0] : Mul({Num(Number(-1)), f->Operands[0]});
+          terms[i] = LogsAndExps(Substituted(terms[i], f, Fn(opExp, u)));
+          coefficients[i] = coefficients[j];
+          coefficients[j] = Number(0);
+          break;
+        }
+        if (coefficients[i].IsZero() || terms[i] != operands[i]) break;
+      }
+    }
+    std::vector<Expr> sum{Num(e->Value)};
+    for (std::size_t i = 0; i < terms.size(); ++i)
+      sum.push_back(Mul({Num(coefficients[i]), terms[i]}));
+    return Add(sum);
+  }
+  return WithOperands(e, operands);
+}
+
+// Products of sines and cosines as sums of them, throughout: sin(a)*cos(b) as
+// (sin(a+b)+sin(a-b))/2 and the like, true for every a and b; sinh and cosh likewise.
+// Factors of a product with a whole power up to kLargestWavePower count that many times;
+// a product of more than kMostWaves such factors stays.
+constexpr long kLargestWavePower = 4;
+constexpr std::size_t kMostWaves = 6;
+
+// The function of a factor that the sums take in, and how often; none for others.
+const Term* WaveOf(const Expr& f, bool hyperbolic, long& times) {
+  const bool power = f->TheKind == Kind::Power;
+  const Expr& base = power ? f->Operands[0] : f;
+  if (base->TheKind != Kind::Function) return nullptr;
+  const TOperation code = base->Code;
+  if (hyperbolic ? code != opSinh && code != opCosh : code != opSin && code != opCos)
+    return nullptr;
+  times = 1;
+  if (power) {
+    const Expr& p = f->Operands[1];
+    if (p->TheKind != Kind::Number || !p->Value.IsWhole() || p->Value.Sign() <= 0 ||
+        p->Value.Compare(Number(kLargestWavePower)) > 0)
+      return nullptr;
+    times = p->Value.Fraction().get_num().get_si();
+  }
+  return base.get();
+}
+
+// a*b for two waves: sin, cos (or sinh, cosh) of the sum and the difference.
+Expr WaveProduct(const Expr& a, const Expr& b) {
+  const Expr& u = a->Operands[0];
+  const Expr& v = b->Operands[0];
+  const Expr half = Num(Number(Rational(1, 2)));
+  const Expr minusHalf = Num(Number(Rational(-1, 2)));
+  const Expr sum = Add({u, v});
+  const Expr difference = Add({u, Mul({Num(Number(-1)), v})});
+  const bool hyperbolic = a->Code == opSinh || a->Code == opCosh;
+  const TOperation s = hyperbolic ? opSinh : opSin;
+  const TOperation c = hyperbolic ? opCosh : opCos;
+  const bool aSine = a->Code == s;
+  const bool bSine = b->Code == s;
+  // sin(u)*sin(v) = (cos(u-v)-cos(u+v))/2, sinh(u)*sinh(v) = (cosh(u+v)-cosh(u-v))/2
+  if (aSine && bSine)
+    return hyperbolic ? Add({Mul({half, Fn(c, sum)}), Mul({minusHalf, Fn(c, difference)})})
+                      : Add({Mul({half, Fn(c, difference)}), Mul({minusHalf, Fn(c, sum)})});
+  // sin(u)*cos(v) = (sin(u+v)+sin(u-v))/2
+  if (aSine) return Add({Mul({half, Fn(s, sum)}), Mul({half, Fn(s, difference)})});
+  // cos(u)*sin(v) = (sin(u+v)-sin(u-v))/2
+  if (bSine) return Add({Mul({half, Fn(s, sum)}), Mul({minusHalf, Fn(s, difference)})});
+  // cos(u)*cos(v) = (cos(u+v)+cos(u-v))/2
+  return Add({Mul({half, Fn(c, sum)}), Mul({half, Fn(c, difference)})});
+}
+
+// A sum of waves (or one wave, or a number) times one more wave, term by term.
+Expr TimesWave(const Expr& waves, const Expr& wave) {
+  if (waves->TheKind == Kind::Function) return WaveProduct(waves, wave);
+  if (waves->TheKind != Kind::Sum) return Mul({waves, wave});
+  std::vector<Expr> terms{Mul({Num(waves->Value), wave})};
+  for (std::size_t i = 0; i < waves->Operands.size(); ++i) {
+    const Expr& term = waves->Operands[i];
+    // a term is a wave, or a number times one
+    const Expr product = term->TheKind == Kind::Product && term->Operands.size() == 1
+                             ? Mul({Num(term->Value), TimesWave(term->Operands[0], wave)})
+                             : TimesWave(term, wave);
+    terms.push_back(Mul({Num(waves->Coefficients[i]), product}));
+  }
+  return Add(terms);
+}
+
+Expr Linearized(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(Linearized(o));
+  if (e->TheKind != Kind::Product) return WithOperands(e, operands);
+  std::vector<Expr> factors{Num(e->Value)};
+  for (const bool hyperbolic : {false, true}) {
+    std::vector<Expr> waves;
+    std::vector<Expr> others;
+    for (const Expr& f : operands) {
+      long times = 0;
+      const Term* wave = WaveOf(f, hyperbolic, times);
+      if (!wave) {
+        others.push_back(f);
+        continue;
+      }
+      const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+      for (long i = 0; i < times; ++i) waves.push_back(base);
+    }
+    if (waves.size() < 2 || waves.size() > kMostWaves) continue;
+    Expr product = waves[0];
+    for (std::size_t i = 1; i < waves.size(); ++i) product = TimesWave(product, waves[i]);
+    factors.push_back(product);
+    operands = others;
+  }
+  factors.insert(factors.end(), operands.begin(), operands.end());
+  return Expand(Mul(factors));
+}
+
+// The same within the terms of sums only: 3*sin(x)^2*(sin(x)*sin(3*x)+cos(x)*cos(3*x)) as
+// 3*sin(x)^2*cos(2*x).
+Expr LinearizedTerms(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands)
+    operands.push_back(e->TheKind == Kind::Sum ? Linearized(o) : LinearizedTerms(o));
+  return WithOperands(e, operands);
+}
+
 // sin(u)^k*cos(u)^k as sin(2*u)^k/2^k and c*cos(u)^2-c*sin(u)^2 as c*cos(2*u), throughout:
 // the double angles, true for every u.
 Expr DoubleAngled(const Expr& e) {
@@ -555,6 +782,11 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
       [&] { return Together(expansion(), mainVar); },
       [&] { return DoubleAngled(canonical); },
       [&] { return DoubleAngled(expansion()); },
+      [&] { return Linearized(canonical); },
+      [&] { return Linearized(Together(canonical, mainVar)); },
+      [&] { return LinearizedTerms(canonical); },
+      [&] { return LogsAndExps(canonical); },
+      [&] { return LogsAndExps(expansion()); },
   };
   // For the levels, the forms that keep them small: multiplied out, over common
   // denominators, each kind of term apart.

@@ -238,6 +238,23 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       {"2*sin(x)*cos(x)", "sin(2*x)"},
       {"cos(3*x)^2-sin(3*x)^2", "cos(6*x)"},
       {"sin(x)^2*cos(x)^2*x", "x*sin(2*x)^2/4"},
+      // products of sines and cosines as sums where shorter
+      {"3*cos(3*x)*cos(5*x)-5*sin(3*x)*sin(5*x)", "4*cos(8*x)-cos(2*x)"},
+      {"4*(sin(x)*cos(4*x)-sin(4*x)*cos(x))/sin(x)^5", "-4*sin(3*x)/sin(x)^5"},
+      {"2*sinh(x)*cosh(x)", "sinh(2*x)"},
+      {"x/2+sinh(x)*cosh(x)/2", "x/2+sinh(2*x)/4"},
+      {"3*(sin(x)*sin(3*x)+cos(x)*cos(3*x))*sin(x)^2", "3*sin(x)^2*cos(2*x)"},
+      // logarithms and exponentials
+      {"ln(abs(x^2+1))", "ln(x^2+1)"},
+      {"ln(abs(cosh(2*x)))", "ln(cosh(2*x))"},
+      {"ln(abs(x^2-1))", "ln(abs(x^2-1))"},
+      {"ln(abs(x))", "ln(abs(x))"},
+      {"ln(sqrt(x))*x", "x*ln(x)/2"},
+      {"exp(ln(6)*x)/ln(6)", "6^x/ln(6)"},
+      {"exp(x)*exp(2*x)", "exp(3*x)"},
+      {"(sinh(x)+cosh(x))*x", "x*exp(x)"},
+      {"3*cosh(2*x)-3*sinh(2*x)", "3*exp(-2*x)"},
+      {"ln(abs(sinh(x)+cosh(x)))", "x"},
       // not the same function: stays
       {"arctan(tan(x))", "arctan(tan(x))"},
       {"arccosh(cosh(x))", "arccosh(cosh(x))"},
