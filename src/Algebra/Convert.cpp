@@ -38,7 +38,9 @@ std::string Bracketed(const Text& t, Binding needed) {
 
 class Printer {
  public:
-  explicit Printer(const std::string& mainVar) : MainKey(UpperCase(mainVar)) {}
+  // natural: a positive constant less one term first (1-x^2), as a person writes it.
+  explicit Printer(const std::string& mainVar, bool natural = false)
+      : MainKey(UpperCase(mainVar)), Natural(natural) {}
 
   Text Print(const Expr& e) const {
     switch (e->TheKind) {
@@ -194,6 +196,11 @@ class Printer {
   Text PrintSum(const Expr& e) const {
     const std::vector<Item> order = Order(e);
     std::string body;
+    if (Natural && order.size() == 1 && order.front().Subtracted && e->Value.Sign() > 0) {
+      AppendTerm(body, Num(e->Value));
+      AppendTerm(body, Mul({Num(e->Coefficients[0]), e->Operands[0]}));
+      return {body, kSum};
+    }
     for (const Item& item : order)
       AppendTerm(body, Mul({Num(e->Coefficients[item.Index]), e->Operands[item.Index]}));
     if (!e->Value.IsZero()) AppendTerm(body, Num(e->Value));
@@ -257,6 +264,7 @@ class Printer {
   }
 
   std::string MainKey;
+  bool Natural = false;
 };
 
 std::vector<Expr> Converted(const TKoOperatorNode* node, Numbers numbers) {
@@ -309,6 +317,15 @@ Expr FromTree(const TKoOperatorNode* node, Numbers numbers) {
 std::string ToText(const Expr& e, const std::string& mainVar) {
   return Printer(mainVar).Print(e).Body;
 }
+
+namespace {
+
+// The text of a result to be read: 1-x^2 rather than -x^2+1.
+std::string ReadingText(const Expr& e, const std::string& mainVar, Use use) {
+  return use == Use::Levels ? ToText(e, mainVar) : Printer(mainVar, true).Print(e).Body;
+}
+
+}  // namespace
 
 namespace {
 
@@ -771,7 +788,7 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
     if (Vanishes(canonical)) return std::string("0");
     if (Vanishes(Add({canonical, Num(Number(-1))}))) return std::string("1");
   }
-  std::string text = ToText(canonical, mainVar);
+  std::string text = ReadingText(canonical, mainVar, use);
   TExpansion expansion(canonical, use);
   // The shortest of the other forms, the first of equal length.
   const std::function<Expr()> forms[] = {
@@ -800,7 +817,7 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
   using Forms = std::span<const std::function<Expr()>>;
   for (const auto& form : use == Use::Levels ? Forms(levelForms) : Forms(forms)) {
     try {
-      const std::string other = ToText(form(), mainVar);
+      const std::string other = ReadingText(form(), mainVar, use);
       if (other.size() < text.size()) text = other;
     } catch (const EKoAlgebra&) {
       // Too large to multiply out: that form is left out.

@@ -225,7 +225,7 @@ TEST(Cli, SymbolicModes) {
        "Die Stammfunktion von 1/(x^2*(x+1)) ist:\n-1/x-ln(abs(x))+ln(abs(x+1))\n"},
       {{"\\i", "abs(2*x-1)"}, "(2*x-1)*abs(2*x-1)/4\n"},
       {{"\\i", "1/(1+exp(x))"}, "x-ln(abs(exp(x)+1))\n"},
-      {{"--simplify", "\\i", "x^2/sqrt(1-x^2)"}, "-x*sqrt(-x^2+1)/2+arcsin(x)/2\n"},
+      {{"--simplify", "\\i", "x^2/sqrt(1-x^2)"}, "-x*sqrt(1-x^2)/2+arcsin(x)/2\n"},
       {{"--simplify", "\\i", "exp(x)*sin(x)^2"}, "-(2*sin(2*x)+cos(2*x)-5)*exp(x)/10\n"},
       // Long decimals that are roots of fractions exact; typed short ones stay decimals.
       {{"--simplify", "\\i", "1/(x^4+1)"},
