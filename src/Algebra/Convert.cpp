@@ -802,7 +802,6 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
       [&] { return Linearized(canonical); },
       [&] { return Linearized(Together(canonical, mainVar)); },
       [&] { return LinearizedTerms(canonical); },
-      [&] { return LogsAndExps(canonical); },
       [&] { return LogsAndExps(expansion()); },
   };
   // For the levels, the forms that keep them small: multiplied out, over common
@@ -840,7 +839,8 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
       canonical = WithEuler(FromTree(node, exact ? Numbers::DecimalsExact : Numbers::WholeExact),
                             node, mainVar);
       if (use != Use::Reading) canonical = ExactRoots(canonical);
-      canonical = ZeroTested(canonical);
+      // shorter everywhere: the other forms start from it
+      canonical = ZeroTested(LogsAndExps(canonical));
     }
     return ShortestText(canonical, mainVar, use);
   } catch (const Exception&) {
