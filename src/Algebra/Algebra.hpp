@@ -161,9 +161,11 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
 
 // The readable form of the level-th derivative of a source tree, formed from the source's
 // canonical form (where sin(arcsin(u)) is u already); none where the form cannot hold the
-// source or a level, or for levels above kLargestCanonicalLevel.
+// source or a level, for levels above kLargestCanonicalLevel, and where the canonical text of
+// the source is not shorter than its own text of sourceLength characters.
 std::optional<std::string> CanonicalDerivativeText(const TKoOperatorNode* source,
-                                                   const std::string& mainVar, std::int32_t level);
+                                                   const std::string& mainVar, std::int32_t level,
+                                                   std::size_t sourceLength);
 inline constexpr std::int32_t kLargestCanonicalLevel = 30;
 
 // The text of level target of a sequence of level texts (level n is texts[n-1]), where the

@@ -611,14 +611,36 @@ Expr TimesWave(const Expr& waves, const Expr& wave) {
   return Add(terms);
 }
 
+// Whether a product somewhere in the term has two different waves as factors: only then can
+// sums of waves be shorter.
+bool HasWaveProducts(const Expr& e) {
+  if (e->TheKind == Kind::Product)
+    for (const bool hyperbolic : {false, true}) {
+      const Term* first = nullptr;
+      for (const Expr& f : e->Operands) {
+        long times = 0;
+        const Term* wave = WaveOf(f, hyperbolic, times);
+        if (wave && first && wave != first) return true;
+        if (wave && !first) first = wave;
+      }
+    }
+  return std::any_of(e->Operands.begin(), e->Operands.end(),
+                     [](const Expr& o) { return HasWaveProducts(o); });
+}
+
 Expr Linearized(const Expr& e) {
   if (e->Operands.empty()) return e;
   std::vector<Expr> operands;
   operands.reserve(e->Operands.size());
-  for (const Expr& o : e->Operands) operands.push_back(Linearized(o));
-  if (e->TheKind != Kind::Product) return WithOperands(e, operands);
+  bool changed = false;
+  for (const Expr& o : e->Operands) {
+    operands.push_back(Linearized(o));
+    changed = changed || operands.back() != o;
+  }
+  bool merged = false;
   std::vector<Expr> factors{Num(e->Value)};
   for (const bool hyperbolic : {false, true}) {
+    if (e->TheKind != Kind::Product) break;
     std::vector<Expr> waves;
     std::vector<Expr> others;
     for (const Expr& f : operands) {
@@ -631,12 +653,16 @@ Expr Linearized(const Expr& e) {
       const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
       for (long i = 0; i < times; ++i) waves.push_back(base);
     }
-    if (waves.size() < 2 || waves.size() > kMostWaves) continue;
+    // one wave, or one power of one, stays
+    if (waves.size() < 2 || waves.size() > kMostWaves || others.size() + 1 == operands.size())
+      continue;
     Expr product = waves[0];
     for (std::size_t i = 1; i < waves.size(); ++i) product = TimesWave(product, waves[i]);
     factors.push_back(product);
     operands = others;
+    merged = true;
   }
+  if (!merged) return changed ? WithOperands(e, operands) : e;
   factors.insert(factors.end(), operands.begin(), operands.end());
   return Expand(Mul(factors));
 }
@@ -790,18 +816,27 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
   }
   std::string text = ReadingText(canonical, mainVar, use);
   TExpansion expansion(canonical, use);
+  Expr collected;
+  const auto collectedExpansion = [&]() -> const Expr& {
+    if (!collected) collected = Collected(expansion());
+    return collected;
+  };
+  const bool waves = HasWaveProducts(canonical);
   // The shortest of the other forms, the first of equal length.
   const std::function<Expr()> forms[] = {
       [&] { return expansion(); },
       [&] { return Collected(canonical); },
       [&] { return Together(canonical, mainVar); },
-      [&] { return Collected(expansion()); },
+      [&] { return collectedExpansion(); },
       [&] { return Together(expansion(), mainVar); },
       [&] { return DoubleAngled(canonical); },
       [&] { return DoubleAngled(expansion()); },
-      [&] { return Linearized(canonical); },
-      [&] { return Linearized(Together(canonical, mainVar)); },
-      [&] { return LinearizedTerms(canonical); },
+      [&] { return waves ? Linearized(canonical) : canonical; },
+      [&] {
+        return HasWaveProducts(collectedExpansion()) ? LinearizedTerms(collectedExpansion())
+                                                     : canonical;
+      },
+      [&] { return waves ? LinearizedTerms(canonical) : canonical; },
       [&] { return LogsAndExps(expansion()); },
   };
   // For the levels, the forms that keep them small: multiplied out, over common
@@ -849,10 +884,12 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
 }
 
 std::optional<std::string> CanonicalDerivativeText(const TKoOperatorNode* source,
-                                                   const std::string& mainVar, std::int32_t level) {
+                                                   const std::string& mainVar, std::int32_t level,
+                                                   std::size_t sourceLength) {
   if (level < 1 || level > kLargestCanonicalLevel) return std::nullopt;
   try {
     Expr e = ZeroTested(WithEuler(FromTree(source), source, mainVar));
+    if (ToText(e, mainVar).size() >= sourceLength) return std::nullopt;
     const std::string key = Sym(mainVar)->Key;
     for (std::int32_t current = 1; current <= level; ++current) {
       e = Derivative(e, key);

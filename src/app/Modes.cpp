@@ -258,7 +258,7 @@ std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::
   if (ReadableResults && g.GetTree()) {
     const algebra::TWorkLimit limit(kReadableWork);
     const std::optional<std::string> other =
-        algebra::CanonicalDerivativeText(f.GetTree(), var, level);
+        algebra::CanonicalDerivativeText(f.GetTree(), var, level, f.FunctionString().size());
     if (other && (!readable || other->size() < readable->size())) readable = other;
   }
   const bool simplified = SimplifiedWithinLimit(g);
