@@ -117,6 +117,14 @@ class Printer {
         coefficient = -coefficient;
         break;
       }
+    // To be read, also by a sum whose negation leads with a constant: -(6*x-7) is (7-6*x).
+    if (Natural && coefficient.Sign() < 0 && !negated)
+      for (const Expr& f : factors) {
+        if (f->TheKind != Kind::Sum || !NaturallyFirst(Negated(f))) continue;
+        negated = f.get();
+        coefficient = -coefficient;
+        break;
+      }
     std::vector<Text> above;
     std::vector<std::string> below;
     Number magnitude = coefficient.Sign() < 0 ? -coefficient : coefficient;
@@ -132,6 +140,11 @@ class Printer {
       Expr base = f->TheKind == Kind::Power ? f->Operands[0] : f;
       if (f.get() == negated) base = Negated(base);
       const Expr exponent = f->TheKind == Kind::Power ? f->Operands[1] : Num(Number(1));
+      // an even power of a sum that would lead with a minus: (3*x^2-7*x+2)^2
+      if (Natural && base->TheKind == Kind::Sum && exponent->TheKind == Kind::Number &&
+          exponent->Value.IsWhole() && exponent->Value.Fraction().get_num() % 2 == 0 &&
+          LeadsNegative(base) && !NaturallyFirst(base))
+        base = Negated(base);
       if (exponent->TheKind == Kind::Number && exponent->Value.Sign() < 0) {
         below.push_back(Bracketed(PrintPower(base, Num(-exponent->Value)), kPower));
       } else {
@@ -187,6 +200,12 @@ class Printer {
     return std::make_shared<const Term>(std::move(t));
   }
 
+  // Whether the sum is a positive constant less one term, printed with the constant first.
+  bool NaturallyFirst(const Expr& sum) const {
+    const std::vector<Item> order = Order(sum);
+    return Natural && order.size() == 1 && order.front().Subtracted && sum->Value.Sign() > 0;
+  }
+
   // Whether the sum's text begins with a minus: its first term is subtracted.
   bool LeadsNegative(const Expr& sum) const {
     const std::vector<Item> order = Order(sum);
@@ -196,7 +215,7 @@ class Printer {
   Text PrintSum(const Expr& e) const {
     const std::vector<Item> order = Order(e);
     std::string body;
-    if (Natural && order.size() == 1 && order.front().Subtracted && e->Value.Sign() > 0) {
+    if (NaturallyFirst(e)) {
       AppendTerm(body, Num(e->Value));
       AppendTerm(body, Mul({Num(e->Coefficients[0]), e->Operands[0]}));
       return {body, kSum};

@@ -234,6 +234,10 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       // a minus in front carried by an odd power of a sum that would lead with one
       {"-(-x^2+2*x+1)/(x-1)^2", "(x^2-2*x-1)/(x-1)^2"},
       {"-(2-x)/(x+1)^3", "(x-2)/(x+1)^3"},
+      // a constant less one term first, the minus carried into it; even powers lead positive
+      {"-(6*x-7)/(-3*x^2+7*x-2)^2", "(7-6*x)/(3*x^2-7*x+2)^2"},
+      {"(-x^2+3*x-1)^2", "(x^2-3*x+1)^2"},
+      {"1/sqrt(1-x^2)", "1/sqrt(1-x^2)"},
       // double angles where shorter
       {"2*sin(x)*cos(x)", "sin(2*x)"},
       {"cos(3*x)^2-sin(3*x)^2", "cos(6*x)"},
