@@ -51,6 +51,12 @@ constexpr long double kNarrow = 0x1p-16L;
 constexpr std::int64_t kMostEvaluations = 1'000'000;
 constexpr std::int64_t kEvaluationsPerPiece = 42;
 constexpr std::size_t kMostPieces = 1'000'000;
+// An interval at an end of its piece looks at points toward it, from 2^-kFirstProbe of its
+// width to 2^-kMostProbes.
+constexpr int kFirstProbe = 7;
+// An interval at least this long is looked at toward 0 as well.
+constexpr long double kLongInterval = 1e4L;
+constexpr int kMostProbes = 64;
 // The rule starts on so many pieces of the interval.
 constexpr long double kFirstPieces = 128;
 // Toward a point the geometric approach halves the distance at most so often, and ends
@@ -87,6 +93,11 @@ struct TInterval {
   long double Absolute = 0;  // the rule's integral of |f|
   int Depth = 0;             // halvings since its piece
   std::size_t Piece = 0;     // index of the piece it belongs to
+  // whether it begins or ends at a point the term is looked at toward (an end of the
+  // interval, a break point), and whether that look saw more than its nodes
+  bool AtPieceStart = false;
+  bool AtPieceEnd = false;
+  bool Unseen = false;
   bool operator<(const TInterval& other) const { return Error < other.Error; }
 };
 
@@ -114,7 +125,7 @@ class TCompensatedSum {
 class TQuadrature {
  public:
   TQuadrature(const TIntegrand& f, std::int64_t cost) : F(f), Cost(cost) {}
-  TQuadratureResult Integrate(const std::vector<long double>& points, long double largestPiece);
+  TQuadratureResult Integrate(const std::vector<long double>& given, long double largestPiece);
 
  private:
   // The outcome of the adaptive subdivision of some pieces.
@@ -130,6 +141,9 @@ class TQuadrature {
   };
   bool Evaluate(long double x, long double& y);
   bool Rule(TInterval& interval, long double& failedAt);
+  // The largest magnitude of the values toward the ends of the interval's piece that it
+  // touches.
+  long double UnseenValue(const TInterval& interval);
   TAdaptive Adaptive(const std::vector<std::pair<long double, long double>>& pieces,
                      bool acceptNoise);
   static void Collect(TAdaptive& result, std::priority_queue<TInterval>& queue, std::size_t pieces);
@@ -145,6 +159,8 @@ class TQuadrature {
   std::int64_t MostEvaluations = kMostEvaluations;
   std::int64_t Cost = 1;  // evaluations of the term per call of F
   bool OutOfWork = false;
+  // The points toward which the first subdivision looks at the term between the nodes.
+  std::vector<long double> LookedAt;
 };
 
 bool TQuadrature::Evaluate(long double x, long double& y) {
@@ -156,6 +172,24 @@ bool TQuadrature::Evaluate(long double x, long double& y) {
 // The Kronrod and Gauss sums on the interval, and the error estimate of the classic
 // adaptive codes: the difference of the two, scaled down as it shrinks against the
 // integrand's variation, but never below the rounding of the sum.
+long double TQuadrature::UnseenValue(const TInterval& interval) {
+  long double largest = 0;
+  const long double width = interval.To - interval.From;
+  // the nodes themselves reach to about a 230th of the width from the ends
+  for (int k = kFirstProbe; k <= kMostProbes; ++k) {
+    const long double step = std::ldexp(width, -k);
+    long double y = 0;
+    // where the term has no value the rule itself finds out
+    if (interval.AtPieceStart && interval.From + step > interval.From &&
+        Evaluate(interval.From + step, y) && std::isfinite(y))
+      largest = std::fmax(largest, std::fabs(y));
+    if (interval.AtPieceEnd && interval.To - step < interval.To &&
+        Evaluate(interval.To - step, y) && std::isfinite(y))
+      largest = std::fmax(largest, std::fabs(y));
+  }
+  return largest;
+}
+
 bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
   const auto& nodes = kKronrodRule.Nodes;
   const auto& kronrod = kKronrodRule.Weights;
@@ -222,6 +256,16 @@ bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
   interval.Noise = slope * unit * width / 10;
   interval.Rounding = std::fmax(8 * kEpsilon * interval.Absolute, interval.Noise);
   interval.Error = std::fmax(error, interval.Rounding);
+  // The nodes nearest the ends lie a little inside: exp(-x) over [0; 1e9] is 0 at every node
+  // of its first pieces. Points toward the ends of the interval and the break points, each
+  // half as far from it as the one before, that see more than the nodes mark the interval
+  // for splitting; its halves look again toward that end.
+  long double seen = 0;
+  for (const long double v : values) seen = std::fmax(seen, std::fabs(v));
+  const long double unseen =
+      interval.AtPieceStart || interval.AtPieceEnd ? UnseenValue(interval) : 0;
+  interval.Unseen = unseen > 2 * seen;
+  if (interval.Unseen) interval.Error = std::fmax(interval.Error, unseen * width);
   if (!std::isfinite(interval.Value) || !std::isfinite(interval.Error)) {
     failedAt = centre;
     return false;
@@ -304,6 +348,11 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     interval.From = pieces[i].first;
     interval.To = pieces[i].second;
     interval.Piece = i;
+    const auto looked = [&](long double x) {
+      return std::find(LookedAt.begin(), LookedAt.end(), x) != LookedAt.end();
+    };
+    interval.AtPieceStart = looked(interval.From);
+    interval.AtPieceEnd = looked(interval.To);
     if (rule(interval)) push(interval);
   }
   bool done = false;  // the aim or the rounding is reached
@@ -340,6 +389,9 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     TInterval left = worst, right = worst;
     left.To = middle;
     right.From = middle;
+    left.AtPieceEnd = right.AtPieceStart = false;
+    left.AtPieceStart = worst.AtPieceStart && worst.Unseen;
+    right.AtPieceEnd = worst.AtPieceEnd && worst.Unseen;
     left.Depth = right.Depth = worst.Depth + 1;
     const bool leftValid = rule(left), rightValid = rule(right);
     if (leftValid && rightValid) MarkNoGain(worst, left, right);
@@ -552,10 +604,16 @@ TQuadratureResult TQuadrature::Troubled(long double from, long double to,
   return result;
 }
 
-TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
+TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& given,
                                          long double largestPiece) {
   TQuadratureResult result;
   std::vector<std::pair<long double, long double>> pieces;
+  // On a long interval the term is looked at toward 0 too, where terms have their features:
+  // exp(-x^2) over [-1e9; 1e9] is 0 at every node.
+  std::vector<long double> points = given;
+  if (points.front() < 0 && points.back() > 0 && points.back() - points.front() >= kLongInterval &&
+      std::find(points.begin(), points.end(), 0.0L) == points.end())
+    points.insert(std::upper_bound(points.begin(), points.end(), 0.0L), 0.0L);
   // A narrow peak between the nodes of one rule would go unseen: the rule starts on many
   // pieces.
   long double widest = (points.back() / 2 - points.front() / 2) / (kFirstPieces / 2);
@@ -584,7 +642,9 @@ TQuadratureResult TQuadrature::Integrate(const std::vector<long double>& points,
   }
   MostEvaluations =
       kMostEvaluations / Cost + kEvaluationsPerPiece * static_cast<std::int64_t>(pieces.size());
+  LookedAt = points;
   const TAdaptive adaptive = Adaptive(pieces, false);
+  LookedAt.clear();
   TCompensatedSum sum;
   sum.Add(adaptive.Value.Value());
   result.Error = adaptive.Error;

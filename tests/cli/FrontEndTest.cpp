@@ -76,6 +76,9 @@ TEST(FrontEnd, AccurateIntegralsAndLengths) {
       {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1", "1/sqrt(1-x^2)"}, "1.5707963267948966\n"},
       {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t2", "ln(2-x)"}, "-0.61370563888010938\n"},
       {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t3", "sin(50*x)"}, "0.0060149838704324974\n"},
+      // the mass of the term lies between the nodes of every first piece
+      {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1e9", "exp(-x)"}, "1\n"},
+      {{"--accurate", "\\m", "\\i", "\\vx=-1e9", "\\t1e9", "exp(-x^2)"}, "1.772453850905516\n"},
       {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t1", "\\l0.001", "exp(x)"},
        "1.7182818284590452\n"},
       {{"--accurate", "\\m", "\\i", "\\vx=0", "\\t100", "sin(x)*exp(-x/10)"},

@@ -231,6 +231,45 @@ TEST(Quadrature, MeetsTheTargetOrSaysWhyNot) {
   }
 }
 
+// Terms whose mass lies where no node of the first pieces is: near an end of a long interval,
+// at a break point, at 0 in the middle. The value is found, never a 0 with a tiny estimate.
+TEST(Quadrature, MassBetweenTheNodesIsFound) {
+  struct Hidden {
+    const char* name;
+    long double (*f)(long double);
+    std::vector<long double> points;
+    long double exact;
+  };
+  const Hidden cases[] = {
+      {"exp(-x) on [0; 1e9]", [](long double x) { return std::exp(-x); }, {0, 1e9L}, 1},
+      {"exp(x) on [-1e9; 0]", [](long double x) { return std::exp(x); }, {-1e9L, 0}, 1},
+      {"exp(-x^2) on [-1e9; 1e9]",
+       [](long double x) { return std::exp(-x * x); },
+       {-1e9L, 1e9L},
+       std::sqrt(std::acos(-1.0L))},
+      {"exp(-x^2) on [-1e9; 2e9]",
+       [](long double x) { return std::exp(-x * x); },
+       {-1e9L, 2e9L},
+       std::sqrt(std::acos(-1.0L))},
+      {"exp(-|x-5|) on [-1e9; 5; 1e9]",
+       [](long double x) { return std::exp(-std::fabs(x - 5)); },
+       {-1e9L, 5, 1e9L},
+       2},
+      {"exp(-1e6*x) on [0; 1]", [](long double x) { return std::exp(-1e6L * x); }, {0, 1}, 1e-6L},
+  };
+  for (const Hidden& c : cases) {
+    const TQuadratureResult r = IntegrateAdaptively(
+        [&](long double x, long double& y) {
+          y = c.f(x);
+          return true;
+        },
+        c.points);
+    ASSERT_EQ(static_cast<int>(r.Outcome), static_cast<int>(TQuadratureOutcome::Value)) << c.name;
+    EXPECT_NEAR(static_cast<double>(r.Value / c.exact), 1.0, 1e-15) << c.name;
+    EXPECT_LE(std::fabs(r.Value - c.exact), 2 * r.Error + 4e-18L * c.exact) << c.name;
+  }
+}
+
 // (end - x)^a near the end of an interval of length 1 and (x - start)^a near its start, at
 // places near 0 and away from it: the integral is 1 / (1 + a). Where the place dwarfs the
 // length, the rounding of the nodes may leave no reliable value: then a refusal, never an
