@@ -479,6 +479,89 @@ bool IsAtLeastZero(const Expr& e, bool strictly) {
   return false;
 }
 
+// ln(u) for the canonical u: ln(abs(u)) as ln(u) for u > 0, ln(u^r) as r*ln(u) for a root;
+// none where neither applies.
+std::optional<Expr> ShorterLn(const Expr& u) {
+  if (u->TheKind == Kind::Function && u->Code == opAbs && IsAtLeastZero(u->Operands[0], true))
+    return Fn(opLn, u->Operands[0]);
+  if (u->TheKind == Kind::Power && u->Operands[1]->TheKind == Kind::Number &&
+      u->Operands[1]->Value.IsExact() && u->Operands[1]->Value.Fraction().get_den() != 1)
+    return Mul({u->Operands[1], Fn(opLn, u->Operands[0])});
+  return std::nullopt;
+}
+
+// exp(p) for a product p with a factor ln(c) of a number c > 0: c^(p/ln(c)).
+std::optional<Expr> PowerOfNumber(const Expr& p) {
+  if (p->TheKind != Kind::Product) return std::nullopt;
+  for (std::size_t i = 0; i < p->Operands.size(); ++i) {
+    const Expr& f = p->Operands[i];
+    if (f->TheKind != Kind::Function || f->Code != opLn ||
+        f->Operands[0]->TheKind != Kind::Number || !f->Operands[0]->Value.IsExact() ||
+        f->Operands[0]->Value.Sign() <= 0)
+      continue;
+    std::vector<Expr> rest{Num(p->Value)};
+    for (std::size_t j = 0; j < p->Operands.size(); ++j)
+      if (j != i) rest.push_back(p->Operands[j]);
+    return Pow(f->Operands[0], Mul(rest));
+  }
+  return std::nullopt;
+}
+
+// A product's exponentials and their whole powers as one: exp(a)*exp(b)^2 as exp(a+2*b).
+std::optional<Expr> JoinedExponentials(const Number& coefficient,
+                                       const std::vector<Expr>& operands) {
+  std::vector<Expr> exponents;
+  std::vector<Expr> factors{Num(coefficient)};
+  bool powers = false;
+  for (const Expr& f : operands) {
+    if (f->TheKind == Kind::Function && f->Code == opExp) {
+      exponents.push_back(f->Operands[0]);
+    } else if (f->TheKind == Kind::Power && f->Operands[0]->TheKind == Kind::Function &&
+               f->Operands[0]->Code == opExp && f->Operands[1]->TheKind == Kind::Number) {
+      exponents.push_back(Mul({f->Operands[1], f->Operands[0]->Operands[0]}));
+      powers = true;
+    } else {
+      factors.push_back(f);
+    }
+  }
+  if (exponents.size() < 2 && !powers) return std::nullopt;
+  factors.push_back(Fn(opExp, Add(exponents)));
+  return Mul(factors);
+}
+
+Expr LogsAndExps(const Expr& e);
+
+// A sum with c*sinh(u)*R+c*cosh(u)*R as c*exp(u)*R and c*cosh(u)*R-c*sinh(u)*R as
+// c*exp(-u)*R.
+Expr HyperbolicPairsJoined(const Expr& e, std::vector<Expr> terms) {
+  std::vector<Number> coefficients = e->Coefficients;
+  for (std::size_t i = 0; i < terms.size(); ++i) {
+    if (coefficients[i].IsZero()) continue;
+    const std::vector<Expr> factors =
+        terms[i]->TheKind == Kind::Product ? terms[i]->Operands : std::vector<Expr>{terms[i]};
+    for (const Expr& f : factors) {
+      if (f->TheKind != Kind::Function || f->Code != opSinh) continue;
+      const Expr partner = Substituted(terms[i], f, Fn(opCosh, f->Operands[0]));
+      const auto j = static_cast<std::size_t>(
+          std::find_if(terms.begin(), terms.end(),
+                       [&](const Expr& t) { return Compare(t, partner) == 0; }) -
+          terms.begin());
+      if (j == terms.size() || j == i || coefficients[j].IsZero()) continue;
+      const bool same = (coefficients[i] + -coefficients[j]).IsZero();
+      if (!same && !(coefficients[i] + coefficients[j]).IsZero()) continue;
+      const Expr u = same ? f->Operands[0] : Mul({Num(Number(-1)), f->Operands[0]});
+      terms[i] = LogsAndExps(Substituted(terms[i], f, Fn(opExp, u)));
+      coefficients[i] = coefficients[j];
+      coefficients[j] = Number(0);
+      break;
+    }
+  }
+  std::vector<Expr> sum{Num(e->Value)};
+  for (std::size_t i = 0; i < terms.size(); ++i)
+    sum.push_back(Mul({Num(coefficients[i]), terms[i]}));
+  return Add(sum);
+}
+
 // Logarithms and exponentials in their shortest forms, throughout, each with the value of the
 // term wherever it has one: ln(abs(u)) as ln(u) for u > 0; ln(u^r) as r*ln(u) for a root;
 // exp(ln(c)*u) as c^u; exp(a)*exp(b) as exp(a+b); c*sinh(u)+c*cosh(u) as c*exp(u) and
@@ -488,78 +571,12 @@ Expr LogsAndExps(const Expr& e) {
   std::vector<Expr> operands;
   operands.reserve(e->Operands.size());
   for (const Expr& o : e->Operands) operands.push_back(LogsAndExps(o));
-  if (e->TheKind == Kind::Function && e->Code == opLn) {
-    const Expr& u = operands[0];
-    if (u->TheKind == Kind::Function && u->Code == opAbs && IsAtLeastZero(u->Operands[0], true))
-      return Fn(opLn, u->Operands[0]);
-    if (u->TheKind == Kind::Power && u->Operands[1]->TheKind == Kind::Number &&
-        u->Operands[1]->Value.IsExact() && u->Operands[1]->Value.Fraction().get_den() != 1)
-      return Mul({u->Operands[1], Fn(opLn, u->Operands[0])});
-  }
-  if (e->TheKind == Kind::Function && e->Code == opExp && operands[0]->TheKind == Kind::Product) {
-    const Expr& p = operands[0];
-    for (std::size_t i = 0; i < p->Operands.size(); ++i) {
-      const Expr& f = p->Operands[i];
-      if (f->TheKind != Kind::Function || f->Code != opLn ||
-          f->Operands[0]->TheKind != Kind::Number || !f->Operands[0]->Value.IsExact() ||
-          f->Operands[0]->Value.Sign() <= 0)
-        continue;
-      std::vector<Expr> rest{Num(p->Value)};
-      for (std::size_t j = 0; j < p->Operands.size(); ++j)
-        if (j != i) rest.push_back(p->Operands[j]);
-      return Pow(f->Operands[0], Mul(rest));
-    }
-  }
-  if (e->TheKind == Kind::Product) {
-    std::vector<Expr> exponents;
-    std::vector<Expr> factors{Num(e->Value)};
-    bool powers = false;
-    for (const Expr& f : operands) {
-      if (f->TheKind == Kind::Function && f->Code == opExp) {
-        exponents.push_back(f->Operands[0]);
-      } else if (f->TheKind == Kind::Power && f->Operands[0]->TheKind == Kind::Function &&
-                 f->Operands[0]->Code == opExp && f->Operands[1]->TheKind == Kind::Number) {
-        // exp(u)^k as exp(k*u)
-        exponents.push_back(Mul({f->Operands[1], f->Operands[0]->Operands[0]}));
-        powers = true;
-      } else {
-        factors.push_back(f);
-      }
-    }
-    if (exponents.size() > 1 || powers) {
-      factors.push_back(Fn(opExp, Add(exponents)));
-      return Mul(factors);
-    }
-  }
-  if (e->TheKind == Kind::Sum) {
-    std::vector<Number> coefficients = e->Coefficients;
-    std::vector<Expr> terms = operands;
-    for (std::size_t i = 0; i < terms.size(); ++i) {
-      if (coefficients[i].IsZero()) continue;
-      const std::vector<Expr> factors =
-          terms[i]->TheKind == Kind::Product ? terms[i]->Operands : std::vector<Expr>{terms[i]};
-      for (const Expr& f : factors) {
-        if (f->TheKind != Kind::Function || f->Code != opSinh) continue;
-        const Expr partner = Substituted(terms[i], f, Fn(opCosh, f->Operands[0]));
-        for (std::size_t j = 0; j < terms.size(); ++j) {
-          if (j == i || coefficients[j].IsZero() || Compare(terms[j], partner) != 0) continue;
-          const bool same = (coefficients[i] + -coefficients[j]).IsZero();
-          const bool opposite = (coefficients[i] + coefficients[j]).IsZero();
-          if (!same && !opposite) continue;
-          const Expr u = same ? f->Operands[0] : Mul({Num(Number(-1)), f->Operands[0]});
-          terms[i] = LogsAndExps(Substituted(terms[i], f, Fn(opExp, u)));
-          coefficients[i] = coefficients[j];
-          coefficients[j] = Number(0);
-          break;
-        }
-        if (coefficients[i].IsZero() || terms[i] != operands[i]) break;
-      }
-    }
-    std::vector<Expr> sum{Num(e->Value)};
-    for (std::size_t i = 0; i < terms.size(); ++i)
-      sum.push_back(Mul({Num(coefficients[i]), terms[i]}));
-    return Add(sum);
-  }
+  std::optional<Expr> shorter;
+  if (e->TheKind == Kind::Function && e->Code == opLn) shorter = ShorterLn(operands[0]);
+  if (e->TheKind == Kind::Function && e->Code == opExp) shorter = PowerOfNumber(operands[0]);
+  if (e->TheKind == Kind::Product) shorter = JoinedExponentials(e->Value, operands);
+  if (shorter) return *shorter;
+  if (e->TheKind == Kind::Sum) return HyperbolicPairsJoined(e, operands);
   return WithOperands(e, operands);
 }
 

@@ -9,7 +9,6 @@
 // the core. When a core equals an earlier one, every later tree is known: the core repeats
 // with the period and the stack grows by the same pieces per period.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -578,8 +577,7 @@ void DeriveCanonicalLevels(TKoMathTreeFunction& work, const std::string& varName
 
 void DeriveFormLevels(TKoMathTreeFunction& work, const std::string& varName, std::int32_t level) {
   const TProgress progress;
-  std::string key = varName;
-  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string key = UpperCase(varName);
   std::string text;
   try {
     const algebra::TWorkLimit limit(kFormLevelWorkFactor * gCanonicalWork);

@@ -144,6 +144,22 @@ class TQuadrature {
   // The largest magnitude of the values toward the ends of the interval's piece that it
   // touches.
   long double UnseenValue(const TInterval& interval);
+  void LookBetweenNodes(TInterval& interval, const std::array<long double, 21>& values);
+  // An interval of the first subdivision, on the piece of that index.
+  TInterval FirstInterval(const std::pair<long double, long double>& piece,
+                          std::size_t index) const {
+    TInterval interval;
+    interval.From = piece.first;
+    interval.To = piece.second;
+    interval.Piece = index;
+    interval.AtPieceStart = LooksAt(interval.From);
+    interval.AtPieceEnd = LooksAt(interval.To);
+    return interval;
+  }
+  // Whether the point is one the first subdivision looks toward.
+  bool LooksAt(long double x) const {
+    return std::find(LookedAt.begin(), LookedAt.end(), x) != LookedAt.end();
+  }
   TAdaptive Adaptive(const std::vector<std::pair<long double, long double>>& pieces,
                      bool acceptNoise);
   static void Collect(TAdaptive& result, std::priority_queue<TInterval>& queue, std::size_t pieces);
@@ -188,6 +204,20 @@ long double TQuadrature::UnseenValue(const TInterval& interval) {
       largest = std::fmax(largest, std::fabs(y));
   }
   return largest;
+}
+
+// The nodes nearest the ends lie a little inside: exp(-x) over [0; 1e9] is 0 at every node
+// of its first pieces. Points toward the ends of the interval and the break points, each
+// half as far from it as the one before, that see more than the nodes mark the interval
+// for splitting; its halves look again toward that end.
+void TQuadrature::LookBetweenNodes(TInterval& interval, const std::array<long double, 21>& values) {
+  if (!interval.AtPieceStart && !interval.AtPieceEnd) return;
+  long double seen = 0;
+  for (const long double v : values) seen = std::fmax(seen, std::fabs(v));
+  const long double unseen = UnseenValue(interval);
+  interval.Unseen = unseen > 2 * seen;
+  if (interval.Unseen)
+    interval.Error = std::fmax(interval.Error, unseen * (interval.To - interval.From) / 2);
 }
 
 bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
@@ -256,16 +286,7 @@ bool TQuadrature::Rule(TInterval& interval, long double& failedAt) {
   interval.Noise = slope * unit * width / 10;
   interval.Rounding = std::fmax(8 * kEpsilon * interval.Absolute, interval.Noise);
   interval.Error = std::fmax(error, interval.Rounding);
-  // The nodes nearest the ends lie a little inside: exp(-x) over [0; 1e9] is 0 at every node
-  // of its first pieces. Points toward the ends of the interval and the break points, each
-  // half as far from it as the one before, that see more than the nodes mark the interval
-  // for splitting; its halves look again toward that end.
-  long double seen = 0;
-  for (const long double v : values) seen = std::fmax(seen, std::fabs(v));
-  const long double unseen =
-      interval.AtPieceStart || interval.AtPieceEnd ? UnseenValue(interval) : 0;
-  interval.Unseen = unseen > 2 * seen;
-  if (interval.Unseen) interval.Error = std::fmax(interval.Error, unseen * width);
+  LookBetweenNodes(interval, values);
   if (!std::isfinite(interval.Value) || !std::isfinite(interval.Error)) {
     failedAt = centre;
     return false;
@@ -283,6 +304,19 @@ bool NoiseOfNarrow(const TInterval& interval, const std::pair<long double, long 
   return interval.Noise > 8 * kEpsilon * interval.Absolute &&
          ((atEnd && interval.NoGain) ||
           width <= kNarrow * std::fmin(place, piece.second - piece.first));
+}
+
+// The halves of an interval, one level deeper; they look toward the ends of their piece again
+// where the whole saw more there than its nodes.
+void Halved(const TInterval& whole, TInterval& left, TInterval& right) {
+  const long double middle = whole.From / 2 + whole.To / 2;
+  left = right = whole;
+  left.To = middle;
+  right.From = middle;
+  left.AtPieceStart = whole.AtPieceStart && whole.Unseen;
+  right.AtPieceEnd = whole.AtPieceEnd && whole.Unseen;
+  left.AtPieceEnd = right.AtPieceStart = false;
+  left.Depth = right.Depth = whole.Depth + 1;
 }
 
 bool Splittable(const TInterval& interval) {
@@ -344,15 +378,7 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
     value.Add(-interval.Value);
   };
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    TInterval interval;
-    interval.From = pieces[i].first;
-    interval.To = pieces[i].second;
-    interval.Piece = i;
-    const auto looked = [&](long double x) {
-      return std::find(LookedAt.begin(), LookedAt.end(), x) != LookedAt.end();
-    };
-    interval.AtPieceStart = looked(interval.From);
-    interval.AtPieceEnd = looked(interval.To);
+    TInterval interval = FirstInterval(pieces[i], i);
     if (rule(interval)) push(interval);
   }
   bool done = false;  // the aim or the rounding is reached
@@ -385,14 +411,8 @@ TQuadrature::TAdaptive TQuadrature::Adaptive(
       troubled[worst.Piece] = true;
       continue;
     }
-    const long double middle = worst.From / 2 + worst.To / 2;
-    TInterval left = worst, right = worst;
-    left.To = middle;
-    right.From = middle;
-    left.AtPieceEnd = right.AtPieceStart = false;
-    left.AtPieceStart = worst.AtPieceStart && worst.Unseen;
-    right.AtPieceEnd = worst.AtPieceEnd && worst.Unseen;
-    left.Depth = right.Depth = worst.Depth + 1;
+    TInterval left, right;
+    Halved(worst, left, right);
     const bool leftValid = rule(left), rightValid = rule(right);
     if (leftValid && rightValid) MarkNoGain(worst, left, right);
     if (leftValid) push(left);
