@@ -641,7 +641,7 @@ TEST(Differencer, LevelsOfCompositionsAgreeWithCauchysFormula) {
       long double value = 0;
       ASSERT_TRUE(derived.At(x, value)) << c.term << " at " << x;
       const long double expected = CauchyDerivative(c.f, c.level, x, c.radius);
-      EXPECT_NEAR(value / expected, 1.0L, 1e-9L)
+      EXPECT_NEAR(static_cast<double>(value / expected), 1.0, 1e-9)
           << "\\d" << c.level << " " << c.term << " at " << x;
     }
   }
