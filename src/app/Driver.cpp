@@ -185,7 +185,32 @@ const TKoMathParser& BindCommandLine(const TKoMathCommandLine& cmd, TKoMathTreeF
   return parsed;
 }
 
+namespace {
+
+// The node limit as a run found it, again when the run ends: a higher derivative may raise it
+// for its result, and a session or a test runs many command lines in one process.
+class TNodeLimitOfRun {
+ public:
+  TNodeLimitOfRun() : Limit(TKoOperatorNode::GetMaxInstances()) {}
+  ~TNodeLimitOfRun() {
+    try {
+      TKoOperatorNode::SetMaxInstances(Limit);
+    } catch (const Exception&) {
+      // nodes still alive beyond it; none are once the run's trees are gone
+    }
+  }
+  TNodeLimitOfRun(const TNodeLimitOfRun&) = delete;
+  TNodeLimitOfRun& operator=(const TNodeLimitOfRun&) = delete;
+
+ private:
+  std::int32_t Limit;
+};
+
+}  // namespace
+
 int RunDriver(const std::string& progName, const std::vector<std::string>& args) {
+  // before the function, so that its tree is gone when the limit returns
+  const TNodeLimitOfRun limit;
   TKoMathTreeFunction f;
   if (args.empty()) {
     WriteHelp(progName);
