@@ -74,6 +74,13 @@ TEvaluator::TEvaluator(const TKoDigitsLeaves& leaves, mpfr_prec_t precision, boo
 void TEvaluator::SetRunning(const std::string& upperName, mpfr_srcptr value) {
   RunningName = upperName;
   RunningValue = value;
+  RunningRange = nullptr;
+}
+
+void TEvaluator::SetRunningRange(const std::string& upperName, mpfi_srcptr range) {
+  RunningName = upperName;
+  RunningValue = nullptr;
+  RunningRange = range;
 }
 
 // The final evaluator takes an interval as lying on the point it holds only where it is
@@ -115,9 +122,13 @@ const char* TEvaluator::Evaluate(const TKoOperatorNode* node, mpfi_ptr out) {
 }
 
 void TEvaluator::Leaf(const TKoOperatorNode* node, mpfi_ptr out) {
-  if (node->Operation == opVariable && node->Variable && RunningValue &&
+  if (node->Operation == opVariable && node->Variable && (RunningValue || RunningRange) &&
       UpperCase(node->Variable->Name) == RunningName) {
-    mpfi_set_fr(out, RunningValue);
+    if (RunningRange) {
+      mpfi_set(out, RunningRange);
+    } else {
+      mpfi_set_fr(out, RunningValue);
+    }
     return;
   }
   auto& cached = LeafValues[node];
@@ -235,6 +246,24 @@ const char* TEvaluator::Operate(TOperation operation, mpfi_ptr a, mpfi_srcptr b)
 const char* TEvaluator::Power(mpfi_ptr a, mpfi_srcptr b) {
   const bool zeroBase = mpfr_zero_p(Left(a)) && mpfr_zero_p(Right(a));
   const bool acrossZero = !zeroBase && mpfr_sgn(Left(a)) <= 0 && mpfr_sgn(Right(a)) >= 0;
+  if (acrossZero && Wide && IsPoint(b) && mpfr_integer_p(Left(b)) && mpfr_sgn(Left(b)) > 0 &&
+      mpfr_fits_ulong_p(Left(b), MPFR_RNDN)) {
+    // Odd powers rise; even ones reach 0 inside and their largest value at an end.
+    const unsigned long n = mpfr_get_ui(Left(b), MPFR_RNDN);
+    TReal low(Bits);
+    TReal high(Bits);
+    if (n % 2 == 1) {
+      mpfr_pow_ui(low, Left(a), n, MPFR_RNDD);
+      mpfr_pow_ui(high, Right(a), n, MPFR_RNDU);
+    } else {
+      mpfr_set_ui(low, 0, MPFR_RNDN);
+      mpfr_abs(high, Left(a), MPFR_RNDN);
+      mpfr_max(high, high, Right(a), MPFR_RNDN);
+      mpfr_pow_ui(high, high, n, MPFR_RNDU);
+    }
+    mpfi_interv_fr(a, low, high);
+    return nullptr;
+  }
   if (acrossZero) Undecided(a);
   if (zeroBase || acrossZero) {
     const TPlace exponent = Place(b, 0);
@@ -444,6 +473,7 @@ void TEvaluator::Whole(TOperation operation, mpfi_ptr x) {
   whole(low, Left(y.get()));
   whole(high, Right(y.get()));
   const bool decided = mpfr_equal_p(low, high) != 0;
+  if (!decided && Wide) throw TUndecided{};
   if (!decided && !(Final && Narrow(y.get(), Bits, true))) {
     // Jumps inside a wide interval: every whole number between its ends' (all of these
     // functions rise), which more bits narrow down.

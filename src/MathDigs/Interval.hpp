@@ -67,6 +67,12 @@ class TEvaluator {
   const char* Evaluate(const TKoOperatorNode* node, mpfi_ptr out);
   // The variable of this upper-case name takes value from now on.
   void SetRunning(const std::string& upperName, mpfr_srcptr value);
+  // The same for a range of values: the variable takes the interval.
+  void SetRunningRange(const std::string& upperName, mpfi_srcptr range);
+  // A wide evaluator reads the running variable's range as one of many values, not as a
+  // point known to few bits: whole powers of a base across 0 are enclosed, and a jump of
+  // a whole-number function inside is undecided.
+  void SetWide(bool wide) { Wide = wide; }
   mpfr_prec_t Precision() const { return Bits; }
 
  private:
@@ -98,6 +104,8 @@ class TEvaluator {
   std::unordered_map<const TKoOperatorNode*, std::unique_ptr<TInterval>> LeafValues;
   std::string RunningName;
   mpfr_srcptr RunningValue = nullptr;
+  mpfi_srcptr RunningRange = nullptr;
+  bool Wide = false;
 };
 
 }  // namespace digits

@@ -1,5 +1,7 @@
 // The value and Newton's root to any number of digits (--digits), and the note of the modes
 // that compute with the extended type all the same.
+#include "app/Digits.hpp"
+
 #include <cstdio>
 #include <string>
 
@@ -19,8 +21,8 @@ constexpr const char* kTextAmountsTo = " betr\344gt:";
 constexpr const char* kTextSeventeenDigits =
     "Hinweis: Dieser Modus rechnet mit 17 Stellen, nicht mit --digits.";
 
-// The leaves as the command line gives them: the digits of each value as written, Pi and e
-// as the constants; a name without a value keeps the one it has.
+}  // namespace
+
 TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& numbers) {
   TKoDigitsLeaves leaves;
   leaves.Numbers = &numbers;
@@ -41,9 +43,6 @@ TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& nu
   return leaves;
 }
 
-// Parses f's term and records its numbers as written; the extended evaluation runs as well
-// (it tells the texts of a term that does not parse), and rnd's sequence starts again
-// where it stood.
 void ParseRecording(TKoMathTreeFunction& f, TKoNumberTexts& numbers) {
   const std::uint64_t draws = RandomDraws();
   RecordNumberTexts(&numbers);
@@ -51,6 +50,8 @@ void ParseRecording(TKoMathTreeFunction& f, TKoNumberTexts& numbers) {
   RecordNumberTexts(nullptr);
   ReplayRandomSequence(draws);
 }
+
+namespace {
 
 void WriteValueLine(const std::string& text, bool failed) {
   if (failed) NoteErrorLine();

@@ -93,7 +93,17 @@ bool RunOtherMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   return true;
 }
 
-void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+// An equation is solved in the value mode and with --analyze; Newton's root is one of the
+// difference of its sides.
+bool SolvesEquations(const TKoMathCommandLine& cmd) {
+  if (AnalyzeWanted()) return true;
+  return PlotForm() == TPlotForm::kNone && cmd.DiffLevel <= 0 && !cmd.Stamm && !cmd.FuncLength &&
+         !cmd.Simplify;
+}
+
+void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, bool equation) {
+  if (AnalyzeWanted()) return equation ? RunEquation(cmd, f) : RunAnalysis(cmd, f);
+  if (equation && !cmd.Newton) return RunEquation(cmd, f);
   if (PlotForm() != TPlotForm::kNone) return RunPlot(cmd, f);
   if (RunOtherMode(cmd, f)) {
     // These compute with the extended type whatever digits were asked for.
@@ -171,6 +181,11 @@ std::string ProgramName(const std::string& path) {
 }
 
 const TKoMathParser& BindCommandLine(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  return BindTerm(cmd, f, cmd.FuncStr);
+}
+
+const TKoMathParser& BindTerm(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                              const std::string& term) {
   for (std::int32_t i = 0; i < cmd.VarCount(); ++i) {
     const std::string name = cmd.VarName(i);
     f.AddVariable(name);
@@ -179,7 +194,7 @@ const TKoMathParser& BindCommandLine(const TKoMathCommandLine& cmd, TKoMathTreeF
   }
   f.AddVariable(cmd.XVar);
   auto parser = std::make_unique<TKoMathParser>(&f);
-  parser->SetFunctionString(cmd.FuncStr);
+  parser->SetFunctionString(term);
   const TKoMathParser& parsed = *parser;
   f.SetCreator(std::move(parser));
   return parsed;
@@ -227,8 +242,11 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
     return 0;
   }
   if (cmd.AllParams) WriteParameters(cmd);
-  const TKoMathParser& parsed = BindCommandLine(cmd, f);
-  RunMode(cmd, f);
+  const bool equation = IsEquation(cmd.FuncStr, cmd.XVar) && SolvesEquations(cmd);
+  TKoMathCommandLine difference = cmd;
+  if (equation) difference.FuncStr = EquationDifference(cmd.FuncStr);
+  const TKoMathParser& parsed = BindCommandLine(difference, f);
+  RunMode(difference, f, equation);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);
   return 0;

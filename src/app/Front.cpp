@@ -129,6 +129,8 @@ int RunFrontEnd(const std::string& progName, const std::vector<std::string>& arg
       interactive = true;
     } else if (option == "--simplify") {
       SetReadableResults(true);
+    } else if (option == "--analyze") {
+      SetAnalyze(true);
     } else if (option == "--accurate") {
       SetAccurateNumerics(true);
     } else if (option == "--plot" || option == "--plot=text") {

@@ -187,6 +187,10 @@ void SetReadableResults(bool readable) {
   ReadableResults = readable;
 }
 
+bool ReadableResultsWanted() {
+  return ReadableResults;
+}
+
 void SetDigits(std::int32_t digits) {
   Digits = digits;
 }

@@ -72,10 +72,10 @@ bool StartGiven(const TKoMathCommandLine& cmd) {
   return false;
 }
 
-// The interval: from the standard variable's value to \t; with one of them only, 20 wide
-// around the value or up to \t; with neither, -10 to 10.
-void Interval(const TKoMathCommandLine& cmd, long double start, long double& from,
-              long double& to) {
+}  // namespace
+
+void GraphInterval(const TKoMathCommandLine& cmd, long double start, long double& from,
+                   long double& to) {
   const bool startGiven = StartGiven(cmd);
   from = kDefaultFrom;
   to = kDefaultTo;
@@ -90,6 +90,8 @@ void Interval(const TKoMathCommandLine& cmd, long double start, long double& fro
     to = cmd.ToValue;
   }
 }
+
+namespace {
 
 // A whole number of columns from the environment, or 0.
 int ColumnsFromEnvironment() {
@@ -221,7 +223,7 @@ class TPlotter {
     Samples =
         Svg ? kSvgSamples
             : static_cast<std::size_t>(Style.Columns) * (Style.Utf8 ? 2 : 1) * kSamplesPerColumn;
-    Interval(cmd, start, Picture.From, Picture.To);
+    GraphInterval(cmd, start, Picture.From, Picture.To);
     Picture.Title = f.FunctionString();
     // The function, through its program.
     Values.SetRunningVar(Var);

@@ -91,6 +91,7 @@ int RunSession(const std::string& progName, const std::vector<std::string>& swit
 // printed in the canonical form: like terms combined, exact fractions, powers of the
 // variable falling.
 void SetReadableResults(bool readable);
+bool ReadableResultsWanted();
 
 // Simplifies f; false when that exceeds the live-node limit, with f only partly simplified.
 bool SimplifiedWithinLimit(TKoMathTreeFunction& f);
@@ -135,10 +136,30 @@ enum class TPlotForm : std::uint8_t { kNone, kText, kSvg };
 void SetPlotForm(TPlotForm form);
 TPlotForm PlotForm();
 void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+// The interval of the graph: from the standard variable's value to \t; with one of them
+// only, 20 wide around the value or up to \t; with neither, -10 to 10.
+void GraphInterval(const TKoMathCommandLine& cmd, long double start, long double& from,
+                   long double& to);
+
+// With analyze set, a run discusses its term over the interval of the graph: derivatives,
+// gaps, zeros, extrema, inflection points, symmetry, monotony and the extreme values.
+void SetAnalyze(bool analyze);
+bool AnalyzeWanted();
+// Whether the term is an equation in the variable: one "=" between two sides, the variable
+// named in them.
+bool IsEquation(const std::string& term, const std::string& var);
+// The term of an equation as the difference of its sides, "(left)-(right)".
+std::string EquationDifference(const std::string& term);
+void RunAnalysis(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+// The solutions of an equation (f holds the difference of its sides) in the interval.
+void RunEquation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 
 // Gives f the variables of the command line and a parser of its term, not yet run; returns
 // the parser.
 const TKoMathParser& BindCommandLine(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+// The same for another term of the command line's variables.
+const TKoMathParser& BindTerm(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                              const std::string& term);
 
 // The modes; F holds the variables and the parser with the term.
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);

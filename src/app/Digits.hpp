@@ -1,0 +1,18 @@
+// The leaves of a term for the evaluation in interval arithmetic, as the command line gives
+// them.
+#pragma once
+
+#include "MathDigs/MathDigs.hpp"
+#include "MathPars/MathPars.hpp"
+
+class TKoMathCommandLine;
+class TKoMathTreeFunction;
+
+// The leaves as the command line gives them: the digits of each value as written, Pi and e
+// as the constants; a name without a value keeps the one it has.
+TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& numbers);
+
+// Parses f's term and records its numbers as written; the extended evaluation runs as well
+// (it tells the texts of a term that does not parse), and rnd's sequence starts again
+// where it stood.
+void ParseRecording(TKoMathTreeFunction& f, TKoNumberTexts& numbers);
