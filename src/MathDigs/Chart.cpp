@@ -97,14 +97,14 @@ TSign TCharter::SignAt(mpfr_srcptr x, bool* exactZero) {
   return SignOf(v.get());
 }
 
-bool TCharter::Tiny(mpfi_srcptr piece) const {
+bool TCharter::Tiny(mpfi_srcptr piece, mpfr_prec_t below) const {
   TReal width(Bits);
   mpfr_sub(width, High(piece), Low(piece), MPFR_RNDU);
   if (mpfr_zero_p(width.get())) return true;
   mpfr_exp_t magnitude = 1;
   for (mpfr_srcptr end : {Low(piece), High(piece)})
     if (!mpfr_zero_p(end)) magnitude = std::max(magnitude, mpfr_get_exp(end));
-  return mpfr_get_exp(width.get()) <= magnitude - (Bits - kTinyBelowBits);
+  return mpfr_get_exp(width.get()) <= magnitude - (below ? below : Bits - kTinyBelowBits);
 }
 
 // The two halves, split where the term has a value other than 0 if one of a few places has.
@@ -127,13 +127,37 @@ void TCharter::Split(mpfi_srcptr piece, std::vector<std::shared_ptr<TInterval>>&
   next.push_back(Range(m, High(piece), Bits));
 }
 
+// The mean value form f(m) + f'(X) (X - m), which encloses the term near a double zero far
+// more tightly than the term's own operations do: its sign, or none.
+bool TCharter::Centred(mpfi_srcptr piece, mpfi_srcptr slope, TLeaf& leaf) {
+  TReal m(Bits);
+  mpfi_mid(m, piece);
+  TInterval v(Bits);
+  if (EncloseAt(Source.Term, m, v.get()) != TFound::kValue) return false;
+  // Within the rounding of the value itself: a place of a multiple zero, as near as the bits
+  // can tell.
+  if (mpfi_has_zero(v.get()) > 0 && Tiny(piece, Bits / 3)) {
+    leaf.State = TLeaf::kCluster;
+    return true;
+  }
+  TInterval offset(Bits);
+  mpfi_sub_fr(offset.get(), piece, m);
+  mpfi_mul(offset.get(), offset.get(), slope);
+  mpfi_add(v.get(), v.get(), offset.get());
+  const TSign sign = SignOf(v.get());
+  if (!IsDefinite(sign)) return false;
+  leaf.State = TLeaf::kSign;
+  leaf.Left = leaf.Right = sign;
+  return true;
+}
+
 // A piece where the derivative keeps its sign holds at most one zero: one where the ends'
 // signs differ. False where that does not decide it.
 bool TCharter::Monotone(mpfi_srcptr piece, TLeaf& leaf) {
   if (!Source.Slope) return false;
   TInterval d(Bits);
-  if (Enclose(Source.Slope, piece, d.get()) != TFound::kValue || mpfi_has_zero(d.get()) > 0)
-    return false;
+  if (Enclose(Source.Slope, piece, d.get()) != TFound::kValue) return false;
+  if (mpfi_has_zero(d.get()) > 0) return Centred(piece, d.get(), leaf);
   bool lowZero = false;
   bool highZero = false;
   const TSign left = SignAt(Low(piece), &lowZero);
@@ -306,18 +330,26 @@ TChart TCharter::Joined(std::vector<TLeaf>& leaves) {
   return chart;
 }
 
+// A zero at a short binary number of the stretch: its middle rounded to fewer and fewer bits.
+bool TCharter::ExactZeroIn(mpfi_ptr where) {
+  TReal c(Bits);
+  MiddleAsExtended(where, c);
+  for (mpfr_prec_t bits = 64; bits >= 2; bits -= 2) {
+    TReal shorter(bits);
+    mpfr_set(shorter, c, MPFR_RNDN);
+    if (!mpfi_is_inside_fr(shorter, where) || !ExactZeroAt(Source.Term, shorter)) continue;
+    mpfi_set_fr(where, shorter);
+    return true;
+  }
+  return false;
+}
+
 // A tiny stretch near 0: a zero where the value at a point in it is exactly 0, or where the
 // continuous term changes its sign across it.
 void TCharter::SettleCluster(TMark& mark) {
-  TReal c(Bits);
-  MiddleAsExtended(mark.Where->get(), c);
-  TReal zero(Bits);
-  mpfr_set_ui(zero, 0, MPFR_RNDN);
-  for (mpfr_srcptr x : {static_cast<mpfr_srcptr>(zero), static_cast<mpfr_srcptr>(c)}) {
-    if (!mpfi_is_inside_fr(x, mark.Where->get()) || !ExactZeroAt(Source.Term, x)) continue;
+  if (ExactZeroIn(mark.Where->get())) {
     mark.Kind = TMark::kZero;
     mark.Exact = true;
-    mpfi_set_fr(mark.Where->get(), x);
     return;
   }
   if (IsDefinite(mark.Before) && IsDefinite(mark.After) && mark.Before != mark.After)
@@ -366,17 +398,7 @@ void TCharter::Refine(TMark& zero) {
     }
   }
   // A zero at a short number: exactly there.
-  TReal c(Bits);
-  MiddleAsExtended(x, c);
-  TReal origin(Bits);
-  mpfr_set_ui(origin, 0, MPFR_RNDN);
-  for (mpfr_srcptr p : {static_cast<mpfr_srcptr>(origin), static_cast<mpfr_srcptr>(c)}) {
-    if (mpfi_is_inside_fr(p, x) && ExactZeroAt(Source.Term, p)) {
-      mpfi_set_fr(x, p);
-      zero.Exact = true;
-      return;
-    }
-  }
+  if (ExactZeroIn(x)) zero.Exact = true;
 }
 
 }  // namespace digits

@@ -38,8 +38,9 @@ struct TMark {
   };
   TKind Kind = kZero;
   std::shared_ptr<TInterval> Where;
-  bool Simple = false;  // a zero where the term is monotone
-  bool Exact = false;   // a zero at a point where the value is exactly 0
+  bool Simple = false;   // a zero where the term is monotone
+  bool Exact = false;    // a zero at a point where the value is exactly 0
+  int Multiplicity = 0;  // of a zero, where known; -1 for one known to be multiple
   TSign Before = TSign::kUnknown;
   TSign After = TSign::kUnknown;
 };
@@ -71,12 +72,15 @@ class TCharter {
   void Process(const std::shared_ptr<TInterval>& piece, std::vector<TLeaf>& leaves,
                std::vector<std::shared_ptr<TInterval>>& next);
   bool Monotone(mpfi_srcptr piece, TLeaf& leaf);
+  bool Centred(mpfi_srcptr piece, mpfi_srcptr slope, TLeaf& leaf);
   TSign SignAt(mpfr_srcptr x, bool* exactZero);
-  bool Tiny(mpfi_srcptr piece) const;
+  // Narrower than below bits of its magnitude, or than the chart's points.
+  bool Tiny(mpfi_srcptr piece, mpfr_prec_t below = 0) const;
   void Split(mpfi_srcptr piece, std::vector<std::shared_ptr<TInterval>>& next);
   TChart Joined(std::vector<TLeaf>& leaves);
   void Refine(TMark& zero);
   void SettleCluster(TMark& mark);
+  bool ExactZeroIn(mpfi_ptr where);
 
   TChartTerm Source;
   mpfr_prec_t Bits;

@@ -36,6 +36,9 @@ constexpr const char* kTextNoSolution = "keine L\366sung";
 constexpr const char* kTextWithRandom = "Mit rnd ist keine Kurvendiskussion m\366glich!";
 constexpr const char* kTextSeparator = "; ";
 
+// Polynomials up to this degree are charted by their square-free factors, within this work.
+constexpr std::size_t kLargestDegree = 200;
+constexpr std::int64_t kPolynomialWork = 1000000;
 // The bits of the charts at 17 digits, and beyond the digits asked for.
 constexpr mpfr_prec_t kChartBits = 128;
 constexpr mpfr_prec_t kChartGuardBits = 64;
@@ -150,6 +153,10 @@ class TCurve {
     return charter.Chart(from, to, kChartBudget);
   }
 
+  // The chart of a level that is a polynomial with exact coefficients: the zeros of its
+  // square-free factors, each simple, with the factor's multiplicity; none for other terms.
+  std::optional<TChart> PolynomialChart(std::int32_t level);
+
   TFound ValueAt(std::int32_t level, mpfi_srcptr x, mpfi_ptr out) {
     digits::TChartTerm term{Tree(level), nullptr, &Leaves, UpperCase(Cmd.XVar)};
     TCharter charter(term, Bits);
@@ -190,7 +197,67 @@ class TCurve {
   TTerm Source;
   TTerm Levels[4];
   std::string Texts[4];
+  std::vector<std::unique_ptr<TTerm>> Factors;
 };
+
+std::optional<TChart> TCurve::PolynomialChart(std::int32_t level) {
+  const TKoOperatorNode* tree = Tree(level);
+  if (!tree) return std::nullopt;
+  const std::string key = UpperCase(Cmd.XVar);
+  std::optional<algebra::QPolynomial> p;
+  try {
+    const algebra::TWorkLimit limit(kPolynomialWork);
+    p = algebra::PolynomialIn(algebra::FromTree(tree), key);
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+  if (!p || algebra::Degree(*p) < 1 || algebra::Degree(*p) > kLargestDegree) return std::nullopt;
+  const std::vector<algebra::QPolynomial> factors = algebra::SquareFree(*p);
+  std::vector<TMark> zeros;
+  const algebra::Expr x = algebra::Sym(Cmd.XVar);
+  for (std::size_t k = 0; k < factors.size(); ++k) {
+    if (algebra::Degree(factors[k]) < 1) continue;
+    auto factor = std::make_unique<TTerm>();
+    auto slope = std::make_unique<TTerm>();
+    const std::string text = algebra::ToText(algebra::FromQPolynomial(factors[k], x), Cmd.XVar);
+    const std::string slopeText =
+        algebra::ToText(algebra::FromQPolynomial(algebra::Derivative(factors[k]), x), Cmd.XVar);
+    if (!ParseInto(Cmd, text, *factor, Numbers) || !ParseInto(Cmd, slopeText, *slope, Numbers))
+      return std::nullopt;
+    digits::TChartTerm term{factor->F.GetTree(), slope->F.GetTree(), &Leaves, key};
+    TCharter charter(term, Bits);
+    TReal from(Bits);
+    TReal to(Bits);
+    mpfr_set_ld(from, From, MPFR_RNDN);
+    mpfr_set_ld(to, To, MPFR_RNDN);
+    TChart chart = charter.Chart(from, to, kChartBudget);
+    for (TMark& mark : chart.Marks) {
+      if (mark.Kind != TMark::kZero) return std::nullopt;
+      mark.Multiplicity = static_cast<int>(k + 1);
+      zeros.push_back(std::move(mark));
+    }
+    Factors.push_back(std::move(factor));
+    Factors.push_back(std::move(slope));
+  }
+  std::sort(zeros.begin(), zeros.end(), [](const TMark& a, const TMark& b) {
+    return mpfr_less_p(Low(a.Where->get()), Low(b.Where->get()));
+  });
+  // The signs: p's own left of the first zero, changed at each zero of odd multiplicity.
+  const long double firstAt = zeros.empty() ? To : Middle(zeros.front().Where->get());
+  const algebra::Rational left = algebra::ExactOf(From + (firstAt - From) / 2);
+  const int leftSign = sgn(algebra::ValueAt(*p, left));
+  TChart chart;
+  chart.First = leftSign > 0 ? TSign::kPositive : TSign::kNegative;
+  TSign sign = chart.First;
+  for (TMark& zero : zeros) {
+    zero.Before = sign;
+    if (zero.Multiplicity % 2 == 1)
+      sign = sign == TSign::kPositive ? TSign::kNegative : TSign::kPositive;
+    zero.After = sign;
+    chart.Marks.push_back(std::move(zero));
+  }
+  return chart;
+}
 
 // A line of at most kMostEntries entries; more end it with "...".
 constexpr std::size_t kMostEntries = 100;
@@ -321,6 +388,7 @@ class TDiscussion {
   std::optional<std::string> Asymptotes();
   void NoteUndecided(const TChart& chart, const std::string& name);
   std::vector<std::string> Zeros();
+  void AdoptMultipleZeros();
 
   TCurve& Curve;
   TChart Chart[3];
@@ -361,6 +429,10 @@ const TMark* TDiscussion::TermMarkIn(mpfi_srcptr x) const {
 
 std::string TDiscussion::ZeroEntry(const TMark& mark) {
   std::string entry = At(mark.Where->get());
+  if (mark.Multiplicity == -1) return entry + " (mehrfach)";
+  if (mark.Multiplicity > 0)
+    return mark.Multiplicity == 1 ? entry
+                                  : entry + " (" + MultiplicityWord(mark.Multiplicity) + ")";
   if (mark.Simple) return entry;
   int k = 1;
   // A derivative that jumps at the zero gives it no multiplicity (abs(x) at 0).
@@ -810,13 +882,35 @@ std::optional<std::string> TDiscussion::Asymptotes() {
   }
 }
 
+// Where the term comes within its rounding of 0 around a proven single zero of its slope,
+// the interval tests tell a multiple zero there as far as they can.
+void TDiscussion::AdoptMultipleZeros() {
+  if (!Charted[1]) return;
+  for (TMark& mark : Chart[0].Marks) {
+    if (mark.Kind != TMark::kCluster) continue;
+    for (const TMark& turn : Chart[1].Marks) {
+      if (turn.Kind != TMark::kZero || !Inside(turn.Where->get(), mark.Where->get())) continue;
+      TInterval v(Curve.Bits);
+      if (Curve.ValueAt(0, turn.Where->get(), v.get()) != TFound::kValue ||
+          mpfi_has_zero(v.get()) <= 0)
+        continue;
+      mark.Kind = TMark::kZero;
+      mark.Multiplicity = -1;
+      mpfi_set(mark.Where->get(), turn.Where->get());
+      break;
+    }
+  }
+}
+
 void TDiscussion::Run(bool equation) {
   for (std::int32_t level = 0; level < 3; ++level) {
     if (equation && level > 0) break;
     if (!Curve.Tree(level)) continue;
-    Chart[level] = Curve.ChartOf(level);
+    std::optional<TChart> polynomial = Curve.PolynomialChart(level);
+    Chart[level] = polynomial ? std::move(*polynomial) : Curve.ChartOf(level);
     Charted[level] = true;
   }
+  AdoptMultipleZeros();
   const std::vector<std::string> zeros = Zeros();
   NoteUndecided(Chart[0], "f");
   if (equation) {
