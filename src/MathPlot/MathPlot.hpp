@@ -62,6 +62,16 @@ struct TCurve {
   std::string Legend;
 };
 
+// A point of the curve a discussion found: a zero (N), a high (H) or low (T) point, an
+// inflection point (W), marked by its letter.
+struct TMarked {
+  long double X = 0;
+  long double Y = 0;
+  char Kind = 'N';
+};
+// The legend of the letters among the marks, or none without marks.
+std::string MarksLegend(const std::vector<TMarked>& marks);
+
 // What a picture shows: the function first, then a second curve (a derivative or an
 // antiderivative) drawn dashed, a root marked on the x axis, and legend lines without a curve.
 struct TPicture {
@@ -71,6 +81,9 @@ struct TPicture {
   std::vector<TCurve> Curves;
   std::optional<long double> Root;
   std::string RootLegend;
+  std::vector<TMarked> Marks;
+  // Lines that describe the picture (a discussion of the curve): in the SVG document's desc.
+  std::vector<std::string> Description;
   std::vector<std::string> Notes;
   TRange Range;
 };

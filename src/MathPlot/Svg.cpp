@@ -163,6 +163,11 @@ class TSvgWriter {
         "\" viewBox=\"0 0 " + std::to_string(kSvgWidth) + " " + std::to_string(kSvgHeight) +
         "\">\n";
     out += "<title>" + Escaped(Picture.Title) + "</title>\n";
+    if (!Picture.Description.empty()) {
+      out += "<desc>";
+      for (const std::string& line : Picture.Description) out += Escaped(line) + "\n";
+      out += "</desc>\n";
+    }
     out += "<rect x=\"0\" y=\"0\" width=\"" + std::to_string(kSvgWidth) + "\" height=\"" +
            std::to_string(kSvgHeight) + "\" fill=\"#ffffff\"/>\n";
     out += Text(kSvgWidth / 2.0L, 26, "middle", Picture.Title,
@@ -186,8 +191,18 @@ class TSvgWriter {
       out += "<circle cx=\"" + Pixel(X(*Picture.Root)) + "\" cy=\"" + Pixel(Y(0)) +
              "\" r=\"4\" fill=\"" + kSecondColor + "\"><title>" + Escaped(Picture.RootLegend) +
              "</title></circle>\n";
+    for (const TMarked& mark : Picture.Marks) {
+      if (mark.X < Picture.From || mark.X > Picture.To || mark.Y < Picture.Range.Low ||
+          mark.Y > Picture.Range.High)
+        continue;
+      out += Text(X(mark.X), Y(mark.Y) - 6, "middle", std::string(1, mark.Kind),
+                  " " + std::string(kFont) + " font-size=\"11\" fill=\"" + kSecondColor + "\"");
+      out += "<circle cx=\"" + Pixel(X(mark.X)) + "\" cy=\"" + Pixel(Y(mark.Y)) +
+             "\" r=\"3\" fill=\"" + kSecondColor + "\"/>\n";
+    }
     std::string notes;
     if (!Picture.RootLegend.empty()) notes += Picture.RootLegend;
+    if (!Picture.Marks.empty()) notes += (notes.empty() ? "" : "; ") + MarksLegend(Picture.Marks);
     for (const std::string& note : Picture.Notes) notes += (notes.empty() ? "" : "; ") + note;
     if (!notes.empty())
       legend += Text(kSvgLeft, kLegendY + 12, "start", notes,

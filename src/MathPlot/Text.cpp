@@ -110,6 +110,7 @@ class TTextPainter {
     if (!Picture.RootLegend.empty())
       lines.push_back(Colored(Sign[kRootMark], kRootColor, Style.Color && Picture.Root) + " " +
                       toConsole(Picture.RootLegend));
+    if (!Picture.Marks.empty()) lines.push_back(toConsole(MarksLegend(Picture.Marks)));
     for (const std::string& note : Picture.Notes) lines.push_back(toConsole(note));
     return lines;
   }
@@ -130,6 +131,11 @@ class TTextPainter {
     if (Picture.Root && range.Low <= 0 && range.High >= 0) {
       RootColumn = Column(*Picture.Root);
       RootRow = RowOf(0);
+    }
+    for (const TMarked& mark : Picture.Marks) {
+      if (mark.X < Picture.From || mark.X > Picture.To || mark.Y < range.Low || mark.Y > range.High)
+        continue;
+      Marked.push_back({RowOf(mark.Y), Column(mark.X), mark.Kind});
     }
     RunsAbove.assign(static_cast<std::size_t>(Cells), false);
     RunsBelow.assign(static_cast<std::size_t>(Cells), false);
@@ -171,6 +177,9 @@ class TTextPainter {
     const bool onlySecond = curves == 2;
     if (row == RootRow && column == RootColumn)
       return Colored(Sign[kRootMark], kRootColor, Style.Color);
+    for (const TCellMark& mark : Marked)
+      if (mark.Row == row && mark.Column == column)
+        return Colored(std::string(1, mark.Kind), kRootColor, Style.Color);
     if (curves) {
       const std::string text = Style.Utf8 ? Braille(mask) : onlySecond ? "o" : "*";
       return Colored(text, kSecondColor, Style.Color && onlySecond);
@@ -198,11 +207,29 @@ class TTextPainter {
   int AxisColumn = -1;
   int RootRow = -1;
   int RootColumn = -1;
+  struct TCellMark {
+    int Row;
+    int Column;
+    char Kind;
+  };
+  std::vector<TCellMark> Marked;
   std::vector<bool> RunsAbove;  // by column
   std::vector<bool> RunsBelow;
 };
 
 }  // namespace
+
+std::string MarksLegend(const std::vector<TMarked>& marks) {
+  static constexpr std::pair<char, const char*> kNames[] = {
+      {'N', "Nullstelle"}, {'H', "Hochpunkt"}, {'T', "Tiefpunkt"}, {'W', "Wendepunkt"}};
+  std::string legend;
+  for (const auto& [kind, name] : kNames) {
+    const bool present = std::any_of(marks.begin(), marks.end(),
+                                     [kind = kind](const TMarked& m) { return m.Kind == kind; });
+    if (present) legend += (legend.empty() ? "" : ", ") + std::string(1, kind) + " " + name;
+  }
+  return legend;
+}
 
 std::vector<std::string> TextPicture(
     const TPicture& picture, const TTextStyle& style,

@@ -14,6 +14,7 @@
 #include "MathDigs/Chart.hpp"
 #include "MathFunc/MathFunc.hpp"
 #include "MathPars/MathPars.hpp"
+#include "MathPlot/MathPlot.hpp"
 #include "MathTree/MathTree.hpp"
 #include "MathXFnc/MathXFnc.hpp"
 #include "MthTrFnc/MthTrFnc.hpp"
@@ -35,6 +36,8 @@ constexpr const char* kTextNone = "keine";
 constexpr const char* kTextNoSolution = "keine L\366sung";
 constexpr const char* kTextWithRandom = "Mit rnd ist keine Kurvendiskussion m\366glich!";
 constexpr const char* kTextSeparator = "; ";
+constexpr const char* kTextUnknown = "nicht bestimmbar (keine Ableitung)";
+constexpr const char* kTextUncertain = "nicht sicher bestimmbar";
 
 // Polynomials up to this degree are charted by their square-free factors, within this work.
 constexpr std::size_t kLargestDegree = 200;
@@ -390,7 +393,12 @@ class TDiscussion {
   std::vector<std::string> Zeros();
   void AdoptMultipleZeros();
 
+  void Emit(bool graph);
+  void MarkAt(mpfi_srcptr x, long double y, char kind) { Marks.push_back({Middle(x), y, kind}); }
+
   TCurve& Curve;
+  std::vector<std::string> Out;
+  std::vector<plot::TMarked> Marks;
   TChart Chart[3];
   bool Charted[3] = {false, false, false};
   std::vector<std::string> Hints;
@@ -435,6 +443,7 @@ std::string TDiscussion::ZeroEntry(const TMark& mark) {
                                   : entry + " (" + MultiplicityWord(mark.Multiplicity) + ")";
   if (mark.Simple) return entry;
   int k = 1;
+  if (!Curve.Tree(1)) return entry;
   // A derivative that jumps at the zero gives it no multiplicity (abs(x) at 0).
   if (Charted[1]) {
     for (const TMark& m : Chart[1].Marks)
@@ -444,6 +453,7 @@ std::string TDiscussion::ZeroEntry(const TMark& mark) {
     TCharter charter({Curve.Tree(0), nullptr, &Curve.Leaves, UpperCase(Var())}, Curve.Bits);
     while (k <= 3 && Curve.Tree(k) && charter.ExactZeroAt(Curve.Tree(k), Low(mark.Where->get())))
       ++k;
+    if (!Curve.Tree(k)) return k == 1 ? entry : entry + " (mehrfach)";
     TInterval v(Curve.Bits);
     if (k <= 3 && Curve.Tree(k) &&
         charter.Enclose(Curve.Tree(k), mark.Where->get(), v.get()) == TFound::kValue &&
@@ -542,10 +552,30 @@ void TDiscussion::Gaps(std::vector<std::string>& gaps) {
 }
 
 std::vector<std::string> TDiscussion::Zeros() {
-  std::vector<std::string> zeros;
-  for (const TMark& mark : Chart[0].Marks)
-    if (mark.Kind == TMark::kZero) zeros.push_back(ZeroEntry(mark));
-  // A zero at the end of a stretch without a value (sqrt(x) at 0).
+  std::vector<std::pair<long double, std::string>> zeros;
+  const auto place = [](const std::string& entry) { return entry.substr(0, entry.find(" (")); };
+  const auto add = [&](long double at, const std::string& entry) {
+    const long double slack =
+        std::ldexp(std::max<long double>({std::fabs(Curve.From), std::fabs(Curve.To), 1}),
+                   30 - static_cast<int>(Curve.Bits));
+    for (const TMark& mark : Chart[0].Marks)
+      if (mark.Kind == TMark::kVanishing && at >= Extended(Low(mark.Where->get())) - slack &&
+          at <= Extended(High(mark.Where->get())) + slack && entry.find("<=") == std::string::npos)
+        return;
+    for (const auto& zero : zeros)
+      if (place(zero.second) == place(entry)) return;
+    zeros.emplace_back(at, entry);
+  };
+  for (const TMark& mark : Chart[0].Marks) {
+    if (mark.Kind == TMark::kZero) {
+      add(Middle(mark.Where->get()), ZeroEntry(mark));
+      MarkAt(mark.Where->get(), 0, 'N');
+    }
+    if (mark.Kind == TMark::kVanishing)
+      add(Middle(mark.Where->get()), EdgeText(Low(mark.Where->get())) + " <= " + Var() +
+                                         " <= " + EdgeText(High(mark.Where->get())));
+  }
+  // A zero at the end of a stretch without a value (sqrt(x) at 0) or at a jump.
   for (const TMark& mark : Chart[0].Marks) {
     if (mark.Kind != TMark::kNone && mark.Kind != TMark::kSingular) continue;
     for (mpfr_srcptr edge : {Low(mark.Where->get()), High(mark.Where->get())}) {
@@ -555,13 +585,14 @@ std::vector<std::string> TDiscussion::Zeros() {
       TCharter charter({Curve.Tree(0), nullptr, &Curve.Leaves, UpperCase(Var())}, Curve.Bits);
       TInterval point(Curve.Bits);
       mpfi_set_fr(point.get(), c);
-      const std::string entry = At(point.get());
-      if (charter.ExactZeroAt(Curve.Tree(0), c) &&
-          std::find(zeros.begin(), zeros.end(), entry) == zeros.end())
-        zeros.push_back(entry);
+      if (charter.ExactZeroAt(Curve.Tree(0), c)) add(Extended(c), At(point.get()));
     }
   }
-  return zeros;
+  std::stable_sort(zeros.begin(), zeros.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> entries;
+  for (const auto& zero : zeros) entries.push_back(zero.second);
+  return entries;
 }
 
 // One hint for each stretch of undecided places that lie close together.
@@ -612,12 +643,16 @@ void TDiscussion::Turns(std::vector<std::string>& highs, std::vector<std::string
     }
     const std::optional<std::string> point = Curve.PointText(at.get());
     if (!point) continue;
+    TInterval y(Curve.Bits);
+    Curve.ValueAt(0, at.get(), y.get());
     if (mark.Before == mark.After) {
       if (!kink) saddles.push_back(*point);
     } else if (mark.Before == TSign::kPositive) {
       highs.push_back(*point);
+      MarkAt(at.get(), Middle(y.get()), 'H');
     } else {
       lows.push_back(*point);
+      MarkAt(at.get(), Middle(y.get()), 'T');
     }
   }
 }
@@ -746,10 +781,13 @@ void TDiscussion::Extremes(std::string& largest, std::string& smallest) {
       }
     }
   }
+  // A stretch the charts left undecided may hold larger or smaller values.
+  const bool complete = Chart[0].Complete && (!Charted[1] || Chart[1].Complete);
   for (const int which : {0, 1}) {
     std::string& line = which == 0 ? largest : smallest;
     line = kTextNone;
-    if (Unbounded[which] || candidates.empty()) continue;
+    if (!complete && !Unbounded[which]) line = kTextUncertain;
+    if (Unbounded[which] || candidates.empty() || !complete) continue;
     std::size_t best = 0;
     for (std::size_t i = 1; i < candidates.size(); ++i) {
       const long double a = Middle(candidates[i].Y->get());
@@ -914,46 +952,63 @@ void TDiscussion::Run(bool equation) {
   const std::vector<std::string> zeros = Zeros();
   NoteUndecided(Chart[0], "f");
   if (equation) {
-    WriteLine(zeros.empty() ? kTextNoSolution : Joined(zeros, kTextSeparator));
-    for (const std::string& hint : Hints) WriteLine(hint);
-    return;
+    Out.push_back(zeros.empty() ? kTextNoSolution : Joined(zeros, kTextSeparator));
+    for (const std::string& hint : Hints) Out.push_back(hint);
+    return Emit(false);
   }
   NoteUndecided(Chart[1], "f'");
   NoteUndecided(Chart[2], "f''");
   const std::string var = Var();
-  WriteLine("Intervall: [" + Curve.ExtendedText(Curve.From) + "; " + Curve.ExtendedText(Curve.To) +
-            "]");
-  WriteLine(kTextDerivatives + ("f'(" + var + ") = ") + Curve.Texts[1] + kTextSeparator + "f''(" +
-            var + ") = " + Curve.Texts[2]);
+  Out.push_back("Intervall: [" + Curve.ExtendedText(Curve.From) + "; " +
+                Curve.ExtendedText(Curve.To) + "]");
+  const std::string& second = Curve.Texts[2].empty() ? Curve.Texts[1] : Curve.Texts[2];
+  Out.push_back(kTextDerivatives + ("f'(" + var + ") = ") + Curve.Texts[1] + kTextSeparator +
+                "f''(" + var + ") = " + second);
   std::vector<std::string> gaps;
   Gaps(gaps);
-  WriteLine("Definitionsl\374cken: " + Joined(gaps, kTextSeparator));
+  Out.push_back("Definitionsl\374cken: " + Joined(gaps, kTextSeparator));
   if (const std::optional<std::string> asymptotes = Asymptotes())
-    WriteLine("Asymptoten: " + *asymptotes);
-  WriteLine("Nullstellen: " + Joined(zeros, kTextSeparator));
+    Out.push_back("Asymptoten: " + *asymptotes);
+  Out.push_back("Nullstellen: " + Joined(zeros, kTextSeparator));
   std::string axis = kTextNone;
   if (Curve.From <= 0 && Curve.To >= 0) {
     TInterval origin(Curve.Bits);
     mpfi_set_ui(origin.get(), 0);
     if (const std::optional<std::string> point = Curve.PointText(origin.get())) axis = *point;
   }
-  WriteLine("Schnittpunkt mit der y-Achse: " + axis);
+  Out.push_back("Schnittpunkt mit der y-Achse: " + axis);
   std::vector<std::string> highs;
   std::vector<std::string> lows;
   std::vector<std::string> saddles;
   Turns(highs, lows, saddles);
-  WriteLine("Hochpunkte: " + Joined(highs, kTextSeparator));
-  WriteLine("Tiefpunkte: " + Joined(lows, kTextSeparator));
-  WriteLine("Sattelpunkte: " + Joined(saddles, kTextSeparator));
-  WriteLine("Wendepunkte: " + Joined(Inflections(), kTextSeparator));
-  WriteLine("Symmetrie: " + Symmetry());
-  WriteLine("Monotonie: " + Monotony());
+  // Without a derivative the points it would find are not known.
+  const auto known = [](bool charted, const std::string& line) {
+    return charted ? line : std::string(kTextUnknown);
+  };
+  Out.push_back("Hochpunkte: " + known(Charted[1], Joined(highs, kTextSeparator)));
+  Out.push_back("Tiefpunkte: " + known(Charted[1], Joined(lows, kTextSeparator)));
+  Out.push_back("Sattelpunkte: " + known(Charted[1], Joined(saddles, kTextSeparator)));
+  Out.push_back("Wendepunkte: " + known(Charted[2], Joined(Inflections(), kTextSeparator)));
+  Out.push_back("Symmetrie: " + Symmetry());
+  Out.push_back("Monotonie: " + known(Charted[1], Monotony()));
   std::string largest;
   std::string smallest;
   Extremes(largest, smallest);
-  WriteLine("Gr\366\337ter Wert: " + largest);
-  WriteLine("Kleinster Wert: " + smallest);
-  for (const std::string& hint : Hints) WriteLine(hint);
+  Out.push_back("Gr\366\337ter Wert: " + largest);
+  Out.push_back("Kleinster Wert: " + smallest);
+  for (const std::string& hint : Hints) Out.push_back(hint);
+  Emit(PlotForm() != TPlotForm::kNone);
+}
+
+// The lines, or the graph with them and the points marked.
+void TDiscussion::Emit(bool graph) {
+  if (!graph) {
+    for (const std::string& line : Out) WriteLine(line);
+    return;
+  }
+  SetPlotMarks(Marks, Out);
+  RunPlot(Curve.Cmd, Curve.F);
+  SetPlotMarks({}, {});
 }
 
 // Parses the term, refuses what cannot be discussed; false with the error line written.

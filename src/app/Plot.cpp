@@ -315,6 +315,15 @@ class TPlotter {
     }
   }
 
+  void Mark(const std::vector<plot::TMarked>& marks, const std::vector<std::string>& lines) {
+    Picture.Marks = marks;
+    if (Svg) {
+      Picture.Description = lines;
+    } else {
+      for (const std::string& line : lines) WriteLine(line);
+    }
+  }
+
   void Write() {
     for (TSampled& sampled : Curves) Picture.Curves.push_back(std::move(sampled.Curve));
     if (Svg) {
@@ -379,6 +388,16 @@ class TPlotter {
 
 }  // namespace
 
+namespace {
+std::vector<plot::TMarked> gMarks;
+std::vector<std::string> gDescription;
+}  // namespace
+
+void SetPlotMarks(std::vector<plot::TMarked> marks, std::vector<std::string> description) {
+  gMarks = std::move(marks);
+  gDescription = std::move(description);
+}
+
 void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   if (!Parsed(f, true)) return;
   TPlotter plotter(cmd, f, f.GetVarValue(cmd.XVar));
@@ -396,5 +415,6 @@ void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   }
   plotter.Refine();
   plotter.FindRoot();
+  plotter.Mark(gMarks, gDescription);
   plotter.Write();
 }

@@ -136,6 +136,12 @@ enum class TPlotForm : std::uint8_t { kNone, kText, kSvg };
 void SetPlotForm(TPlotForm form);
 TPlotForm PlotForm();
 void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+namespace plot {
+struct TMarked;
+}
+// The points the next graph marks, and the lines written before it (in an SVG document, its
+// description): those of a discussion.
+void SetPlotMarks(std::vector<plot::TMarked> marks, std::vector<std::string> description);
 // The interval of the graph: from the standard variable's value to \t; with one of them
 // only, 20 wide around the value or up to \t; with neither, -10 to 10.
 void GraphInterval(const TKoMathCommandLine& cmd, long double start, long double& from,
