@@ -144,6 +144,9 @@ std::vector<std::string> OptionRows() {
       "--digits N  Werte und \\n mit N g\374ltigen Stellen (1 bis 100000)",
       "--plot  Graph des Terms von \\vx=Wert bis \\t (sonst -10 bis 10), mit \\d, \\i, \\n",
       "  auch Ableitung, Stammfunktion, Nullstelle; --plot=svg als SVG-Dokument",
+      "--analyze  Kurvendiskussion im Intervall von --plot: L\374cken, Nullstellen, Extrema,",
+      "  Wendepunkte, Symmetrie, Monotonie; mit --plot auch der Graph mit den Punkten",
+      "  Gleichung als Term (x^2=2): alle L\366sungen im Intervall, mit \\n eine nach Newton",
       "--interactive  Sitzung: jede Zeile wie eine Kommandozeile, mit Verlauf, Tab und ans",
       "  (tcalc - am Terminal ebenso; Ende mit quit, exit oder Strg-D)",
   };

@@ -49,7 +49,7 @@ expect() {
 
 # Options only before every other argument.
 expect "tcalc --ut" "--utf8"
-expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --digits --plot --interactive"
+expect "tcalc --" "--help --version --utf8 --strict --explain --simplify --accurate --analyze --digits --plot --interactive"
 expect "tcalc --i" "--interactive"
 expect "tcalc --p" "--plot"
 expect "tcalc --plot = " "svg text"
@@ -59,9 +59,9 @@ expect "tcalc --plot '\\d" "\\d" "-o nospace"
 expect "tcalc --d" "--digits"
 expect "tcalc --digits " ""
 expect "tcalc --digits 30 --s" "--strict --simplify"
-expect "tcalc --digits = 30 --a" "--accurate"
+expect "tcalc --digits = 30 --a" "--accurate --analyze"
 expect "tcalc --s" "--strict --simplify"
-expect "tcalc --a" "--accurate"
+expect "tcalc --a" "--accurate --analyze"
 expect "tcalc --strict --e" "--explain"
 expect "tcalc 2 --ut" ""
 # Switches: in quotes they stay as typed; unquoted they are offered in quotes, since the shell

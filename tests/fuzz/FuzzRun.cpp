@@ -1,5 +1,5 @@
 // Fuzz target: one whole run. The input is split into arguments at line ends (first lines
-// --simplify, --accurate, --digits=N, --plot and --plot=svg act as the options do); the run must
+// --simplify, --accurate, --analyze, --digits=N, --plot and --plot=svg act as the options do); the run must
 // end with status 0, or with an exception of the program's own family or an allocation
 // failure (status 217 in the program), and leave no tree node alive.
 #include <algorithm>
@@ -61,17 +61,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args = Arguments(data, size);
-  // First lines --simplify, --accurate, --digits=N, --plot and --plot=svg act as the options
+  // First lines --simplify, --accurate, --analyze, --digits=N, --plot and --plot=svg act as the options
   // do; the digits are kept to 1000, where every run is quick.
-  bool readable = false, accurate = false;
+  bool readable = false, accurate = false, analyze = false;
   std::int32_t digits = 0;
   TPlotForm plot = TPlotForm::kNone;
   const std::string digitsOption = "--digits=";
   while (!args.empty() &&
-         (args[0] == "--simplify" || args[0] == "--accurate" ||
+         (args[0] == "--simplify" || args[0] == "--accurate" || args[0] == "--analyze" ||
           args[0].rfind(digitsOption, 0) == 0 || args[0] == "--plot" || args[0] == "--plot=svg")) {
     if (args[0].rfind(digitsOption, 0) == 0) {
       digits = std::clamp(std::atoi(args[0].c_str() + digitsOption.size()), 1, 1000);
+    } else if (args[0] == "--analyze") {
+      analyze = true;
     } else if (args[0].rfind("--plot", 0) == 0) {
       plot = args[0] == "--plot" ? TPlotForm::kText : TPlotForm::kSvg;
     } else {
@@ -84,6 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SetAccurateNumerics(accurate);
   SetDigits(digits);
   SetPlotForm(plot);
+  SetAnalyze(analyze);
   const std::int32_t before = TKoOperatorNode::GetInstanceCount();
   // The run gets the stack the program gives it.
   RunOnLargeStack([&args] {
