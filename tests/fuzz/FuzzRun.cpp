@@ -1,6 +1,6 @@
 // Fuzz target: one whole run. The input is split into arguments at line ends (first lines
-// --simplify, --accurate, --analyze, --digits=N, --plot and --plot=svg act as the options do); the run must
-// end with status 0, or with an exception of the program's own family or an allocation
+// --simplify, --accurate, --analyze, --digits=N, --plot and --plot=svg act as the options do); the
+// run must end with status 0, or with an exception of the program's own family or an allocation
 // failure (status 217 in the program), and leave no tree node alive.
 #include <algorithm>
 #include <cmath>
@@ -61,8 +61,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::vector<std::string> args = Arguments(data, size);
-  // First lines --simplify, --accurate, --analyze, --digits=N, --plot and --plot=svg act as the options
-  // do; the digits are kept to 1000, where every run is quick.
+  // First lines --simplify, --accurate, --analyze, --digits=N, --plot and --plot=svg act as the
+  // options do; the digits are kept to 1000, where every run is quick.
   bool readable = false, accurate = false, analyze = false;
   std::int32_t digits = 0;
   TPlotForm plot = TPlotForm::kNone;
