@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,36 @@ const std::string& SameName(int, std::string& s) {
 }
 const std::string& Sine(int, std::string& s) {
   return s = "sin(x)";
+}
+
+// --analyze of the school terms as whole processes: the slowest term's median of nine runs, and
+// the slowest of terms whose discussion runs into undecided stretches.
+void AnalyzeFigures(const std::string& tcalc) {
+  const char* school[] = {"x^3-3*x",     "x^4-4*x^2",    "(x^2+1)/(x-1)", "x^2/(x^2-4)",
+                          "x^2*exp(-x)", "(x-1)*exp(x)", "x*ln(x)",       "ln(x)/x",
+                          "sqrt(4-x^2)", "x*sqrt(x+4)",  "sin(x)+cos(x)", "2*sin(0.5*x)",
+                          "tan(x)",      "abs(x^2-4)",   "sin(x)/x",      "exp(-x^2)"};
+  double slowest = 0;
+  std::string which;
+  for (const char* term : school) {
+    std::vector<double> t;
+    for (int i = 0; i < 9; ++i) t.push_back(Run({tcalc, "--analyze", term}, "", true).Seconds);
+    if (Median(t) > slowest) {
+      slowest = Median(t);
+      which = term;
+    }
+  }
+  std::printf(
+      "| `--analyze` of %zu school terms, slowest median (%s) | %.4f s | | | at most 0.03 s |\n",
+      std::size(school), which.c_str(), slowest);
+  const char* hard[] = {"sin(1/x)", "sin(exp(x))", "tan(10*x)", "x^100-1"};
+  slowest = 0;
+  for (const char* term : hard)
+    slowest = std::max(slowest, Run({tcalc, "--analyze", term}, "", true).Seconds);
+  std::printf(
+      "| `--analyze` of sin(1/x), sin(exp(x)), tan(10*x), x^100-1, slowest | %.4f s | | | at most "
+      "5 s |\n",
+      slowest);
 }
 
 }  // namespace
@@ -300,5 +331,6 @@ int main(int argc, char** argv) {
   std::printf("| peak memory of the `\\c` and `\\i` runs above | %.2f MiB | | | at most 2 MiB |\n",
               static_cast<double>(gPeakKiB) / 1024);
   std::remove("/tmp/tcalc-figures-term.txt");
+  AnalyzeFigures(tcalc);
   return 0;
 }

@@ -9,8 +9,8 @@ namespace {
 
 // A stretch this many bits below its magnitude (and 1) is a point for the chart.
 constexpr mpfr_prec_t kTinyBelowBits = 24;
-// A split point that lands on a zero or a gap moves by these fractions of the piece.
-constexpr double kSplitAt[] = {0.4995117, 0.4371337, 0.5623779, 0.3124389, 0.6875244};
+// Where a piece is split, as a fraction of it.
+constexpr double kSplitAt = 0.4995117;
 // Interval Newton's steps for a single zero; a step that does not halve it is a bisection.
 constexpr int kRefineSteps = 400;
 
@@ -45,6 +45,7 @@ struct TCharter::TLeaf {
   TState State = kUnknown;
   TSign Left = TSign::kUnknown;
   TSign Right = TSign::kUnknown;
+  bool ZeroAtLow = false;  // the value at the piece's start is exactly 0
 };
 
 void MiddleAsExtended(mpfi_srcptr x, mpfr_ptr out) {
@@ -107,18 +108,13 @@ bool TCharter::Tiny(mpfi_srcptr piece, mpfr_prec_t below) const {
   return mpfr_get_exp(width.get()) <= magnitude - (below ? below : Bits - kTinyBelowBits);
 }
 
-// The two halves, split where the term has a value other than 0 if one of a few places has.
+// The two halves, split a little beside the middle: the zeros and gaps of terms typed by hand
+// lie at short numbers, and a split point is rarely one of them.
 void TCharter::Split(mpfi_srcptr piece, std::vector<std::shared_ptr<TInterval>>& next) {
-  TReal width(Bits);
   TReal m(Bits);
-  mpfr_sub(width, High(piece), Low(piece), MPFR_RNDN);
-  for (const double at : kSplitAt) {
-    mpfr_mul_d(m, width, at, MPFR_RNDN);
-    mpfr_add(m, m, Low(piece), MPFR_RNDN);
-    bool exact = false;
-    const TSign s = SignAt(m, &exact);
-    if (IsDefinite(s) || s == TSign::kNone) break;
-  }
+  mpfr_sub(m, High(piece), Low(piece), MPFR_RNDN);
+  mpfr_mul_d(m, m, kSplitAt, MPFR_RNDN);
+  mpfr_add(m, m, Low(piece), MPFR_RNDN);
   if (mpfr_lessequal_p(m, Low(piece)) || mpfr_greaterequal_p(m, High(piece))) {
     mpfi_mid(m, piece);
     if (mpfr_lessequal_p(m, Low(piece)) || mpfr_greaterequal_p(m, High(piece))) return;
@@ -162,10 +158,11 @@ bool TCharter::Monotone(mpfi_srcptr piece, TLeaf& leaf) {
   bool highZero = false;
   const TSign left = SignAt(Low(piece), &lowZero);
   const TSign right = SignAt(High(piece), &highZero);
-  // A zero at an end belongs to the interval's end (split points avoid zeros).
+  // A zero at an end: the piece that starts there marks it.
   if (lowZero && IsDefinite(right)) {
     leaf.State = TLeaf::kSign;
     leaf.Left = leaf.Right = right;
+    leaf.ZeroAtLow = true;
     return true;
   }
   if (highZero && IsDefinite(left)) {
@@ -184,6 +181,15 @@ void TCharter::Process(const std::shared_ptr<TInterval>& piece, std::vector<TLea
                        std::vector<std::shared_ptr<TInterval>>& next) {
   TLeaf leaf;
   leaf.Piece = piece;
+  const long double width =
+      mpfr_get_ld(High(piece->get()), MPFR_RNDU) - mpfr_get_ld(Low(piece->get()), MPFR_RNDD);
+  for (const auto& place : Avoided) {
+    if (width < AvoidedWidth && mpfr_lessequal_p(Low(piece->get()), High(place->get())) &&
+        mpfr_lessequal_p(Low(place->get()), High(piece->get()))) {
+      leaves.push_back(std::move(leaf));
+      return;
+    }
+  }
   TInterval v(Bits);
   const TFound found = Enclose(Source.Term, piece->get(), v.get());
   if (found == TFound::kNone) {
@@ -288,6 +294,15 @@ TChart TCharter::Joined(std::vector<TLeaf>& leaves) {
       chart.First = signed_                      ? leaf.Left
                     : leaf.State == TLeaf::kNone ? TSign::kNone
                                                  : TSign::kUnknown;
+    }
+    if (leaf.ZeroAtLow) {
+      TMark zero;
+      zero.Where = std::make_shared<TInterval>(Bits);
+      mpfi_set_fr(zero.Where->get(), Low(leaf.Piece->get()));
+      zero.Exact = true;
+      zero.Before = current;
+      zero.After = leaf.Left;
+      chart.Marks.push_back(std::move(zero));
     }
     if (signed_) {
       setAfter(leaf.Left);

@@ -57,6 +57,11 @@ enum class TFound : std::uint8_t { kValue, kNone, kUndecided };
 class TCharter {
  public:
   TCharter(const TChartTerm& term, mpfr_prec_t bits);
+  // Pieces that reach into one of the places and are narrower than width are left undecided.
+  void Avoid(std::vector<std::shared_ptr<TInterval>> places, long double width) {
+    Avoided = std::move(places);
+    AvoidedWidth = width;
+  }
   // The chart from from to to; budget bounds the evaluations.
   TChart Chart(mpfr_srcptr from, mpfr_srcptr to, std::size_t budget);
   // The enclosure of a tree of the same leaves over a range of the variable.
@@ -86,6 +91,8 @@ class TCharter {
   mpfr_prec_t Bits;
   TEvaluator Evaluator;
   std::size_t Count = 0;
+  std::vector<std::shared_ptr<TInterval>> Avoided;
+  long double AvoidedWidth = 0;
 };
 
 // The nearest extended value of the middle of x, as a point of the bits.

@@ -54,6 +54,10 @@ constexpr long double kPoleSize = 16;
 constexpr long double kSettled = 1e-6L;
 constexpr long double kSameLimit = 1e-9L;
 
+// Near a gap of the term that is no pole its derivatives cancel in interval arithmetic: their
+// charts look no closer than this part of the interval there.
+constexpr long double kAvoidedShare = 256;
+
 bool gAnalyze = false;
 
 mpfr_srcptr Low(mpfi_srcptr x) {
@@ -144,11 +148,13 @@ class TCurve {
     return Levels[level].Parsed ? Levels[level].F.GetTree() : nullptr;
   }
 
-  // The chart of a level, with the next one as its slope.
-  TChart ChartOf(std::int32_t level) {
+  // The chart of a level, with the next one as its slope; near the places in avoid it does not
+  // look closer than a 2^-12 of the interval.
+  TChart ChartOf(std::int32_t level, const std::vector<std::shared_ptr<TInterval>>& avoid = {}) {
     digits::TChartTerm term{Tree(level), level < 3 ? Tree(level + 1) : nullptr, &Leaves,
                             UpperCase(Cmd.XVar)};
     TCharter charter(term, Bits);
+    charter.Avoid(avoid, (To - From) / kAvoidedShare);
     TReal from(Bits);
     TReal to(Bits);
     mpfr_set_ld(from, From, MPFR_RNDN);
@@ -358,6 +364,16 @@ constexpr std::int64_t kCanonicalWork = 2000000;
 // Undecided places closer than this part of the interval share one hint.
 constexpr long double kHintMerge = 1000;
 
+// The entries left to right by the places they are at.
+std::vector<std::string> ByPlace(std::vector<std::pair<long double, std::string>> entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> texts;
+  texts.reserve(entries.size());
+  for (auto& entry : entries) texts.push_back(std::move(entry.second));
+  return texts;
+}
+
 std::string MultiplicityWord(int k) {
   if (k == 2) return "doppelt";
   if (k == 3) return "dreifach";
@@ -392,6 +408,7 @@ class TDiscussion {
   void NoteUndecided(const TChart& chart, const std::string& name);
   std::vector<std::string> Zeros();
   void AdoptMultipleZeros();
+  std::vector<std::shared_ptr<TInterval>> RemovableGaps();
 
   void Emit(bool graph);
   void MarkAt(mpfi_srcptr x, long double y, char kind) { Marks.push_back({Middle(x), y, kind}); }
@@ -588,11 +605,7 @@ std::vector<std::string> TDiscussion::Zeros() {
       if (charter.ExactZeroAt(Curve.Tree(0), c)) add(Extended(c), At(point.get()));
     }
   }
-  std::stable_sort(zeros.begin(), zeros.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<std::string> entries;
-  for (const auto& zero : zeros) entries.push_back(zero.second);
-  return entries;
+  return ByPlace(zeros);
 }
 
 // One hint for each stretch of undecided places that lie close together.
@@ -692,18 +705,23 @@ std::string TDiscussion::Monotony() {
   if (!Charted[1]) return kTextNone;
   std::vector<std::string> parts;
   std::string start = "[" + Curve.ExtendedText(Curve.From);
+  long double startAt = Curve.From;
   TSign sign = Chart[1].First;
-  const auto close = [&](const std::string& end) {
-    if (IsDefinite(sign))
+  // A stretch where the term has a value (the slope may have one where the term has none).
+  const auto close = [&](const std::string& end, long double endAt) {
+    TReal middle(Curve.Bits);
+    mpfr_set_ld(middle, startAt / 2 + endAt / 2, MPFR_RNDN);
+    if (IsDefinite(sign) && Defined(middle))
       parts.push_back((sign == TSign::kPositive ? "steigend in " : "fallend in ") + start + "; " +
                       end);
   };
-  const auto edge = [&](mpfr_srcptr x, bool opening) {
+  // A gap of the term is open; the end of a stretch without a value where the term has one.
+  const auto edge = [&](mpfr_srcptr x, bool opening, bool gap) {
     TReal c(Curve.Bits);
     const std::string text = EdgeText(x);
     mpfr_set_ld(c, Extended(x), MPFR_RNDN);
     if (text == "0") mpfr_set_ui(c, 0, MPFR_RNDN);
-    const bool closed = Defined(c);
+    const bool closed = !gap && Defined(c);
     return opening ? (closed ? "[" : "]") + text : text + (closed ? "]" : "[");
   };
   const std::vector<TMark>& marks = Chart[1].Marks;
@@ -714,20 +732,23 @@ std::string TDiscussion::Monotony() {
       if (mark.Before == mark.After) continue;
       const std::string x = mark.Kind == TMark::kZero ? Curve.NumberText(mark.Where->get())
                                                       : EdgeText(Low(mark.Where->get()));
-      close(x + "]");
+      close(x + "]", Middle(mark.Where->get()));
       start = "[" + x;
+      startAt = Middle(mark.Where->get());
     } else if (gap || mark.Kind == TMark::kNone) {
       // At the term's own gap where the slope's chart has a wider stretch around it.
       const TMark* own = TermMarkIn(mark.Where->get());
       const TMark& at = own && mark.Kind == TMark::kUnknown ? *own : mark;
-      close(edge(Low(at.Where->get()), false));
-      start = edge(High(at.Where->get()), true);
+      const bool point = own && own->Kind == TMark::kSingular;
+      close(edge(Low(at.Where->get()), false, point), Extended(Low(at.Where->get())));
+      start = edge(High(at.Where->get()), true, point);
+      startAt = Extended(High(at.Where->get()));
     } else {
       continue;
     }
     sign = SignAfter(marks, i);
   }
-  close(Curve.ExtendedText(Curve.To) + "]");
+  close(Curve.ExtendedText(Curve.To) + "]", Curve.To);
   if (parts.empty() && Curve.Tree(1) && Chart[1].Marks.size() == 1 &&
       Chart[1].Marks[0].Kind == TMark::kVanishing)
     return "konstant in [" + Curve.ExtendedText(Curve.From) + "; " + Curve.ExtendedText(Curve.To) +
@@ -803,10 +824,7 @@ void TDiscussion::Extremes(std::string& largest, std::string& smallest) {
       if (std::none_of(points.begin(), points.end(), same))
         points.emplace_back(Middle(c.X->get()), text);
     }
-    std::sort(points.begin(), points.end());
-    std::vector<std::string> texts;
-    for (const auto& p : points) texts.push_back(p.second);
-    line = Joined(texts, kTextSeparator);
+    line = Joined(ByPlace(points), kTextSeparator);
   }
 }
 
@@ -940,13 +958,27 @@ void TDiscussion::AdoptMultipleZeros() {
   }
 }
 
+// The gaps of the term where it has a limit on both sides or jumps: no poles.
+std::vector<std::shared_ptr<TInterval>> TDiscussion::RemovableGaps() {
+  std::vector<std::shared_ptr<TInterval>> gaps;
+  for (const TMark& mark : Chart[0].Marks) {
+    if (mark.Kind != TMark::kSingular) continue;
+    const TSide left = SideOf(Curve, Low(mark.Where->get()), false);
+    const TSide right = SideOf(Curve, High(mark.Where->get()), true);
+    if (left.Kind != TSide::kPole && right.Kind != TSide::kPole) gaps.push_back(mark.Where);
+  }
+  return gaps;
+}
+
 void TDiscussion::Run(bool equation) {
+  std::vector<std::shared_ptr<TInterval>> avoid;
   for (std::int32_t level = 0; level < 3; ++level) {
     if (equation && level > 0) break;
     if (!Curve.Tree(level)) continue;
     std::optional<TChart> polynomial = Curve.PolynomialChart(level);
-    Chart[level] = polynomial ? std::move(*polynomial) : Curve.ChartOf(level);
+    Chart[level] = polynomial ? std::move(*polynomial) : Curve.ChartOf(level, avoid);
     Charted[level] = true;
+    if (level == 0 && !equation) avoid = RemovableGaps();
   }
   AdoptMultipleZeros();
   const std::vector<std::string> zeros = Zeros();
