@@ -245,7 +245,8 @@ TChart TCharter::Chart(mpfr_srcptr from, mpfr_srcptr to, std::size_t budget) {
     const auto at = atEnd ? chart.Marks.end() : chart.Marks.begin();
     bool known = false;
     for (const TMark& mark : chart.Marks)
-      known = known || (mark.Kind == TMark::kZero && mpfi_is_inside_fr(x, mark.Where->get()));
+      known = known || ((mark.Kind == TMark::kZero || mark.Kind == TMark::kVanishing) &&
+                        mpfi_is_inside_fr(x, mark.Where->get()));
     if (known) continue;
     if (atEnd) {
       zero.Before = chart.Marks.empty() ? chart.First : chart.Marks.back().After;
