@@ -1,6 +1,7 @@
 #include "MathDigs/Chart.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace digits {
@@ -11,6 +12,10 @@ namespace {
 constexpr mpfr_prec_t kTinyBelowBits = 24;
 // Where a piece is split, as a fraction of it.
 constexpr double kSplitAt = 0.4995117;
+// A chart ends after this long at most, whatever its budget, and looks at the clock after so
+// many pieces.
+constexpr long kChartMilliseconds = 1200;
+constexpr std::size_t kClockEvery = 64;
 // Interval Newton's steps for a single zero; a step that does not halve it is a bisection.
 constexpr int kRefineSteps = 400;
 
@@ -217,11 +222,15 @@ TChart TCharter::Chart(mpfr_srcptr from, mpfr_srcptr to, std::size_t budget) {
   std::vector<TLeaf> leaves;
   std::vector<std::shared_ptr<TInterval>> pending{Range(from, to, Bits)};
   const std::size_t limit = Count + budget;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kChartMilliseconds);
+  bool late = false;
   // Breadth first: where the budget ends, every stretch is as fine as any other.
   while (!pending.empty()) {
     std::vector<std::shared_ptr<TInterval>> next;
     for (std::size_t i = 0; i < pending.size(); ++i) {
-      if (Count >= limit) {
+      if (!late && i % kClockEvery == 0) late = std::chrono::steady_clock::now() > deadline;
+      if (Count >= limit || late) {
         TLeaf rest;
         rest.Piece = pending[i];
         leaves.push_back(rest);

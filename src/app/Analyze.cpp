@@ -145,6 +145,7 @@ class TCurve {
 
   const TKoOperatorNode* Tree(std::int32_t level) const {
     if (level == 0) return F.GetTree();
+    if (level < 0 || level > kLevels) return nullptr;
     return Levels[level].Parsed ? Levels[level].F.GetTree() : nullptr;
   }
 
@@ -203,9 +204,11 @@ class TCurve {
   mpfr_prec_t Bits = kChartBits;
   long double From = 0;
   long double To = 0;
+  // The term and the derivatives it is discussed with.
+  static constexpr std::int32_t kLevels = 3;
   TTerm Source;
-  TTerm Levels[4];
-  std::string Texts[4];
+  TTerm Levels[kLevels + 1];
+  std::string Texts[kLevels + 1];
   std::vector<std::unique_ptr<TTerm>> Factors;
 };
 

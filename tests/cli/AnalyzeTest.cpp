@@ -64,6 +64,8 @@ TEST(Analyze, ZerosWithTheirMultiplicity) {
       {{"x^4*(x-5)"}, "Nullstellen", "x = 0 (4-fach); x = 5"},
       {{"x^2-2"}, "Nullstellen", "x = -1.414213562373095; x = 1.414213562373095"},
       {{"ln(x^2+1)"}, "Nullstellen", "x = 0 (doppelt)"},
+      // The term and its three derivatives vanish exactly there: more than three-fold.
+      {{"x^4*exp(-x)"}, "Nullstellen", "x = 0 (mehrfach)"},
       {{"x^2+1"}, "Nullstellen", "keine"},
       // Multiple zeros of other terms as far as the interval tests can tell.
       {{"\\vx=1", "\\t5", "sin(x)^2"}, "Nullstellen", "x = 3.1415926535897932 (mehrfach)"},
