@@ -1,9 +1,12 @@
 #include "ReadCmdl/ReadCmdl.hpp"
 
 #include <charconv>
+#include <memory>
 #include <string_view>
 
+#include "MathPars/MathPars.hpp"
 #include "MathTree/MathTree.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
 #include "util/util.hpp"
 
 namespace {
@@ -34,6 +37,11 @@ bool IsVariableName(const std::string& text) {
 std::string WithoutLeadingBlanks(const std::string& s) {
   const auto first = s.find_first_not_of(' ');
   return first == std::string::npos ? std::string() : s.substr(first);
+}
+
+bool IsConstantName(const std::string& name) {
+  const std::string upper = UpperCase(name);
+  return upper == "PI" || upper == "E";
 }
 
 }  // namespace
@@ -144,9 +152,35 @@ void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
   }
 }
 
+// A value such as pi/2 or 2*3, computed as a term is, with Pi and e as given so far; false
+// when it names any other variable, does not parse or cannot be computed.
+bool TKoMathCommandLine::ReadConstantTerm(const std::string& text, long double& value) const {
+  TKoMathTreeFunction f;
+  for (const TKoCmdlVariable& variable : Variables) {
+    if (!IsConstantName(variable.Name) || !variable.Value) continue;
+    f.AddVariable(variable.Name);
+    f.SetVarValue(variable.Name, *variable.Value);
+  }
+  f.AddVariable("Pi");
+  f.AddVariable("e");
+  const std::int32_t constants = f.VarCount();
+  auto parser = std::make_unique<TKoMathParser>(&f);
+  parser->SetFunctionString(text);
+  f.SetCreator(std::move(parser));
+  f.Calculate();
+  if (!f.GetErrorText().empty() || !f.GetTree() || f.VarCount() != constants) return false;
+  value = f.Value;
+  return true;
+}
+
+// A number as written, else a constant term.
+bool TKoMathCommandLine::ReadValue(const std::string& text, long double& value) const {
+  return ScanNumber(text, value) || ReadConstantTerm(text, value);
+}
+
 void TKoMathCommandLine::ReadNumber(const std::string& value, long double& target) {
   long double number = 0;
-  if (!ScanNumber(WithoutLeadingBlanks(value), number)) {
+  if (!ReadValue(WithoutLeadingBlanks(value), number)) {
     Errors.push_back(kTextIllegalValue + value);
     return;
   }
@@ -162,9 +196,14 @@ void TKoMathCommandLine::AddVariable(const std::string& value) {
   }
   const std::string numberText = Trim(value.substr(equals + 1));
   long double number = 0;
-  if (!ScanNumber(numberText, number)) {
+  if (ScanNumber(numberText, number)) {
+    Variables.push_back({Trim(value.substr(0, equals)), number, numberText});
+    return;
+  }
+  // A term's value has no text: its digits are those of the extended type.
+  if (!ReadConstantTerm(numberText, number)) {
     Errors.push_back(kTextIllegalValue + numberText);
     return;
   }
-  Variables.push_back({Trim(value.substr(0, equals)), number, numberText});
+  Variables.push_back({Trim(value.substr(0, equals)), number, {}});
 }

@@ -10,7 +10,8 @@
 struct TKoCmdlVariable {
   std::string Name;
   std::optional<long double> Value;
-  std::string Text;  // the value as written; empty for the constants Pi and e
+  // the number as written; empty for the constants Pi and e and for a term's value
+  std::string Text;
 };
 
 // Settings of one run, read from the arguments after the program path. Reading never
@@ -48,5 +49,7 @@ class TKoMathCommandLine {
   bool SetSwitch(char letter);
   void ReadSwitchValue(char letter, const std::string& value);
   void ReadNumber(const std::string& value, long double& target);
+  bool ReadValue(const std::string& text, long double& value) const;
+  bool ReadConstantTerm(const std::string& text, long double& value) const;
   void AddVariable(const std::string& value);
 };

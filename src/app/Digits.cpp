@@ -24,7 +24,10 @@ constexpr const char* kTextSeventeenDigits =
 TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& numbers) {
   TKoDigitsLeaves leaves;
   leaves.Numbers = &numbers;
-  for (const TKoCmdlVariable& variable : cmd.Variables) {
+  // The reader puts the constants Pi and e first.
+  constexpr std::size_t kConstants = 2;
+  for (std::size_t i = 0; i < cmd.Variables.size(); ++i) {
+    const TKoCmdlVariable& variable = cmd.Variables[i];
     const std::string upper = UpperCase(variable.Name);
     if (!variable.Value) {
       leaves.Variables.try_emplace(upper);
@@ -33,6 +36,10 @@ TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& nu
     TKoDigitsSource source;
     if (!variable.Text.empty()) {
       source = {TKoDigitsSource::kText, variable.Text};
+    } else if (i >= kConstants) {
+      // the value of a term such as pi/2: the extended value the variable holds
+      leaves.Variables.erase(upper);
+      continue;
     } else {
       source.Kind = upper == "PI" ? TKoDigitsSource::kConstantPi : TKoDigitsSource::kConstantE;
     }

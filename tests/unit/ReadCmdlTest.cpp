@@ -40,7 +40,7 @@ std::string Changes(const TKoMathCommandLine& c) {
 
 struct Case {
   std::vector<std::string> args;
-  const char* changes;
+  std::string changes;
 };
 
 void Check(const std::vector<Case>& cases) {
@@ -99,6 +99,36 @@ TEST(ReadCmdl, IntervalBoundAndStep) {
       {{"\\l0,1", "x"}, "FuncStr=' x'; Error 'Illegaler Parameterwert: 0,1'"},
       {{"\\l", "  "}, "Error 'Illegaler Parameterwert:   '"},
   });
+}
+
+// Values may be constant terms over Pi and e; anything naming another variable, not parsing
+// or not computable stays refused.
+TEST(ReadCmdl, ConstantTermsAsValues) {
+  Check({
+      {{"\\tpi"}, "ToValue=" + Number(3.14159265358979323851L)},
+      {{"\\t", "2*pi"}, "ToValue=" + Number(2 * 3.14159265358979323851L)},
+      {{"\\l1/4"}, "Intervall=0.25"},
+      {{"\\tPI/2"}, "ToValue=" + Number(3.14159265358979323851L / 2)},
+      {{"\\va=2*3"}, "Var a=6"},
+      {{"\\vx=sqrt(4)+e^0"}, "Var x=3"},
+      {{"\\vPi=3", "\\va=pi"}, "Var Pi=3; Var a=3"},
+      {{"\\va=(1)"}, "Var a=1"},
+      {{"\\va=b+1"}, "Error 'Illegaler Parameterwert: b+1'"},
+      {{"\\va=1", "\\vb=a"}, "Var a=1; Error 'Illegaler Parameterwert: a'"},
+      {{"\\tx"}, "Error 'Illegaler Parameterwert: x'"},
+      {{"\\t1/0"}, "Error 'Illegaler Parameterwert: 1/0'"},
+      {{"\\tln(0-1)"}, "Error 'Illegaler Parameterwert: ln(0-1)'"},
+      {{"\\t2*"}, "Error 'Illegaler Parameterwert: 2*'"},
+      {{"\\l2x"}, "Error 'Illegaler Parameterwert: 2x'"},
+  });
+}
+
+TEST(ReadCmdl, NumberTextKeptForDigits) {
+  const TKoMathCommandLine plain({"\\va=0.1", "\\vb=1/10"});
+  ASSERT_EQ(plain.Variables.size(), 4U);
+  EXPECT_EQ(plain.Variables[2].Text, "0.1");
+  EXPECT_EQ(plain.Variables[3].Text, "");
+  EXPECT_EQ(*plain.Variables[3].Value, 1.0L / 10);
 }
 
 TEST(ReadCmdl, DerivativeOrder) {
