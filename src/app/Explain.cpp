@@ -54,8 +54,9 @@ std::vector<const char*> Hints(const std::string& term) {
   return hints;
 }
 
+// The hints name what the user typed: the term's own characters stay whole.
 void ErrorLine(const std::string& text) {
-  const std::string out = ToConsole(text) + "\n";
+  const std::string out = TypedToConsole(text) + "\n";
   std::fwrite(out.data(), 1, out.size(), stderr);
 }
 
@@ -64,8 +65,12 @@ void ShowTerm(const std::string& term, std::int32_t errorPos) {
   ErrorLine("  " + term);
   // The tokenizer counts from the first character that is not a blank.
   const std::int64_t column = static_cast<std::int64_t>(errorPos) - 1;
-  if (errorPos > 0 && column >= 0 && static_cast<std::size_t>(column) <= term.size())
-    ErrorLine("  " + std::string(static_cast<std::size_t>(column), ' ') + "^");
+  if (errorPos <= 0 || column < 0 || static_cast<std::size_t>(column) > term.size()) return;
+  // one column per character: the bytes that continue a UTF-8 character take none
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(column); ++i)
+    if ((static_cast<unsigned char>(term[i]) & 0xC0U) != 0x80U) ++width;
+  ErrorLine("  " + std::string(width, ' ') + "^");
 }
 
 // Whether the mode computes with the term's values, so that a name without value is 0;

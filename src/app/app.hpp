@@ -23,6 +23,11 @@ void CaptureLastLine(std::string* line);
 void WriteParameters(const TKoMathCommandLine& cmd);
 
 // The German letters in UTF-8 instead of code page 437 from now on.
+// The same for a text that holds characters the user typed (UTF-8) beside the program's own
+// Latin-1 letters: those characters in UTF-8, or as their code page 437 byte ('?' where it
+// has none).
+std::string TypedToConsole(const std::string& text);
+
 void SetUtf8Output(bool utf8);
 bool Utf8Output();
 // A line just written, or about to be, is an error text in place of a result.
