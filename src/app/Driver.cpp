@@ -55,6 +55,8 @@ char CodePage437Byte(char32_t code) {
 
 bool gUtf8 = false;
 std::size_t gErrorLines = 0;
+// error texts of this run written to standard error in place of a document
+bool gNoDocument = false;
 std::string* gLastLine = nullptr;
 
 // A German letter (Latin-1) in UTF-8; every other byte as it is.
@@ -201,6 +203,15 @@ bool Utf8Output() {
   return gUtf8;
 }
 
+void WriteErrorText(const std::string& text) {
+  NoteErrorLine();
+  if (PlotForm() != TPlotForm::kSvg) return WriteLine(text);
+  gNoDocument = true;
+  std::fflush(stdout);
+  const std::string out = ToConsole(text) + '\n';
+  std::fwrite(out.data(), 1, out.size(), stderr);
+}
+
 void NoteErrorLine() {
   ++gErrorLines;
 }
@@ -265,15 +276,15 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
     for (const std::string& entry : InfoAdds()) WriteLine(entry);
     return 0;
   }
+  gNoDocument = false;
   if (!cmd.Errors.empty()) {
-    for (const std::string& message : cmd.Errors) WriteLine(message);
-    NoteErrorLine();
-    return 0;
+    for (const std::string& message : cmd.Errors) WriteErrorText(message);
+    return gNoDocument ? kStatusNoDocument : 0;
   }
   if (cmd.AllParams) WriteParameters(cmd);
   const TKoMathParser& parsed = BindCommandLine(cmd, f);
   RunMode(cmd, f);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);
-  return 0;
+  return gNoDocument ? kStatusNoDocument : 0;
 }

@@ -30,6 +30,12 @@ std::string TypedToConsole(const std::string& text);
 
 void SetUtf8Output(bool utf8);
 bool Utf8Output();
+// An error text in place of a result: on standard output, or where an SVG document is asked
+// for on standard error, so that the output holds no broken document; the run then ends with
+// kStatusNoDocument.
+void WriteErrorText(const std::string& text);
+inline constexpr int kStatusNoDocument = 1;
+
 // A line just written, or about to be, is an error text in place of a result.
 void NoteErrorLine();
 std::size_t ErrorLinesWritten();
