@@ -55,7 +55,7 @@ TKoMathCommandLine::TKoMathCommandLine(const std::vector<std::string>& args)
     if (arg.empty()) continue;
     if (arg[0] != '\\') {
       if (pending) {
-        ReadSwitchValue(*pending, arg);
+        if (!ReadSwitchValue(*pending, arg)) Swallowed.push_back({*pending, arg});
         pending.reset();
       } else {
         FuncStr += " " + arg;
@@ -124,31 +124,29 @@ bool TKoMathCommandLine::SetSwitch(char letter) {
   }
 }
 
-void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) {
+bool TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) {
   switch (letter) {
     case 'D':
-      ScanOrder(value, DiffLevel);
-      return;
+      return ScanOrder(value, DiffLevel);
     case 'L':
-      ReadNumber(value, Intervall);
       IntervallGiven = true;
-      return;
+      return ReadNumber(value, Intervall);
     case 'T':
-      ReadNumber(value, ToValue);
       ToValueGiven = true;
-      return;
+      return ReadNumber(value, ToValue);
     case 'S':
       AllParams = UpperCase(value) == "S";
-      return;
+      return true;
     case 'V':
-      AddVariable(value);
-      return;
+      return AddVariable(value);
     case 'X':
       // Anything else could never be the variable of a term: it is ignored.
-      if (IsVariableName(value)) XVar = value;
-      return;
+      if (!IsVariableName(value)) return false;
+      XVar = value;
+      return true;
     default:
-      return;
+      // a letter that no switch uses: no value is one
+      return true;
   }
 }
 
@@ -178,32 +176,34 @@ bool TKoMathCommandLine::ReadValue(const std::string& text, long double& value) 
   return ScanNumber(text, value) || ReadConstantTerm(text, value);
 }
 
-void TKoMathCommandLine::ReadNumber(const std::string& value, long double& target) {
+bool TKoMathCommandLine::ReadNumber(const std::string& value, long double& target) {
   long double number = 0;
   if (!ReadValue(WithoutLeadingBlanks(value), number)) {
     Errors.push_back(kTextIllegalValue + value);
-    return;
+    return false;
   }
   target = number;
+  return true;
 }
 
 // name=number gives a variable with a value, a bare name one without.
-void TKoMathCommandLine::AddVariable(const std::string& value) {
+bool TKoMathCommandLine::AddVariable(const std::string& value) {
   const auto equals = value.find('=');
   if (equals == std::string::npos) {
     Variables.push_back({Trim(value), std::nullopt, {}});
-    return;
+    return IsVariableName(Trim(value));
   }
   const std::string numberText = Trim(value.substr(equals + 1));
   long double number = 0;
   if (ScanNumber(numberText, number)) {
     Variables.push_back({Trim(value.substr(0, equals)), number, numberText});
-    return;
+    return true;
   }
   // A term's value has no text: its digits are those of the extended type.
   if (!ReadConstantTerm(numberText, number)) {
     Errors.push_back(kTextIllegalValue + numberText);
-    return;
+    return false;
   }
   Variables.push_back({Trim(value.substr(0, equals)), number, {}});
+  return true;
 }

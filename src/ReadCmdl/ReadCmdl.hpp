@@ -43,13 +43,21 @@ class TKoMathCommandLine {
   // Pi and e first; later entries of the same name follow and win when applied in order.
   std::vector<TKoCmdlVariable> Variables;
   std::vector<std::string> Errors;
+  // A switch given alone took the next argument as its value, and that was none: most often
+  // the value was forgotten and the term went in its place.
+  struct TSwallowed {
+    char Letter;  // upper case
+    std::string Argument;
+  };
+  std::vector<TSwallowed> Swallowed;
 
  private:
   // Acts on a switch given alone; true when the letter waits for a value argument.
   bool SetSwitch(char letter);
-  void ReadSwitchValue(char letter, const std::string& value);
-  void ReadNumber(const std::string& value, long double& target);
+  // Reads the value; false when it is none for the letter.
+  bool ReadSwitchValue(char letter, const std::string& value);
+  bool ReadNumber(const std::string& value, long double& target);
   bool ReadValue(const std::string& text, long double& value) const;
   bool ReadConstantTerm(const std::string& text, long double& value) const;
-  void AddVariable(const std::string& value);
+  bool AddVariable(const std::string& value);
 };

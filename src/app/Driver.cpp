@@ -279,6 +279,7 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   gNoDocument = false;
   if (!cmd.Errors.empty()) {
     for (const std::string& message : cmd.Errors) WriteErrorText(message);
+    ExplainSwallowedValues(cmd);
     return gNoDocument ? kStatusNoDocument : 0;
   }
   if (cmd.AllParams) WriteParameters(cmd);
@@ -286,5 +287,7 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   RunMode(cmd, f);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);
+  ExplainSwallowedValues(cmd);
+  ExplainLateOptions(progName, args);
   return gNoDocument ? kStatusNoDocument : 0;
 }

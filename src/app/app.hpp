@@ -48,6 +48,12 @@ std::string ToConsole(const std::string& text);
 // caret under the failing position, the parser's reason and hints for common slips.
 void SetExplain(bool explain);
 void ExplainSyntaxError(const TKoMathParser& parser);
+// With explain set, each switch given alone that took the next argument as its value where
+// that was none is named with the mend.
+void ExplainSwallowedValues(const TKoMathCommandLine& cmd);
+// With explain set, options with two dashes among the other arguments, which are read as
+// pieces of the term, are named with the command line that reads them as options.
+void ExplainLateOptions(const std::string& progName, const std::vector<std::string>& args);
 // With explain set, the names of a term that is computed with which are neither functions nor
 // given variables, and are therefore 0, are named on standard error.
 void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);

@@ -131,6 +131,36 @@ TEST(ReadCmdl, NumberTextKeptForDigits) {
   EXPECT_EQ(*plain.Variables[3].Value, 1.0L / 10);
 }
 
+// A switch given alone whose next argument is no value of it: the argument is named.
+TEST(ReadCmdl, SwallowedArguments) {
+  struct SwallowCase {
+    std::vector<std::string> args;
+    std::string swallowed;
+  };
+  const SwallowCase cases[] = {
+      {{"\\d", "sin(x)"}, "D:sin(x)"},
+      {{"\\d", "3", "x"}, ""},
+      {{"\\d", "0", "x"}, "D:0"},
+      {{"\\t", "x^2"}, "T:x^2"},
+      {{"\\t", "pi"}, ""},
+      {{"\\l", "1,5"}, "L:1,5"},
+      {{"\\x", "1+x"}, "X:1+x"},
+      {{"\\x", "t", "t^2"}, ""},
+      {{"\\v", "sin(x)"}, "V:sin(x)"},
+      {{"\\v", "a=b"}, "V:a=b"},
+      {{"\\v", "a"}, ""},
+      {{"\\dx", "sin(x)"}, ""},
+      {{"\\q", "2+3"}, ""},
+      {{"\\d", "\\t", "a", "\\x", "2"}, "T:a X:2"},
+  };
+  for (const SwallowCase& c : cases) {
+    std::string swallowed;
+    for (const auto& s : TKoMathCommandLine(c.args).Swallowed)
+      swallowed += (swallowed.empty() ? "" : " ") + std::string(1, s.Letter) + ":" + s.Argument;
+    EXPECT_EQ(swallowed, c.swallowed) << c.args[0] << " " << c.args[1];
+  }
+}
+
 TEST(ReadCmdl, DerivativeOrder) {
   Check({
       {{"\\d3", "x^4"}, "DiffLevel=3; FuncStr=' x^4'"},
