@@ -70,6 +70,9 @@ class TProgressLine {
   std::size_t Shown = 0;  // length of the line on the terminal, 0 for none
   int Percent = -1;
 };
+// Blanks over a progress line that a computation left when it was stopped, with the ^C that
+// the terminal wrote after it, and the cursor back at the start of the line.
+std::string ProgressLineCleared();
 // Long computations show their progress on standard error when it is a terminal.
 void ShowProgressOnTerminal(bool terminal);
 
