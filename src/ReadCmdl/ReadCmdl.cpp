@@ -151,7 +151,7 @@ bool TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
 }
 
 // A value such as pi/2 or 2*3, computed as a term is, with Pi and e as given so far; false
-// when it names any other variable, does not parse or cannot be computed.
+// when it names any other variable or rnd, does not parse or cannot be computed.
 bool TKoMathCommandLine::ReadConstantTerm(const std::string& text, long double& value) const {
   TKoMathTreeFunction f;
   for (const TKoCmdlVariable& variable : Variables) {
@@ -165,7 +165,13 @@ bool TKoMathCommandLine::ReadConstantTerm(const std::string& text, long double& 
   auto parser = std::make_unique<TKoMathParser>(&f);
   parser->SetFunctionString(text);
   f.SetCreator(std::move(parser));
+  // rnd is no constant: its draw is given back to the term's sequence
+  const std::uint64_t draws = RandomDraws();
   f.Calculate();
+  if (RandomDraws() != draws) {
+    ReplayRandomSequence(draws);
+    return false;
+  }
   if (!f.GetErrorText().empty() || !f.GetTree() || f.VarCount() != constants) return false;
   value = f.Value;
   return true;

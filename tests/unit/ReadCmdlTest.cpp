@@ -120,6 +120,7 @@ TEST(ReadCmdl, ConstantTermsAsValues) {
       {{"\\tln(0-1)"}, "Error 'Illegaler Parameterwert: ln(0-1)'"},
       {{"\\t2*"}, "Error 'Illegaler Parameterwert: 2*'"},
       {{"\\l2x"}, "Error 'Illegaler Parameterwert: 2x'"},
+      {{"\\trnd(1)"}, "Error 'Illegaler Parameterwert: rnd(1)'"},
   });
 }
 
