@@ -46,8 +46,7 @@ constexpr const char* kTextReadAs = " hat '";
 constexpr const char* kTextReadAsEnd = "' als ";
 constexpr const char* kTextReadAsMend = " gelesen; gemeint ist wohl ";
 constexpr const char* kTextLateOptions =
-    "Optionen stehen vor allen anderen Argumenten; gemeint ist "
-    "wohl ";
+    "Optionen stehen vor allen anderen Argumenten; gemeint ist wohl ";
 
 // What a switch given alone reads from the next argument, and how a value of it is written.
 struct TSwitchValue {
@@ -63,7 +62,8 @@ constexpr TSwitchValue kSwitchValues[] = {
     {'V', "Zuweisung", "<Name>=<Wert>"},
 };
 
-// Names other programs give to functions of tcalc, and what tcalc writes for them.
+// Names that other calculators, languages and German school books give to functions of
+// tcalc, and what tcalc writes for them.
 struct TOtherName {
   const char* Name;  // upper case
   const char* Meant;
