@@ -47,7 +47,7 @@ bool IsConstantName(const std::string& name) {
 }  // namespace
 
 TKoMathCommandLine::TKoMathCommandLine(const std::vector<std::string>& args)
-    : Variables{{"Pi", kPi, {}}, {"e", kEuler, {}}} {
+    : Variables{{"Pi", kPi, {}, {}}, {"e", kEuler, {}, {}}} {
   // The letter of a switch given alone, waiting for the next argument as its value.
   std::optional<char> pending;
   for (const std::string& arg : args) {
@@ -196,13 +196,13 @@ bool TKoMathCommandLine::ReadNumber(const std::string& value, long double& targe
 bool TKoMathCommandLine::AddVariable(const std::string& value) {
   const auto equals = value.find('=');
   if (equals == std::string::npos) {
-    Variables.push_back({Trim(value), std::nullopt, {}});
+    Variables.push_back({Trim(value), std::nullopt, {}, {}});
     return IsVariableName(Trim(value));
   }
   const std::string numberText = Trim(value.substr(equals + 1));
   long double number = 0;
   if (ScanNumber(numberText, number)) {
-    Variables.push_back({Trim(value.substr(0, equals)), number, numberText});
+    Variables.push_back({Trim(value.substr(0, equals)), number, numberText, {}});
     return true;
   }
   // A term's value has no text: its digits are those of the extended type.
@@ -210,6 +210,6 @@ bool TKoMathCommandLine::AddVariable(const std::string& value) {
     Errors.push_back(kTextIllegalValue + numberText);
     return false;
   }
-  Variables.push_back({Trim(value.substr(0, equals)), number, {}});
+  Variables.push_back({Trim(value.substr(0, equals)), number, {}, numberText});
   return true;
 }

@@ -12,6 +12,7 @@ struct TKoCmdlVariable {
   std::optional<long double> Value;
   // the number as written; empty for the constants Pi and e and for a term's value
   std::string Text;
+  std::string Term;  // the constant term the value was computed from (\va=pi/2)
 };
 
 // Settings of one run, read from the arguments after the program path. Reading never

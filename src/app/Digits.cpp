@@ -2,6 +2,7 @@
 // that compute with the extended type all the same.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "MathDiff/MathDiff.hpp"
 #include "MathDigs/MathDigs.hpp"
@@ -19,9 +20,26 @@ constexpr const char* kTextAmountsTo = " betr\344gt:";
 constexpr const char* kTextSeventeenDigits =
     "Hinweis: Dieser Modus rechnet mit 17 Stellen, nicht mit --digits.";
 
+// The tree of a constant term that gave a variable its value, over f's variables Pi and e,
+// its numbers recorded as written; none where it does not parse (then the extended value).
+const TKoOperatorNode* ParsedTermValue(const std::string& term, TKoMathTreeFunction& f,
+                                       TKoNumberTexts& numbers, std::vector<TKoNodePtr>& terms) {
+  RecordNumberTexts(&numbers);
+  try {
+    terms.push_back(ParseTerm(term, f.VarDepot.get()));
+  } catch (const Exception&) {
+    RecordNumberTexts(nullptr);
+    return nullptr;
+  }
+  RecordNumberTexts(nullptr);
+  return terms.back().get();
+}
+
 // The leaves as the command line gives them: the digits of each value as written, Pi and e
-// as the constants; a name without a value keeps the one it has.
-TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& numbers) {
+// as the constants, the value of a constant term from its tree (kept in terms, which are
+// freed before f); a name without a value keeps the one it has.
+TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                         TKoNumberTexts& numbers, std::vector<TKoNodePtr>& terms) {
   TKoDigitsLeaves leaves;
   leaves.Numbers = &numbers;
   // The reader puts the constants Pi and e first.
@@ -37,9 +55,12 @@ TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& nu
     if (!variable.Text.empty()) {
       source = {TKoDigitsSource::kText, variable.Text};
     } else if (i >= kConstants) {
-      // the value of a term such as pi/2: the extended value the variable holds
-      leaves.Variables.erase(upper);
-      continue;
+      // the value of a term such as pi/2: from its tree, else the extended value it holds
+      source = {TKoDigitsSource::kTerm, {}, ParsedTermValue(variable.Term, f, numbers, terms)};
+      if (!source.Term) {
+        leaves.Variables.erase(upper);
+        continue;
+      }
     } else {
       source.Kind = upper == "PI" ? TKoDigitsSource::kConstantPi : TKoDigitsSource::kConstantE;
     }
@@ -73,8 +94,9 @@ void WriteValueLine(const std::string& text, bool failed) {
     const bool failed = !f.GetErrorText().empty();
     return WriteValueLine(failed ? f.GetErrorText() : ValueToText(f.Value), failed);
   }
+  std::vector<TKoNodePtr> terms;
   const TKoDigitsOutcome outcome =
-      ValueToDigits(f.GetTree(), LeavesOf(cmd, numbers), DigitsWanted());
+      ValueToDigits(f.GetTree(), LeavesOf(cmd, f, numbers, terms), DigitsWanted());
   if (!outcome.Failed && cmd.ExtOutput) {
     WriteLine(f.FunctionString());
     WriteLine(" =");
@@ -102,8 +124,9 @@ void WriteValueLine(const std::string& text, bool failed) {
   } catch (const Exception&) {
     formed = false;
   }
+  std::vector<TKoNodePtr> terms;
   const TKoDigitsOutcome root =
-      RootToDigits(f.GetTree(), formed ? g.GetTree() : nullptr, LeavesOf(cmd, numbers),
+      RootToDigits(f.GetTree(), formed ? g.GetTree() : nullptr, LeavesOf(cmd, f, numbers, terms),
                    UpperCase(cmd.XVar), n.Value, DigitsWanted());
   if (!root.Failed) return WriteLine(root.Text);
   // The iteration did not settle to the digits asked for: the extended root, with a note.

@@ -124,11 +124,13 @@ TEST(ReadCmdl, ConstantTermsAsValues) {
   });
 }
 
-TEST(ReadCmdl, NumberTextKeptForDigits) {
+TEST(ReadCmdl, NumberTextAndTermKeptForDigits) {
   const TKoMathCommandLine plain({"\\va=0.1", "\\vb=1/10"});
   ASSERT_EQ(plain.Variables.size(), 4U);
   EXPECT_EQ(plain.Variables[2].Text, "0.1");
   EXPECT_EQ(plain.Variables[3].Text, "");
+  EXPECT_EQ(plain.Variables[2].Term, "");
+  EXPECT_EQ(plain.Variables[3].Term, "1/10");
   EXPECT_EQ(*plain.Variables[3].Value, 1.0L / 10);
 }
 
