@@ -1,6 +1,6 @@
 # What `make install` and `cmake --install` put under the prefix, laid out as Debian does:
-# the program, the manual page and the changelog gzipped, the bash completion, and README,
-# licence and changelog in the documentation folder.
+# the program, the manual page and the changelog gzipped, the bash, zsh and fish completions,
+# and README, licence and changelog in the documentation folder.
 include(GNUInstallDirs)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
@@ -24,5 +24,7 @@ add_custom_target(tcalc_gzipped ALL DEPENDS ${TCALC_GZIPPED})
 install(TARGETS tcalc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_BINARY_DIR}/gz/tcalc.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES completion/tcalc DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+install(FILES completion/_tcalc DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES completion/tcalc.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES README.md LICENSE ${PROJECT_BINARY_DIR}/gz/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -167,6 +167,11 @@ void TEvaluator::Variable(const TKoOperatorNode* node, mpfi_ptr out) {
       mpfi_set_ui(out, 1);
       mpfi_exp(out, out);
       return;
+    case TKoDigitsSource::kTerm:
+      // computable in extended precision, so failing here only where the interval is too
+      // wide for a domain: then the extended value
+      if (Evaluate(source->second.Term, out)) SetExtended(out, node->LeafValue());
+      return;
     case TKoDigitsSource::kNothing:
       SetZero(out);
       return;

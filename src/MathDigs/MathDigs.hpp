@@ -14,11 +14,12 @@ inline constexpr std::int32_t kFewestDigits = 1;
 inline constexpr std::int32_t kMostDigits = 100000;
 
 // Where the value of a variable comes from: the digits given for it, the constants pi and
-// e, or nothing (the variable is 0).
+// e, a constant term (its tree, not owned), or nothing (the variable is 0).
 struct TKoDigitsSource {
-  enum TKind : std::uint8_t { kNothing, kText, kConstantPi, kConstantE };
+  enum TKind : std::uint8_t { kNothing, kText, kConstantPi, kConstantE, kTerm };
   TKind Kind = kNothing;
   std::string Text;
+  const TKoOperatorNode* Term = nullptr;
 };
 
 // The leaves of a term: its numbers as written and its variables by their upper-case names.

@@ -96,6 +96,8 @@ class TKoMathRealTokenizer : public TKoMathAbstractTokenizer {
   // A sign stands at the start of the term or after "("; elsewhere + and - are infix.
   bool InSignPosition() const { return PrevToken.empty() || PrevToken == "("; }
   TKoNodePtr ReadPlus(std::int32_t& pos, std::string& token);
+  TKoNodePtr ReadTypedCharacter(std::int32_t& pos, std::string& token, char& c,
+                                std::int32_t& width);
   TKoNodePtr ReadNumber(std::int32_t& pos, std::string& token);
   TKoNodePtr ReadName(std::int32_t& pos, std::string& token);
 };

@@ -41,6 +41,32 @@ void Append(TKoTokenList& tokens, std::string text, TKoNodePtr node, std::int32_
   static_cast<void>(node.release());  // the list holds it now
 }
 
+// The superscripts two and three, as typed for squares and cubes: 2 bytes each.
+constexpr std::int32_t kSuperscriptWidth = 2;
+
+// The power a superscript at the 1-based position pos stands for, or 0.
+int SuperscriptAt(const std::string& text, std::int32_t pos) {
+  const auto at = static_cast<std::size_t>(pos - 1);
+  if (static_cast<unsigned char>(text[at]) != 0xC2 || at + 1 >= text.size()) return 0;
+  switch (static_cast<unsigned char>(text[at + 1])) {
+    case 0xB2:
+      return 2;
+    case 0xB3:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+// x² reads as x^2: a power and its constant.
+void AppendPower(TKoTokenList& tokens, int power, std::int32_t pos) {
+  Append(tokens, "^", TKoOperatorNode::Create(dtExtended, opPower), pos);
+  TKoNodePtr exponent = TKoOperatorNode::CreateConstant(static_cast<long double>(power));
+  if (NumberTexts) [[unlikely]]
+    (*NumberTexts)[exponent.get()] = std::to_string(power);
+  Append(tokens, "v", std::move(exponent), pos);
+}
+
 }  // namespace
 
 void FreeTokenNodes(TKoTokenList& tokens) {
@@ -76,6 +102,12 @@ TKoTokenList TKoMathAbstractTokenizer::TokenizeWithArgs(const std::string& s, TK
         ++pos;
         continue;
       }
+      if (const int power = SuperscriptAt(Text, pos)) {
+        AppendPower(tokens, power, pos);
+        pos += kSuperscriptWidth;
+        PrevToken = "v";
+        continue;
+      }
       std::string token;
       const std::int32_t start = pos;
       TKoNodePtr node = NextToken(pos, token);
@@ -95,18 +127,24 @@ TKoTokenList TKoMathAbstractTokenizer::TokenizeWithArgs(const std::string& s, TK
 }
 
 TKoNodePtr TKoMathRealTokenizer::NextToken(std::int32_t& pos, std::string& token) {
-  const char c = Text[static_cast<std::size_t>(pos - 1)];
+  char c = Text[static_cast<std::size_t>(pos - 1)];
   token.assign(1, c);
+  // the bytes of the character, more than one for a typed operator such as the sign ×
+  std::int32_t width = 1;
+  if (static_cast<unsigned char>(c) >= 0x80) {
+    if (TKoNodePtr node = ReadTypedCharacter(pos, token, c, width)) return node;
+    token.assign(1, c);
+  }
   switch (c) {
     case '(':
     case ')':
       ++pos;
       return nullptr;
     case '*':
-      ++pos;
+      pos += width;
       return TKoOperatorNode::Create(dtExtended, opProduct);
     case '/':
-      ++pos;
+      pos += width;
       return TKoOperatorNode::Create(dtExtended, opQuotient);
     case '^':
       ++pos;
@@ -117,7 +155,7 @@ TKoNodePtr TKoMathRealTokenizer::NextToken(std::int32_t& pos, std::string& token
     case '+':
       return ReadPlus(pos, token);
     case '-':
-      ++pos;
+      pos += width;
       if (InSignPosition()) return TKoOperatorNode::Create(dtExtended, opNegation);
       token = "M";
       return TKoOperatorNode::Create(dtExtended, opInfixMinus);
@@ -136,6 +174,45 @@ TKoNodePtr TKoMathRealTokenizer::NextToken(std::int32_t& pos, std::string& token
   if (IsAsciiLetter(c)) return ReadName(pos, token);
   ErrorPos = pos;
   throw EBadToken(kTextIllegalChar + token);
+}
+
+// What a keyboard or a document gives for the signs of a term: the dot and the cross as
+// products, the division sign, the minus sign, pi and the root. Operators come back in c
+// with their width, the others as their token; any other character is refused whole.
+TKoNodePtr TKoMathRealTokenizer::ReadTypedCharacter(std::int32_t& pos, std::string& token, char& c,
+                                                    std::int32_t& width) {
+  const auto at = static_cast<std::size_t>(pos - 1);
+  char32_t code = 0;
+  const std::size_t length = Utf8CharAt(Text, at, code);
+  const std::string typed = Text.substr(at, length == 0 ? 1 : length);
+  width = static_cast<std::int32_t>(typed.size());
+  switch (code) {
+    case U'\u00B7':  // middle dot
+    case U'\u00D7':  // multiplication sign
+    case U'\u22C5':  // dot operator
+      c = '*';
+      return nullptr;
+    case U'\u00F7':  // division sign
+      c = '/';
+      return nullptr;
+    case U'\u2212':  // minus sign
+      c = '-';
+      return nullptr;
+    case U'\u03C0':  // pi
+      pos += width;
+      token = "v";
+      return TKoOperatorNode::CreateVariable(dtExtended, "Pi", VarDepot);
+    case U'\u221A': {  // square root
+      const TKoRealFunctionList& functions = SharedFunctionList();
+      pos += width;
+      token = "f";
+      return TKoOperatorNode::Create(dtExtended,
+                                     functions.FunctionCode(functions.IndexOfFunction("SQRT")));
+    }
+    default:
+      ErrorPos = pos;
+      throw EBadToken(kTextIllegalChar + typed);
+  }
 }
 
 TKoNodePtr TKoMathRealTokenizer::ReadPlus(std::int32_t& pos, std::string& token) {

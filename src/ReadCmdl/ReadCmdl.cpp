@@ -1,9 +1,12 @@
 #include "ReadCmdl/ReadCmdl.hpp"
 
 #include <charconv>
+#include <memory>
 #include <string_view>
 
+#include "MathPars/MathPars.hpp"
 #include "MathTree/MathTree.hpp"
+#include "MthTrFnc/MthTrFnc.hpp"
 #include "util/util.hpp"
 
 namespace {
@@ -36,10 +39,15 @@ std::string WithoutLeadingBlanks(const std::string& s) {
   return first == std::string::npos ? std::string() : s.substr(first);
 }
 
+bool IsConstantName(const std::string& name) {
+  const std::string upper = UpperCase(name);
+  return upper == "PI" || upper == "E";
+}
+
 }  // namespace
 
 TKoMathCommandLine::TKoMathCommandLine(const std::vector<std::string>& args)
-    : Variables{{"Pi", kPi, {}}, {"e", kEuler, {}}} {
+    : Variables{{"Pi", kPi, {}, {}}, {"e", kEuler, {}, {}}} {
   // The letter of a switch given alone, waiting for the next argument as its value.
   std::optional<char> pending;
   for (const std::string& arg : args) {
@@ -47,7 +55,7 @@ TKoMathCommandLine::TKoMathCommandLine(const std::vector<std::string>& args)
     if (arg.empty()) continue;
     if (arg[0] != '\\') {
       if (pending) {
-        ReadSwitchValue(*pending, arg);
+        if (!ReadSwitchValue(*pending, arg)) Swallowed.push_back({*pending, arg});
         pending.reset();
       } else {
         FuncStr += " " + arg;
@@ -116,55 +124,92 @@ bool TKoMathCommandLine::SetSwitch(char letter) {
   }
 }
 
-void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) {
+bool TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) {
   switch (letter) {
     case 'D':
-      ScanOrder(value, DiffLevel);
-      return;
+      return ScanOrder(value, DiffLevel);
     case 'L':
-      ReadNumber(value, Intervall);
       IntervallGiven = true;
-      return;
+      return ReadNumber(value, Intervall);
     case 'T':
-      ReadNumber(value, ToValue);
       ToValueGiven = true;
-      return;
+      return ReadNumber(value, ToValue);
     case 'S':
       AllParams = UpperCase(value) == "S";
-      return;
+      return true;
     case 'V':
-      AddVariable(value);
-      return;
+      return AddVariable(value);
     case 'X':
       // Anything else could never be the variable of a term: it is ignored.
-      if (IsVariableName(value)) XVar = value;
-      return;
+      if (!IsVariableName(value)) return false;
+      XVar = value;
+      return true;
     default:
-      return;
+      // a letter that no switch uses: no value is one
+      return true;
   }
 }
 
-void TKoMathCommandLine::ReadNumber(const std::string& value, long double& target) {
+// A value such as pi/2 or 2*3, computed as a term is, with Pi and e as given so far; false
+// when it names any other variable or rnd, does not parse or cannot be computed.
+bool TKoMathCommandLine::ReadConstantTerm(const std::string& text, long double& value) const {
+  TKoMathTreeFunction f;
+  for (const TKoCmdlVariable& variable : Variables) {
+    if (!IsConstantName(variable.Name) || !variable.Value) continue;
+    f.AddVariable(variable.Name);
+    f.SetVarValue(variable.Name, *variable.Value);
+  }
+  f.AddVariable("Pi");
+  f.AddVariable("e");
+  const std::int32_t constants = f.VarCount();
+  auto parser = std::make_unique<TKoMathParser>(&f);
+  parser->SetFunctionString(text);
+  f.SetCreator(std::move(parser));
+  // rnd is no constant: its draw is given back to the term's sequence
+  const std::uint64_t draws = RandomDraws();
+  f.Calculate();
+  if (RandomDraws() != draws) {
+    ReplayRandomSequence(draws);
+    return false;
+  }
+  if (!f.GetErrorText().empty() || !f.GetTree() || f.VarCount() != constants) return false;
+  value = f.Value;
+  return true;
+}
+
+// A number as written, else a constant term.
+bool TKoMathCommandLine::ReadValue(const std::string& text, long double& value) const {
+  return ScanNumber(text, value) || ReadConstantTerm(text, value);
+}
+
+bool TKoMathCommandLine::ReadNumber(const std::string& value, long double& target) {
   long double number = 0;
-  if (!ScanNumber(WithoutLeadingBlanks(value), number)) {
+  if (!ReadValue(WithoutLeadingBlanks(value), number)) {
     Errors.push_back(kTextIllegalValue + value);
-    return;
+    return false;
   }
   target = number;
+  return true;
 }
 
 // name=number gives a variable with a value, a bare name one without.
-void TKoMathCommandLine::AddVariable(const std::string& value) {
+bool TKoMathCommandLine::AddVariable(const std::string& value) {
   const auto equals = value.find('=');
   if (equals == std::string::npos) {
-    Variables.push_back({Trim(value), std::nullopt, {}});
-    return;
+    Variables.push_back({Trim(value), std::nullopt, {}, {}});
+    return IsVariableName(Trim(value));
   }
   const std::string numberText = Trim(value.substr(equals + 1));
   long double number = 0;
-  if (!ScanNumber(numberText, number)) {
-    Errors.push_back(kTextIllegalValue + numberText);
-    return;
+  if (ScanNumber(numberText, number)) {
+    Variables.push_back({Trim(value.substr(0, equals)), number, numberText, {}});
+    return true;
   }
-  Variables.push_back({Trim(value.substr(0, equals)), number, numberText});
+  // A term's value has no text: its digits are those of the extended type.
+  if (!ReadConstantTerm(numberText, number)) {
+    Errors.push_back(kTextIllegalValue + numberText);
+    return false;
+  }
+  Variables.push_back({Trim(value.substr(0, equals)), number, {}, numberText});
+  return true;
 }

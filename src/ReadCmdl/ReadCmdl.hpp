@@ -10,7 +10,9 @@
 struct TKoCmdlVariable {
   std::string Name;
   std::optional<long double> Value;
-  std::string Text;  // the value as written; empty for the constants Pi and e
+  // the number as written; empty for the constants Pi and e and for a term's value
+  std::string Text;
+  std::string Term;  // the constant term the value was computed from (\va=pi/2)
 };
 
 // Settings of one run, read from the arguments after the program path. Reading never
@@ -42,11 +44,21 @@ class TKoMathCommandLine {
   // Pi and e first; later entries of the same name follow and win when applied in order.
   std::vector<TKoCmdlVariable> Variables;
   std::vector<std::string> Errors;
+  // A switch given alone took the next argument as its value, and that was none: most often
+  // the value was forgotten and the term went in its place.
+  struct TSwallowed {
+    char Letter;  // upper case
+    std::string Argument;
+  };
+  std::vector<TSwallowed> Swallowed;
 
  private:
   // Acts on a switch given alone; true when the letter waits for a value argument.
   bool SetSwitch(char letter);
-  void ReadSwitchValue(char letter, const std::string& value);
-  void ReadNumber(const std::string& value, long double& target);
-  void AddVariable(const std::string& value);
+  // Reads the value; false when it is none for the letter.
+  bool ReadSwitchValue(char letter, const std::string& value);
+  bool ReadNumber(const std::string& value, long double& target);
+  bool ReadValue(const std::string& text, long double& value) const;
+  bool ReadConstantTerm(const std::string& text, long double& value) const;
+  bool AddVariable(const std::string& value);
 };

@@ -106,7 +106,7 @@ long double Middle(mpfi_srcptr x) {
 class TCurve {
  public:
   TCurve(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, TKoNumberTexts& numbers)
-      : Cmd(cmd), F(f), Numbers(numbers), Leaves(LeavesOf(cmd, numbers)) {
+      : Cmd(cmd), F(f), Numbers(numbers), Leaves(LeavesOf(cmd, f, numbers, ValueTerms)) {
     Leaves.Numbers = &Numbers;
     const std::int32_t digits = DigitsWanted();
     Bits = digits ? static_cast<mpfr_prec_t>(std::ceil(digits * kBitsPerDigit)) + kChartGuardBits
@@ -200,6 +200,8 @@ class TCurve {
   const TKoMathCommandLine& Cmd;
   TKoMathTreeFunction& F;
   TKoNumberTexts& Numbers;
+  // The trees of constant switch values, before the leaves that point into them.
+  std::vector<TKoNodePtr> ValueTerms;
   TKoDigitsLeaves Leaves;
   mpfr_prec_t Bits = kChartBits;
   long double From = 0;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "MathDiff/MathDiff.hpp"
 #include "MathDigs/MathDigs.hpp"
@@ -21,12 +22,31 @@ constexpr const char* kTextAmountsTo = " betr\344gt:";
 constexpr const char* kTextSeventeenDigits =
     "Hinweis: Dieser Modus rechnet mit 17 Stellen, nicht mit --digits.";
 
+// The tree of a constant term that gave a variable its value, over f's variables Pi and e,
+// its numbers recorded as written; none where it does not parse (then the extended value).
+const TKoOperatorNode* ParsedTermValue(const std::string& term, TKoMathTreeFunction& f,
+                                       TKoNumberTexts& numbers, std::vector<TKoNodePtr>& terms) {
+  RecordNumberTexts(&numbers);
+  try {
+    terms.push_back(ParseTerm(term, f.VarDepot.get()));
+  } catch (const Exception&) {
+    RecordNumberTexts(nullptr);
+    return nullptr;
+  }
+  RecordNumberTexts(nullptr);
+  return terms.back().get();
+}
+
 }  // namespace
 
-TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& numbers) {
+TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                         TKoNumberTexts& numbers, std::vector<TKoNodePtr>& terms) {
   TKoDigitsLeaves leaves;
   leaves.Numbers = &numbers;
-  for (const TKoCmdlVariable& variable : cmd.Variables) {
+  // The reader puts the constants Pi and e first.
+  constexpr std::size_t kConstants = 2;
+  for (std::size_t i = 0; i < cmd.Variables.size(); ++i) {
+    const TKoCmdlVariable& variable = cmd.Variables[i];
     const std::string upper = UpperCase(variable.Name);
     if (!variable.Value) {
       leaves.Variables.try_emplace(upper);
@@ -35,6 +55,13 @@ TKoDigitsLeaves LeavesOf(const TKoMathCommandLine& cmd, const TKoNumberTexts& nu
     TKoDigitsSource source;
     if (!variable.Text.empty()) {
       source = {TKoDigitsSource::kText, variable.Text};
+    } else if (i >= kConstants) {
+      // the value of a term such as pi/2: from its tree, else the extended value it holds
+      source = {TKoDigitsSource::kTerm, {}, ParsedTermValue(variable.Term, f, numbers, terms)};
+      if (!source.Term) {
+        leaves.Variables.erase(upper);
+        continue;
+      }
     } else {
       source.Kind = upper == "PI" ? TKoDigitsSource::kConstantPi : TKoDigitsSource::kConstantE;
     }
@@ -67,8 +94,9 @@ void WriteValueLine(const std::string& text, bool failed) {
     const bool failed = !f.GetErrorText().empty();
     return WriteValueLine(failed ? f.GetErrorText() : ValueToText(f.Value), failed);
   }
+  std::vector<TKoNodePtr> terms;
   const TKoDigitsOutcome outcome =
-      ValueToDigits(f.GetTree(), LeavesOf(cmd, numbers), DigitsWanted());
+      ValueToDigits(f.GetTree(), LeavesOf(cmd, f, numbers, terms), DigitsWanted());
   if (!outcome.Failed && cmd.ExtOutput) {
     WriteLine(f.FunctionString());
     WriteLine(" =");
@@ -96,8 +124,9 @@ void WriteValueLine(const std::string& text, bool failed) {
   } catch (const Exception&) {
     formed = false;
   }
+  std::vector<TKoNodePtr> terms;
   const TKoDigitsOutcome root =
-      RootToDigits(f.GetTree(), formed ? g.GetTree() : nullptr, LeavesOf(cmd, numbers),
+      RootToDigits(f.GetTree(), formed ? g.GetTree() : nullptr, LeavesOf(cmd, f, numbers, terms),
                    UpperCase(cmd.XVar), n.Value, DigitsWanted());
   if (!root.Failed) return WriteLine(root.Text);
   // The iteration did not settle to the digits asked for: the extended root, with a note.

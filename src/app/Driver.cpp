@@ -1,3 +1,4 @@
+#include <array>
 #include <cstdio>
 #include <memory>
 
@@ -30,8 +31,32 @@ char ToCodePage437(char c) {
   }
 }
 
+// The characters of the bytes 0x80 to 0xFF of code page 437.
+constexpr std::array<char16_t, 128> kCodePage437 = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+// A typed character as code page 437 gives it, '?' where it has none.
+char CodePage437Byte(char32_t code) {
+  for (std::size_t i = 0; i < kCodePage437.size(); ++i)
+    if (kCodePage437[i] == code) return static_cast<char>(0x80 + i);
+  return '?';
+}
+
 bool gUtf8 = false;
 std::size_t gErrorLines = 0;
+// error texts of this run written to standard error in place of a document
+bool gNoDocument = false;
 std::string* gLastLine = nullptr;
 
 // A German letter (Latin-1) in UTF-8; every other byte as it is.
@@ -159,12 +184,42 @@ std::string ToConsole(const std::string& text) {
   return out;
 }
 
+std::string TypedToConsole(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 1);
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t code = 0;
+    const std::size_t length = Utf8CharAt(text, i, code);
+    if (length == 0) {
+      out += ToConsole(text.substr(i, 1));
+      ++i;
+      continue;
+    }
+    if (gUtf8) {
+      out.append(text, i, length);
+    } else {
+      out += CodePage437Byte(code);
+    }
+    i += length;
+  }
+  return out;
+}
+
 void SetUtf8Output(bool utf8) {
   gUtf8 = utf8;
 }
 
 bool Utf8Output() {
   return gUtf8;
+}
+
+void WriteErrorText(const std::string& text) {
+  NoteErrorLine();
+  if (PlotForm() != TPlotForm::kSvg) return WriteLine(text);
+  gNoDocument = true;
+  std::fflush(stdout);
+  const std::string out = ToConsole(text) + '\n';
+  std::fwrite(out.data(), 1, out.size(), stderr);
 }
 
 void NoteErrorLine() {
@@ -236,10 +291,11 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
     for (const std::string& entry : InfoAdds()) WriteLine(entry);
     return 0;
   }
+  gNoDocument = false;
   if (!cmd.Errors.empty()) {
-    for (const std::string& message : cmd.Errors) WriteLine(message);
-    NoteErrorLine();
-    return 0;
+    for (const std::string& message : cmd.Errors) WriteErrorText(message);
+    ExplainSwallowedValues(cmd);
+    return gNoDocument ? kStatusNoDocument : 0;
   }
   if (cmd.AllParams) WriteParameters(cmd);
   const bool equation = IsEquation(cmd.FuncStr, cmd.XVar) && SolvesEquations(cmd);
@@ -249,5 +305,7 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   RunMode(difference, f, equation);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);
-  return 0;
+  ExplainSwallowedValues(cmd);
+  ExplainLateOptions(progName, args);
+  return gNoDocument ? kStatusNoDocument : 0;
 }

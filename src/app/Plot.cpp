@@ -57,10 +57,7 @@ bool Parsed(TKoMathTreeFunction& f, bool writeError) {
   TKoMathParser& parser = ParserOf(f);
   parser.Execute();
   if (parser.ErrorText.empty() && f.GetTree()) return true;
-  if (writeError) {
-    NoteErrorLine();
-    WriteLine(parser.ErrorText.empty() ? kTextSyntaxError : parser.ErrorText);
-  }
+  if (writeError) WriteErrorText(parser.ErrorText.empty() ? kTextSyntaxError : parser.ErrorText);
   return false;
 }
 
@@ -402,15 +399,13 @@ void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   if (!Parsed(f, true)) return;
   TPlotter plotter(cmd, f, f.GetVarValue(cmd.XVar));
   if (!plotter.IntervalOk()) {
-    NoteErrorLine();
-    WriteLine(kTextIntervalReversed);
+    WriteErrorText(kTextIntervalReversed);
     return;
   }
   plotter.AddModeCurve();
   if (!plotter.Sample()) {
     // No value anywhere: the term's text at the start, as its evaluation gives it.
-    NoteErrorLine();
-    WriteLine(plotter.FailureAtStart());
+    WriteErrorText(plotter.FailureAtStart());
     return;
   }
   plotter.Refine();

@@ -53,6 +53,12 @@ std::string TProgressLine::Update(double seconds, double fraction) {
   return "\r" + line;
 }
 
+std::string ProgressLineCleared() {
+  // the longest line, and the ^C a terminal echoes after it
+  const std::size_t longest = std::string(kTextProgress).size() + std::string("100 %^C").size();
+  return "\r" + std::string(longest, ' ') + "\r";
+}
+
 void ShowProgressOnTerminal(bool terminal) {
   SetProgressHook(terminal ? ShowOnStandardError : nullptr);
 }

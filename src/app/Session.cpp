@@ -4,10 +4,12 @@
 #include <histedit.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +30,9 @@ constexpr const char* kTextInterrupted = "Abgebrochen.";
 constexpr const char* kTextEndedBySignal = "Beendet durch Signal ";
 constexpr const char* kAnswer = "ans";
 constexpr int kHistorySize = 1000;
+constexpr const char* kLess = "less -R";
+// the shell's status for a command it did not find
+constexpr int kStatusNotFound = 127;
 
 volatile sig_atomic_t gInterrupted = 0;
 
@@ -243,7 +248,7 @@ class TSession {
   void Perform(const std::vector<std::string>& words) {
     const std::string command = Lower(words[0]);
     if (words.size() == 1 && (command == "hilfe" || command == "help" || command == "?")) {
-      RunHelp(ProgName);
+      ShowHelp();
       return;
     }
     if (words.size() == 1 && command == "\\ss") {
@@ -269,6 +274,79 @@ class TSession {
     args.insert(args.end(), settings.begin(), settings.end());
     args.insert(args.end(), words.begin(), words.end());
     RunLine(args);
+  }
+
+  // The help text, through the pager where it is longer than the screen.
+  void ShowHelp() const {
+    const std::string text = HelpText();
+    if (!Paged(text)) std::fwrite(text.data(), 1, text.size(), stdout);
+  }
+
+  std::string HelpText() const {
+    std::fflush(stdout);
+    std::string text;
+    const int saved = dup(STDOUT_FILENO);
+    FILE* file = std::tmpfile();
+    if (saved < 0 || !file) {
+      if (file) std::fclose(file);
+      if (saved >= 0) close(saved);
+      RunHelp(ProgName);
+      return {};
+    }
+    dup2(fileno(file), STDOUT_FILENO);
+    RunHelp(ProgName);
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      text.append(buffer, n);
+    std::fclose(file);
+    return text;
+  }
+
+  // Writes text through $PAGER, else less -R, where it does not fit the terminal; false where
+  // it was not written.
+  static bool Paged(const std::string& text) {
+    winsize size{};
+    if (isatty(STDOUT_FILENO) != 1 || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 ||
+        size.ws_row == 0)
+      return false;
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    // one row stays for the prompt
+    if (lines < size.ws_row) return false;
+    const std::string pager = Pager();
+    if (pager.empty()) return false;
+    std::fflush(stdout);
+    const struct sigaction interrupt = SetInterrupt(SIG_IGN);
+    void (*const pipeBefore)(int) = signal(SIGPIPE, SIG_IGN);
+    FILE* pipe = popen(pager.c_str(), "w");
+    bool shown = false;
+    if (pipe) {
+      std::fwrite(text.data(), 1, text.size(), pipe);
+      const int status = pclose(pipe);
+      // a pager that the shell could not find showed nothing
+      shown = !(WIFEXITED(status) && WEXITSTATUS(status) == kStatusNotFound);
+    }
+    signal(SIGPIPE, pipeBefore);
+    sigaction(SIGINT, &interrupt, nullptr);
+    return shown;
+  }
+
+  // $PAGER, else less -R where less is on the path, else none.
+  static std::string Pager() {
+    const char* pager = std::getenv("PAGER");
+    if (pager && *pager) return pager;
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    for (std::size_t start = 0; start <= folders.size();) {
+      const std::size_t end = std::min(folders.find(':', start), folders.size());
+      const std::string folder = folders.substr(start, end - start);
+      if (!folder.empty() && access((folder + "/less").c_str(), X_OK) == 0) return kLess;
+      start = end + 1;
+    }
+    return {};
   }
 
   // Runs the command line in a process of its own; an interrupt ends that process only.
@@ -298,7 +376,12 @@ class TSession {
     SetInterrupt(OnInterrupt);
     if (child > 0 && WIFSIGNALED(status)) {
       std::fflush(stdout);
-      if (WTERMSIG(status) == SIGINT) {
+      if (WTERMSIG(status) == SIGINT && isatty(STDERR_FILENO) == 1) {
+        const std::string cleared = ProgressLineCleared();
+        std::fwrite(cleared.data(), 1, cleared.size(), stderr);
+        std::fflush(stderr);
+        std::fprintf(stdout, "%s\n", kTextInterrupted);
+      } else if (WTERMSIG(status) == SIGINT) {
         std::fprintf(stdout, "\n%s\n", kTextInterrupted);
       } else {
         std::fprintf(stdout, "%s%d\n", kTextEndedBySignal, WTERMSIG(status));

@@ -23,8 +23,19 @@ void CaptureLastLine(std::string* line);
 void WriteParameters(const TKoMathCommandLine& cmd);
 
 // The German letters in UTF-8 instead of code page 437 from now on.
+// The same for a text that holds characters the user typed (UTF-8) beside the program's own
+// Latin-1 letters: those characters in UTF-8, or as their code page 437 byte ('?' where it
+// has none).
+std::string TypedToConsole(const std::string& text);
+
 void SetUtf8Output(bool utf8);
 bool Utf8Output();
+// An error text in place of a result: on standard output, or where an SVG document is asked
+// for on standard error, so that the output holds no broken document; the run then ends with
+// kStatusNoDocument.
+void WriteErrorText(const std::string& text);
+inline constexpr int kStatusNoDocument = 1;
+
 // A line just written, or about to be, is an error text in place of a result.
 void NoteErrorLine();
 std::size_t ErrorLinesWritten();
@@ -37,6 +48,12 @@ std::string ToConsole(const std::string& text);
 // caret under the failing position, the parser's reason and hints for common slips.
 void SetExplain(bool explain);
 void ExplainSyntaxError(const TKoMathParser& parser);
+// With explain set, each switch given alone that took the next argument as its value where
+// that was none is named with the mend.
+void ExplainSwallowedValues(const TKoMathCommandLine& cmd);
+// With explain set, options with two dashes among the other arguments, which are read as
+// pieces of the term, are named with the command line that reads them as options.
+void ExplainLateOptions(const std::string& progName, const std::vector<std::string>& args);
 // With explain set, the names of a term that is computed with which are neither functions nor
 // given variables, and are therefore 0, are named on standard error.
 void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
@@ -53,6 +70,9 @@ class TProgressLine {
   std::size_t Shown = 0;  // length of the line on the terminal, 0 for none
   int Percent = -1;
 };
+// Blanks over a progress line that a computation left when it was stopped, with the ^C that
+// the terminal wrote after it, and the cursor back at the start of the line.
+std::string ProgressLineCleared();
 // Long computations show their progress on standard error when it is a terminal.
 void ShowProgressOnTerminal(bool terminal);
 

@@ -186,6 +186,35 @@ void NiceFloatText(std::string& text) {
   text = s;
 }
 
+std::size_t Utf8CharAt(const std::string& text, std::size_t i, char32_t& code) {
+  const auto lead = static_cast<unsigned char>(text[i]);
+  std::size_t length = 0;
+  char32_t value = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    value = lead & 0x1FU;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    value = lead & 0x0FU;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    value = lead & 0x07U;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0U) != 0x80U) return 0;
+    value = (value << 6) | (next & 0x3FU);
+  }
+  // overlong forms, surrogates and codes past the last one are no characters
+  const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < least[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) return 0;
+  code = value;
+  return length;
+}
+
 bool ScanNumber(const std::string& text, long double& value) {
   std::size_t i = 0;
   const std::size_t n = text.size();

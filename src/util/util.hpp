@@ -159,6 +159,10 @@ std::string GeneralNumberText(long double v, int digits);
 // Removes the characters with codes 0 to 32 from both ends.
 std::string Trim(const std::string& s);
 
+// The length of the UTF-8 character of more than one byte that begins at index i of text,
+// with its code; 0 where none begins (ASCII, or a byte that no valid sequence starts).
+std::size_t Utf8CharAt(const std::string& text, std::size_t i, char32_t& code);
+
 // Upper-case form of a name (ASCII letters only).
 std::string UpperCase(const std::string& s);
 // True when name reads upper in upper case; nothing is allocated.

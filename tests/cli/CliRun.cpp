@@ -102,8 +102,10 @@ CliResult RunTcalcOnTerminal(const std::vector<std::string>& args, const std::st
     unsetenv("LC_ALL");
     unsetenv("LC_CTYPE");
     setenv("LANG", lang.c_str(), 1);
-    std::vector<char*> argv = Argv(args, TCALC_BINARY);
-    execv(TCALC_BINARY, argv.data());
+    // the path outlives argv, which points into it
+    const std::string binary = TCALC_BINARY;
+    std::vector<char*> argv = Argv(args, binary);
+    execv(binary.c_str(), argv.data());
     _exit(127);
   }
   CliResult result;

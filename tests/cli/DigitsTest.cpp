@@ -158,6 +158,13 @@ TEST(Digits, VariablesAndSwitches) {
       {{"--digits", "20", "\\vpi=3", "pi"}, "3\n"},
       {{"--digits", "20", "\\s", "x+1"}, "x+1\n =\n1\n"},
       {{"--digits", "20", "-"}, ""},
+      // Values from constant terms have every digit too, with Pi and e as given.
+      {{"--digits", "30", "\\va=1/10", "a"}, "0.1\n"},
+      {{"--digits", "30", "\\vx=pi/2", "x"}, "1.57079632679489661923132169164\n"},
+      {{"--digits", "40", "\\va=sqrt(2)", "a^2"}, "2\n"},
+      {{"--digits", "20", "\\vPi=3", "\\va=pi/2", "a"}, "1.5\n"},
+      {{"--digits", "30", "\\vx=3", "\\va=pi", "\\n", "sin(x)-sin(a)"},
+       "3.14159265358979323846264338328\n"},
   });
   EXPECT_EQ(RunTcalcWithInput({"--digits", "20", "-"}, "1/3\n2/3\n").out,
             "0.33333333333333333333\n0.66666666666666666667\n");

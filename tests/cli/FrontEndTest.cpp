@@ -309,3 +309,87 @@ TEST(FrontEnd, LongComputationsShowProgressOnTerminalsOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The slips of a first day, each with the hint that names the mend. Standard output and the
+// status stay as without the hint; a terminal on standard error gets it unasked.
+TEST(FrontEnd, SlipsGetAHintNamingTheMend) {
+  const std::string lost =
+      "Hinweis: Schalter beginnen mit \\ und sind in einfache Anf\201hrungsstriche "
+      "einzuschlie\341en; gemeint ist wohl ";
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Hint;
+  } cases[] = {
+      {{"\\d", "sin(x)"},
+       "Hinweis: \\d hat 'sin(x)' als Ordnung gelesen; gemeint ist wohl '\\d1' 'sin(x)'\n"},
+      {{"\\t", "x^2", "x"},
+       "Hinweis: \\t hat 'x^2' als Intervallende gelesen; gemeint ist wohl '\\t<Zahl>' 'x^2'\n"},
+      {{"\\x", "t^2"},
+       "Hinweis: \\x hat 't^2' als Variable gelesen; gemeint ist wohl '\\x<Name>' 't^2'\n"},
+      {{"d1", "x^3"}, lost + "'\\d1' 'x^3'.\n"},
+      {{"i", "x^2"}, lost + "'\\i' 'x^2'.\n"},
+      {{"erf(x)"}, "Hinweis: erf ist keine Funktion von tcalc.\n"},
+      {{"atan(1)"}, "Hinweis: atan ist keine Funktion von tcalc; gemeint ist wohl arctan.\n"},
+      {{"wurzel(2)"}, "Hinweis: wurzel ist keine Funktion von tcalc; gemeint ist wohl sqrt.\n"},
+      {{"sec(1)"}, "Hinweis: sec ist keine Funktion von tcalc; gemeint ist wohl 1/cos.\n"},
+      {{"sinus(1)"}, "Hinweis: sinus ist keine Funktion von tcalc; gemeint ist wohl sin.\n"},
+      {{"arctang(1)"},
+       "Hinweis: arctang ist keine Funktion von tcalc; gemeint ist wohl arctan oder arctanh.\n"},
+      {{"log(2,8)"},
+       "Hinweis: log hat nur ein Argument; den Logarithmus von x zur Basis b gibt "
+       "ln(x)/ln(b).\n"},
+      {{"1/3", "--digits", "5"},
+       "Hinweis: Optionen stehen vor allen anderen Argumenten; gemeint ist wohl tcalc --digits 5 "
+       "'1/3'\n"},
+      {{"\\d1", "x^2", "--simplify"},
+       "Hinweis: Optionen stehen vor allen anderen Argumenten; gemeint ist wohl tcalc --simplify "
+       "'\\d1' 'x^2'\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> explained = {"--explain"};
+    explained.insert(explained.end(), c.Args.begin(), c.Args.end());
+    const CliResult r = RunTcalc(explained);
+    const CliResult quiet = RunTcalc(c.Args);
+    EXPECT_NE(r.err.find(c.Hint), std::string::npos) << c.Args[0] << "\n" << r.err;
+    EXPECT_EQ(r.out, quiet.out) << c.Args[0];
+    EXPECT_EQ(r.status, quiet.status) << c.Args[0];
+    EXPECT_EQ(quiet.err, "") << c.Args[0];
+    const CliResult terminal = RunTcalcOnTerminal(c.Args, "C");
+    EXPECT_EQ(terminal.out.rfind(quiet.out, 0), 0U) << c.Args[0] << "\n" << terminal.out;
+    EXPECT_NE(terminal.out.find(c.Hint), std::string::npos) << c.Args[0] << "\n" << terminal.out;
+    EXPECT_EQ(terminal.status, quiet.status) << c.Args[0];
+  }
+  // The decimal comma hint stays for a comma that is none between arguments.
+  EXPECT_EQ(RunTcalc({"--explain", "log(2,8)"}).err.find("Komma"), std::string::npos);
+  // A value given or a name that is a function: no hint.
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"\\d", "2", "x^3"}, {"\\t", "pi", "x"}, {"\\d", "0", "x"}, {"sin(1)"}}) {
+    args.insert(args.begin(), "--explain");
+    EXPECT_EQ(RunTcalc(args).err.find("Hinweis"), std::string::npos) << args[1];
+  }
+}
+
+// Typed characters beyond ASCII: read as what they stand for, or named whole in the output's
+// encoding, with the caret under the character.
+TEST(FrontEnd, TypedCharacters) {
+  ExpectCases({
+      {{"\\vx=3", "x\302\262+x\302\263"}, "36\n"},
+      {{"\317\200"}, "3.1415926535897932\n"},
+      {{"3\302\2674-2\303\2273"}, "6\n"},
+      {{"6\303\2674"}, "1.5\n"},
+      {{"\342\210\2221"}, "-1\n"},
+      {{"\342\210\2324"}, "2\n"},
+      {{"\\vx=\317\200/2", "sin(x)"}, "1\n"},
+      {{"\\va=2*3", "\\vb=\317\200", "a*cos(b)"}, "-6\n"},
+  });
+  const CliResult cp437 = RunTcalc({"--explain", "x+\303\251"});
+  EXPECT_EQ(cp437.out, "Syntaxfehler\n");
+  EXPECT_EQ(cp437.err, "  x+\202\n    ^\nIllegales Zeichen: \202\n");
+  const CliResult utf8 = RunTcalc({"--utf8", "--explain", "x\302\2622+\342\210\203"});
+  EXPECT_EQ(utf8.err, "  x\302\2622+\342\210\203\n      ^\nIllegales Zeichen: \342\210\203\n");
+  EXPECT_EQ(RunTcalc({"--explain", "\342\210\203"}).err, "  ?\n  ^\nIllegales Zeichen: ?\n");
+}
+
+}  // namespace

@@ -297,3 +297,26 @@ TEST(Plot, EachLineOfStandardInputIsPlotted) {
   EXPECT_EQ(lines[28], "** x");
   EXPECT_EQ(lines[57], "** x^2");
 }
+
+// An SVG document asked for and none possible: the text on standard error, nothing on
+// standard output, status 1.
+TEST(Plot, SvgErrorsGoToStandardErrorWithStatusOne) {
+  struct TCase {
+    std::vector<std::string> args;
+    std::string err;
+  };
+  const std::vector<TCase> cases = {
+      {{"--plot=svg", "\\vx=1", "\\t0", "x"},
+       "Intervallende muss gr\x94\xE1\x65r als Intervallanfang sein!\n"},
+      {{"--plot=svg", "x+"}, "Syntaxfehler\n"},
+      {{"--plot=svg", "\\va=1,5", "\\vb=x", "a"},
+       "Illegaler Parameterwert: 1,5\nIllegaler Parameterwert: x\n"},
+      {{"--plot=svg", "ln(0-1)"}, "Invalid floating point operation\n"},
+  };
+  for (const TCase& c : cases) {
+    const CliResult r = RunTcalc(c.args);
+    EXPECT_EQ(r.out, "") << c.args.back();
+    EXPECT_EQ(r.err, c.err) << c.args.back();
+    EXPECT_EQ(r.status, 1) << c.args.back();
+  }
+}

@@ -150,7 +150,8 @@ std::string ReadFile(const std::string& path) {
 
 TEST(Session, LinesRunAsCommandLinesAndSettingsLast) {
   const std::string state = TempFolder("lines");
-  TTerminal t({"-"}, {{"XDG_STATE_HOME", state}});
+  // the help text is longer than the terminal: a pager that shows it at once
+  TTerminal t({"-"}, {{"XDG_STATE_HOME", state}, {"PAGER", "cat"}});
   ASSERT_TRUE(t.WaitFor("tcalc> "));
   EXPECT_EQ(t.Line("2+3"), "5\r\n");
   EXPECT_EQ(t.Line("\\va=4"), "");
@@ -224,7 +225,8 @@ TEST(Session, CtrlCAbandonsTheLineAndStopsALongComputation) {
   t.Send("\\m \\i \\vx=0 \\t1000 \\l0.000001 sin(x)\r");
   ASSERT_TRUE(t.WaitFor("Berechnung: "));
   t.Send("\x03");
-  EXPECT_TRUE(t.WaitFor("Abgebrochen.\r\n"));
+  // The progress line and the echoed ^C are blanked before the text.
+  EXPECT_TRUE(t.WaitFor("\r" + std::string(19, ' ') + "\rAbgebrochen.\r\n"));
   ASSERT_TRUE(t.WaitFor("tcalc> "));
   // At the prompt it drops what was typed.
   t.Send("12345\x03");
@@ -255,3 +257,28 @@ TEST(Session, InteractiveReadsAPipeAsASession) {
   const CliResult batch = RunTcalcWithInput({"-"}, "2+3\n\\va=4\nans\n");
   EXPECT_EQ(batch.out, "5\nSyntaxfehler\n0\n");
 }
+
+namespace {
+
+// A help text longer than the screen goes through $PAGER; a pager the shell cannot find
+// leaves it to be printed whole.
+TEST(Session, LongHelpGoesThroughThePager) {
+  const std::string state = TempFolder("pager");
+  {
+    TTerminal t({"-"}, {{"XDG_STATE_HOME", state}, {"PAGER", "sed -e s/^/Seite:/"}});
+    ASSERT_TRUE(t.WaitFor("tcalc> "));
+    const std::string help = t.Line("hilfe");
+    EXPECT_NE(help.find("Seite:Optionen (vor allen anderen Argumenten):"), std::string::npos)
+        << help;
+    t.Send("quit\r");
+    EXPECT_EQ(t.Finish(), 0);
+  }
+  TTerminal t({"-"}, {{"XDG_STATE_HOME", state}, {"PAGER", "kein-pager-tcalc"}});
+  ASSERT_TRUE(t.WaitFor("tcalc> "));
+  const std::string help = t.Line("hilfe");
+  EXPECT_NE(help.find("\nOptionen (vor allen anderen Argumenten):"), std::string::npos) << help;
+  t.Send("quit\r");
+  EXPECT_EQ(t.Finish(), 0);
+}
+
+}  // namespace

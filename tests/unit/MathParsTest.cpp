@@ -172,6 +172,55 @@ TEST(Tokenizer, Failures) {
   }
 }
 
+// What a German keyboard or a pasted document gives reads as the ASCII sign it stands for.
+TEST(Tokenizer, TypedCharacters) {
+  struct Case {
+    const char* term;
+    const char* tokens;
+  };
+  const Case cases[] = {
+      {"x\u00B2", "v=x ^#26 v=2"},
+      {"x\u00B3+1", "v=x ^#26 v=3 +#22 v=1"},
+      {"3\u00B74", "v=3 *#24 v=4"},
+      {"2\u00D73", "v=2 *#24 v=3"},
+      {"2\u22C53", "v=2 *#24 v=3"},
+      {"6\u00F74", "v=6 /#25 v=4"},
+      {"\u22121", "-#27 v=1"},
+      {"2\u22121", "v=2 M#501 v=1"},
+      {"(\u2212x)", "( -#27 v=x )"},
+      {"2*\u03C0", "v=2 *#24 v=Pi"},
+      {"a\u03C0", "v=a v=Pi"},
+      {"\u221A2", "f=sqrt v=2"},
+      {"\u221A(x\u00B2)", "f=sqrt ( v=x ^#26 v=2 )"},
+  };
+  for (const Case& c : cases) {
+    const std::int32_t start = LiveNodes();
+    EXPECT_EQ(Tokens(c.term), c.tokens) << c.term;
+    EXPECT_EQ(LiveNodes(), start) << c.term;
+  }
+}
+
+// Any other character beyond ASCII is named whole; a byte that begins no character alone.
+TEST(Tokenizer, OtherCharactersAreNamedWhole) {
+  struct Case {
+    const char* term;
+    const char* named;
+    std::int32_t errorPos;
+  };
+  const Case cases[] = {
+      {"x+\u00E9", "\u00E9", 3}, {"1\u2203", "\u2203", 2}, {"\U0001F600", "\U0001F600", 1},
+      {"x\u00B9", "\u00B9", 2},  {"2\xC2", "\xC2", 2},     {"\xE2\x88x", "\xE2", 1},
+      {"\xC0\x80", "\xC0", 1},
+  };
+  for (const Case& c : cases) {
+    TKoVarDepot depot;
+    TKoMathRealTokenizer tokenizer(&depot);
+    const Failure expected{"EBadToken", std::string("Illegales Zeichen: ") + c.named};
+    EXPECT_EQ(FailureOf([&] { tokenizer.Tokenize(c.term); }), expected) << c.term;
+    EXPECT_EQ(tokenizer.ErrorPos, c.errorPos) << c.term;
+  }
+}
+
 TEST(Tokenizer, PlaceholdersTakeCopiesAndConsumeTheArguments) {
   const std::int32_t start = LiveNodes();
   TKoVarDepot depot;

@@ -40,7 +40,7 @@ std::string Changes(const TKoMathCommandLine& c) {
 
 struct Case {
   std::vector<std::string> args;
-  const char* changes;
+  std::string changes;
 };
 
 void Check(const std::vector<Case>& cases) {
@@ -99,6 +99,69 @@ TEST(ReadCmdl, IntervalBoundAndStep) {
       {{"\\l0,1", "x"}, "FuncStr=' x'; Error 'Illegaler Parameterwert: 0,1'"},
       {{"\\l", "  "}, "Error 'Illegaler Parameterwert:   '"},
   });
+}
+
+// Values may be constant terms over Pi and e; anything naming another variable, not parsing
+// or not computable stays refused.
+TEST(ReadCmdl, ConstantTermsAsValues) {
+  Check({
+      {{"\\tpi"}, "ToValue=" + Number(3.14159265358979323851L)},
+      {{"\\t", "2*pi"}, "ToValue=" + Number(2 * 3.14159265358979323851L)},
+      {{"\\l1/4"}, "Intervall=0.25"},
+      {{"\\tPI/2"}, "ToValue=" + Number(3.14159265358979323851L / 2)},
+      {{"\\va=2*3"}, "Var a=6"},
+      {{"\\vx=sqrt(4)+e^0"}, "Var x=3"},
+      {{"\\vPi=3", "\\va=pi"}, "Var Pi=3; Var a=3"},
+      {{"\\va=(1)"}, "Var a=1"},
+      {{"\\va=b+1"}, "Error 'Illegaler Parameterwert: b+1'"},
+      {{"\\va=1", "\\vb=a"}, "Var a=1; Error 'Illegaler Parameterwert: a'"},
+      {{"\\tx"}, "Error 'Illegaler Parameterwert: x'"},
+      {{"\\t1/0"}, "Error 'Illegaler Parameterwert: 1/0'"},
+      {{"\\tln(0-1)"}, "Error 'Illegaler Parameterwert: ln(0-1)'"},
+      {{"\\t2*"}, "Error 'Illegaler Parameterwert: 2*'"},
+      {{"\\l2x"}, "Error 'Illegaler Parameterwert: 2x'"},
+      {{"\\trnd(1)"}, "Error 'Illegaler Parameterwert: rnd(1)'"},
+  });
+}
+
+TEST(ReadCmdl, NumberTextAndTermKeptForDigits) {
+  const TKoMathCommandLine plain({"\\va=0.1", "\\vb=1/10"});
+  ASSERT_EQ(plain.Variables.size(), 4U);
+  EXPECT_EQ(plain.Variables[2].Text, "0.1");
+  EXPECT_EQ(plain.Variables[3].Text, "");
+  EXPECT_EQ(plain.Variables[2].Term, "");
+  EXPECT_EQ(plain.Variables[3].Term, "1/10");
+  EXPECT_EQ(*plain.Variables[3].Value, 1.0L / 10);
+}
+
+// A switch given alone whose next argument is no value of it: the argument is named.
+TEST(ReadCmdl, SwallowedArguments) {
+  struct SwallowCase {
+    std::vector<std::string> args;
+    std::string swallowed;
+  };
+  const SwallowCase cases[] = {
+      {{"\\d", "sin(x)"}, "D:sin(x)"},
+      {{"\\d", "3", "x"}, ""},
+      {{"\\d", "0", "x"}, "D:0"},
+      {{"\\t", "x^2"}, "T:x^2"},
+      {{"\\t", "pi"}, ""},
+      {{"\\l", "1,5"}, "L:1,5"},
+      {{"\\x", "1+x"}, "X:1+x"},
+      {{"\\x", "t", "t^2"}, ""},
+      {{"\\v", "sin(x)"}, "V:sin(x)"},
+      {{"\\v", "a=b"}, "V:a=b"},
+      {{"\\v", "a"}, ""},
+      {{"\\dx", "sin(x)"}, ""},
+      {{"\\q", "2+3"}, ""},
+      {{"\\d", "\\t", "a", "\\x", "2"}, "T:a X:2"},
+  };
+  for (const SwallowCase& c : cases) {
+    std::string swallowed;
+    for (const auto& s : TKoMathCommandLine(c.args).Swallowed)
+      swallowed += (swallowed.empty() ? "" : " ") + std::string(1, s.Letter) + ":" + s.Argument;
+    EXPECT_EQ(swallowed, c.swallowed) << c.args[0] << " " << c.args[1];
+  }
 }
 
 TEST(ReadCmdl, DerivativeOrder) {
