@@ -58,8 +58,6 @@ constexpr long double kSameLimit = 1e-9L;
 // charts look no closer than this part of the interval there.
 constexpr long double kAvoidedShare = 256;
 
-bool gAnalyze = false;
-
 mpfr_srcptr Low(mpfi_srcptr x) {
   return &x->left;
 }
@@ -324,39 +322,6 @@ TSide SideOf(TCurve& curve, mpfr_srcptr edge, bool right) {
 }
 
 }  // namespace
-
-void SetAnalyze(bool analyze) {
-  gAnalyze = analyze;
-}
-
-bool AnalyzeWanted() {
-  return gAnalyze;
-}
-
-bool IsEquation(const std::string& term, const std::string& var) {
-  const auto at = term.find('=');
-  if (at == std::string::npos || term.find('=', at + 1) != std::string::npos) return false;
-  // The unknown must occur as a name of its own: va=4 is a switch that lost its backslash.
-  const auto isNameChar = [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
-  };
-  for (std::size_t i = 0; i < term.size();) {
-    if (!std::isalpha(static_cast<unsigned char>(term[i]))) {
-      ++i;
-      continue;
-    }
-    std::size_t end = i;
-    while (end < term.size() && isNameChar(term[end])) ++end;
-    if (UpperCase(term.substr(i, end - i)) == UpperCase(var)) return true;
-    i = end;
-  }
-  return false;
-}
-
-std::string EquationDifference(const std::string& term) {
-  const auto at = term.find('=');
-  return "(" + term.substr(0, at) + ")-(" + term.substr(at + 1) + ")";
-}
 
 namespace {
 
@@ -1086,6 +1051,11 @@ void Discuss(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, bool equatio
 }
 
 }  // namespace
+
+std::string EquationDifference(const std::string& term) {
+  const auto at = term.find('=');
+  return "(" + term.substr(0, at) + ")-(" + term.substr(at + 1) + ")";
+}
 
 void RunAnalysis(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   Discuss(cmd, f, false);

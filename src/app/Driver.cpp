@@ -1,6 +1,8 @@
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "InfoAdd/InfoAdd.hpp"
 #include "MathPars/MathPars.hpp"
@@ -256,6 +258,62 @@ const TKoMathParser& BindTerm(const TKoMathCommandLine& cmd, TKoMathTreeFunction
 }
 
 namespace {
+bool gAnalyze = false;
+bool gExplain = false;
+}  // namespace
+
+void SetExplain(bool explain) {
+  gExplain = explain;
+}
+
+void ExplainSyntaxError(const TKoMathParser& parser) {
+  if (gExplain && parser.ErrorText == kTextSyntaxError) ExplainSyntaxErrorNow(parser);
+}
+
+void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (gExplain && f.GetTree()) ExplainUnknownNamesNow(cmd, f);
+}
+
+void ExplainSwallowedValues(const TKoMathCommandLine& cmd) {
+  if (gExplain && !cmd.Swallowed.empty()) ExplainSwallowedValuesNow(cmd);
+}
+
+void ExplainLateOptions(const std::string& progName, const std::vector<std::string>& args) {
+  if (!gExplain) return;
+  for (const std::string& arg : args)
+    if (arg.rfind("--", 0) == 0) return ExplainLateOptionsNow(progName, args);
+}
+
+// Every run asks these: they stay with the code a short run maps anyway.
+void SetAnalyze(bool analyze) {
+  gAnalyze = analyze;
+}
+
+bool AnalyzeWanted() {
+  return gAnalyze;
+}
+
+bool IsEquation(const std::string& term, const std::string& var) {
+  const auto at = term.find('=');
+  if (at == std::string::npos || term.find('=', at + 1) != std::string::npos) return false;
+  // The unknown must occur as a name of its own: va=4 is a switch that lost its backslash.
+  const auto isNameChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+  };
+  for (std::size_t i = 0; i < term.size();) {
+    if (!std::isalpha(static_cast<unsigned char>(term[i]))) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < term.size() && isNameChar(term[end])) ++end;
+    if (UpperCase(term.substr(i, end - i)) == UpperCase(var)) return true;
+    i = end;
+  }
+  return false;
+}
+
+namespace {
 
 // The node limit as a run found it, again when the run ends: a higher derivative may raise it
 // for its result, and a session or a test runs many command lines in one process.
@@ -299,10 +357,15 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   }
   if (cmd.AllParams) WriteParameters(cmd);
   const bool equation = IsEquation(cmd.FuncStr, cmd.XVar) && SolvesEquations(cmd);
-  TKoMathCommandLine difference = cmd;
-  if (equation) difference.FuncStr = EquationDifference(cmd.FuncStr);
-  const TKoMathParser& parsed = BindCommandLine(difference, f);
-  RunMode(difference, f, equation);
+  // An equation runs as the difference of its sides.
+  std::optional<TKoMathCommandLine> difference;
+  if (equation) {
+    difference.emplace(cmd);
+    difference->FuncStr = EquationDifference(cmd.FuncStr);
+  }
+  const TKoMathCommandLine& run = difference ? *difference : cmd;
+  const TKoMathParser& parsed = BindCommandLine(run, f);
+  RunMode(run, f, equation);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);
   ExplainSwallowedValues(cmd);

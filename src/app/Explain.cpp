@@ -16,8 +16,6 @@
 
 namespace {
 
-bool gExplain = false;
-
 // Longer terms are not shown again: a terminal full of term helps nobody.
 constexpr std::size_t kLongestShownTerm = 200;
 
@@ -291,8 +289,8 @@ std::string MeantCall(const std::string& name) {
 
 }  // namespace
 
-void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
-  if (!gExplain || !f.GetTree() || !NamesCountAsZero(cmd)) return;
+void ExplainUnknownNamesNow(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (!NamesCountAsZero(cmd)) return;
   std::fflush(stdout);
   for (std::int32_t i = 0; i < f.VarCount(); ++i) {
     const std::string name = f.GetVarName(i);
@@ -304,12 +302,7 @@ void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) 
   }
 }
 
-void SetExplain(bool explain) {
-  gExplain = explain;
-}
-
-void ExplainSwallowedValues(const TKoMathCommandLine& cmd) {
-  if (!gExplain || cmd.Swallowed.empty()) return;
+void ExplainSwallowedValuesNow(const TKoMathCommandLine& cmd) {
   std::fflush(stdout);
   for (const auto& [letter, argument] : cmd.Swallowed) {
     long double number = 0;
@@ -327,8 +320,7 @@ void ExplainSwallowedValues(const TKoMathCommandLine& cmd) {
   }
 }
 
-void ExplainLateOptions(const std::string& progName, const std::vector<std::string>& args) {
-  if (!gExplain) return;
+void ExplainLateOptionsNow(const std::string& progName, const std::vector<std::string>& args) {
   const auto isOption = [](const std::string& arg) {
     return arg.size() > 2 && arg.rfind("--", 0) == 0 && IsLetter(arg[2]);
   };
@@ -347,8 +339,7 @@ void ExplainLateOptions(const std::string& progName, const std::vector<std::stri
   ErrorLine(kTextHint + std::string(kTextLateOptions) + progName + options + others);
 }
 
-void ExplainSyntaxError(const TKoMathParser& parser) {
-  if (!gExplain || parser.ErrorText != kTextSyntaxError) return;
+void ExplainSyntaxErrorNow(const TKoMathParser& parser) {
   std::fflush(stdout);
   // The arguments of the term are joined with blanks: the leading ones are not the user's.
   const std::size_t lead = parser.FunctionString.find_first_not_of(' ');

@@ -386,13 +386,20 @@ class TPlotter {
 }  // namespace
 
 namespace {
-std::vector<plot::TMarked> gMarks;
-std::vector<std::string> gDescription;
+// The marks of the next graph, only while a discussion draws one: no object with a destructor
+// that every run would call at its end.
+struct TMarkSet {
+  std::vector<plot::TMarked> Marks;
+  std::vector<std::string> Description;
+};
+TMarkSet* gMarkSet = nullptr;
 }  // namespace
 
 void SetPlotMarks(std::vector<plot::TMarked> marks, std::vector<std::string> description) {
-  gMarks = std::move(marks);
-  gDescription = std::move(description);
+  delete gMarkSet;
+  gMarkSet = nullptr;
+  if (marks.empty() && description.empty()) return;
+  gMarkSet = new TMarkSet{std::move(marks), std::move(description)};
 }
 
 void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -410,6 +417,6 @@ void RunPlot(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   }
   plotter.Refine();
   plotter.FindRoot();
-  plotter.Mark(gMarks, gDescription);
+  if (gMarkSet) plotter.Mark(gMarkSet->Marks, gMarkSet->Description);
   plotter.Write();
 }

@@ -57,6 +57,12 @@ void ExplainLateOptions(const std::string& progName, const std::vector<std::stri
 // With explain set, the names of a term that is computed with which are neither functions nor
 // given variables, and are therefore 0, are named on standard error.
 void ExplainUnknownNames(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+// The explanations themselves, only called where one is due: their code lies with that of
+// the options, away from what every run maps.
+void ExplainSyntaxErrorNow(const TKoMathParser& parser);
+void ExplainSwallowedValuesNow(const TKoMathCommandLine& cmd);
+void ExplainLateOptionsNow(const std::string& progName, const std::vector<std::string>& args);
+void ExplainUnknownNamesNow(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 
 // The progress line of a long computation: Update gets the seconds since its start and the
 // fraction done (0 at the start, 1 at the end) and returns the text for the terminal, often
