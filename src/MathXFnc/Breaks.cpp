@@ -15,6 +15,7 @@ struct TTargets {
   long double Period = 0;  // 0: the single values alone
   long double Singles[2] = {0, 0};
   int SingleCount = 0;
+  bool PiPeriod = false;  // the period is pi: the targets are multiples of pi
 };
 
 constexpr long double kPi = std::numbers::pi_v<long double>;
@@ -70,8 +71,10 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
     t = Periodic(0.5L, 1);
   } else if (op == opTan) {
     t = Periodic(kPi / 2, kPi);
+    t.PiPeriod = true;
   } else if (op == opCot) {
     t = Periodic(0, kPi);
+    t.PiPeriod = true;
   } else if (IsOneOf(op, {opArcSin, opArcCos, opArcTanh, opArcCoth})) {
     t = PlusMinusOne();
   } else if (op == opArcCosh) {
@@ -94,6 +97,8 @@ class TBreakFinder {
       : Var(var), Running(running), From(from), To(to) {}
   void Walk(const TKoOperatorNode& node);
   std::vector<long double> Points;
+  // Beside each point, the argument and the value it meets there.
+  std::vector<TKoBreakCause> Causes;
 
  private:
   bool Value(long double x, long double& u) {
@@ -102,6 +107,7 @@ class TBreakFinder {
   }
   void Search(const TTargets& t);
   void Cross(long double target, long double l, long double r, long double ul, long double ur);
+  void Record(long double point, long double target);
   long double Root(long double target, long double l, long double r, long double gl,
                    long double gr);
 
@@ -110,6 +116,8 @@ class TBreakFinder {
   long double From;
   long double To;
   TKoEvalProgram Program;
+  const TKoOperatorNode* Argument = nullptr;
+  bool PiPeriod = false;
 };
 
 void TBreakFinder::Walk(const TKoOperatorNode& node) {
@@ -120,6 +128,8 @@ void TBreakFinder::Walk(const TKoOperatorNode& node) {
     TTargets t;
     if (Points.size() >= kMostPoints || !TargetsOf(node, i, t) || !child->DependsOn(Var)) continue;
     if (!Program.Compile(child)) continue;
+    Argument = child;
+    PiPeriod = t.PiPeriod;
     Search(t);
   }
 }
@@ -155,12 +165,19 @@ void TBreakFinder::Cross(long double target, long double l, long double r, long 
                          long double ur) {
   const long double gl = ul - target, gr = ur - target;
   if (gl == 0) {
-    Points.push_back(l);
+    Record(l, target);
   } else if (gr == 0) {
-    Points.push_back(r);
+    Record(r, target);
   } else if ((gl < 0) != (gr < 0)) {
-    Points.push_back(Root(target, l, r, gl, gr));
+    Record(Root(target, l, r, gl, gr), target);
   }
+}
+
+void TBreakFinder::Record(long double point, long double target) {
+  Points.push_back(point);
+  // A multiple of pi as the multiple itself, which is a whole number or a half.
+  const long double value = PiPeriod ? std::round(2 * target / kPi) / 2 : target;
+  Causes.push_back({point, Argument, value, PiPeriod});
 }
 
 // Regula falsi with the Illinois weighting, a halving where it stalls, to the last place;
@@ -210,5 +227,23 @@ std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::str
   std::vector<long double> inside;
   for (const long double p : points)
     if (p > from && p < to && (inside.empty() || p > inside.back())) inside.push_back(p);
+  return inside;
+}
+
+std::vector<TKoBreakCause> BreakCauses(const TKoOperatorNode* root, const std::string& var,
+                                       long double* running, long double from, long double to,
+                                       bool* complete) {
+  if (complete) *complete = true;
+  if (!root || !running || !(to > from)) return {};
+  const long double saved = *running;
+  TBreakFinder finder(var, running, from, to);
+  finder.Walk(*root);
+  *running = saved;
+  if (complete) *complete = finder.Points.size() < kMostPoints;
+  std::vector<TKoBreakCause> inside;
+  for (const TKoBreakCause& c : finder.Causes)
+    if (c.Point > from && c.Point < to) inside.push_back(c);
+  std::sort(inside.begin(), inside.end(),
+            [](const TKoBreakCause& a, const TKoBreakCause& b) { return a.Point < b.Point; });
   return inside;
 }

@@ -128,6 +128,7 @@ void TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
     case 'T':
       ReadNumber(value, ToValue);
       ToValueGiven = true;
+      ToText = WithoutLeadingBlanks(value);
       return;
     case 'S':
       AllParams = UpperCase(value) == "S";

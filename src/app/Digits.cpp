@@ -1,7 +1,10 @@
 // The value and Newton's root to any number of digits (--digits), and the note of the modes
 // that compute with the extended type all the same.
+#include <cmath>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "MathDiff/MathDiff.hpp"
 #include "MathDigs/MathDigs.hpp"
@@ -57,6 +60,89 @@ void WriteValueLine(const std::string& text, bool failed) {
   WriteLine(text);
 }
 
+constexpr const char* kTextInInterval = " im Intervall [";
+constexpr const char* kTextIntervalEnd = "] betr\344gt:";
+constexpr const char* kTextThe = "Die ";
+constexpr const char* kTextDerivativeOf = ". Ableitung von ";
+constexpr const char* kTextAtPoint = " an der Stelle ";
+constexpr const char* kTextIs = " ist:";
+
+// A number the program made itself, exact in binary as it stands: a whole number or a
+// short binary fraction (0.5).
+bool ExactAsMade(long double v) {
+  constexpr long double kLargestWhole = 0x1p60L;
+  constexpr long double kFinestStep = 0x1p10L;
+  return std::fabs(v) < kLargestWhole && std::floor(v * kFinestStep) == v * kFinestStep;
+}
+
+// The numbers of a tree formed from f's (a derivative): each copied number gets the text
+// of f's number of the same value; false where a number is neither such a copy nor exact as
+// made (one computed from others: its digits beyond the extended ones are lost).
+bool CopiedNumberTexts(const TKoOperatorNode* node,
+                       const std::map<long double, std::string>& byValue, TKoNumberTexts& texts) {
+  if (!node) return true;
+  if (node->Operation == opConstant && !texts.contains(node)) {
+    const long double v = node->LeafValue();
+    const auto text = byValue.find(v);
+    if (text != byValue.end() && !text->second.empty()) {
+      texts[node] = text->second;
+    } else if (!ExactAsMade(v)) {
+      return false;
+    }
+  }
+  for (const TKoOperatorNode* child : node->Children)
+    if (!CopiedNumberTexts(child, byValue, texts)) return false;
+  return true;
+}
+
+// f's number texts extended by those of derived, a tree formed from f; false where some
+// number of derived has no certain digits.
+bool DerivedNumberTexts(const TKoNumberTexts& numbers, const TKoOperatorNode* derived,
+                        TKoNumberTexts& texts) {
+  std::map<long double, std::string> byValue;
+  for (const auto& [node, text] : numbers) {
+    const auto [at, fresh] = byValue.try_emplace(node->LeafValue(), text);
+    // Two texts of one extended value: neither can be told for a copy.
+    if (!fresh && at->second != text) at->second.clear();
+  }
+  texts = numbers;
+  return CopiedNumberTexts(derived, byValue, texts);
+}
+
+// The derivative of f of the level, as formed, not simplified: simplification would fold
+// numbers into extended ones.
+bool FormRawDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f, const std::string& var,
+                       std::int32_t level) {
+  try {
+    const TKoCalculusCreator& differencer = FormDerivative(g, f, var, level);
+    return differencer.ErrorText.empty() && g.GetTree();
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+std::vector<TKoDigitsBreak> DigitsBreaks(TKoMathTreeFunction& function, const std::string& var,
+                                         long double from, long double to, bool& complete) {
+  TKoMathPointValues values(&function);
+  values.SetRunningVar(var);
+  values.Calculate();
+  std::vector<TKoDigitsBreak> breaks;
+  bool all = true;
+  for (const TKoBreakCause& c :
+       BreakCauses(function.GetTree(), var, values.RunningSlot(), from, to, &all))
+    breaks.push_back({c.Point, c.Argument, c.Target, c.OfPi});
+  complete = complete && all;
+  return breaks;
+}
+
+// The bound's text as the command line gives it.
+std::string VariableText(const TKoMathCommandLine& cmd, const std::string& name) {
+  std::string text;
+  for (const TKoCmdlVariable& variable : cmd.Variables)
+    if (UpperCase(variable.Name) == UpperCase(name)) text = variable.Value ? variable.Text : "";
+  return text;
+}
+
 }  // namespace
 
 [[gnu::cold]] void RunEvaluationToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -107,4 +193,86 @@ void WriteValueLine(const std::string& text, bool failed) {
 [[gnu::cold]] void WriteSeventeenDigitsNote() {
   std::fflush(stdout);
   std::fputs((ToConsole(kTextSeventeenDigits) + "\n").c_str(), stderr);
+}
+
+[[gnu::cold]] void RunIntervalToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                                       bool arcLength, const std::string& title,
+                                       const std::string& separator) {
+  TKoNumberTexts numbers;
+  ParseRecording(f, numbers);
+  // The slope of the arc length from the derivative as formed.
+  TKoMathTreeFunction g;
+  const bool formed = arcLength && f.GetTree() && FormRawDerivative(g, f, cmd.XVar, 1);
+  // The extended value first: its failures are the texts of --accurate, and it is the
+  // scale and a check of the digits.
+  TKoMathAccurateFunction n(&f);
+  n.OtherNotOwned = true;
+  n.IntervalFrom = f.GetVarValue(cmd.XVar);
+  n.IntervalTo = cmd.ToValue;
+  n.SetLargestPiece(cmd.Intervall, cmd.IntervallGiven);
+  n.ArcLength = arcLength;
+  n.Derivative = formed ? &g : nullptr;
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  if (cmd.ExtOutput)
+    WriteLine(title + f.FunctionString() + kTextInInterval + ValueToText(n.IntervalFrom) +
+              separator + ValueToText(cmd.ToValue) + kTextIntervalEnd);
+  if (!n.GetErrorText().empty()) return WriteValueLine(n.GetErrorText(), true);
+  TKoDigitsIntegral task;
+  TKoNumberTexts texts = numbers;
+  bool certain =
+      f.GetTree() && (!arcLength || (formed && DerivedNumberTexts(numbers, g.GetTree(), texts)));
+  if (certain) {
+    task.Term = arcLength ? g.GetTree() : f.GetTree();
+    task.ArcLength = arcLength;
+    task.From = n.IntervalFrom;
+    task.To = n.IntervalTo;
+    task.FromText = VariableText(cmd, cmd.XVar);
+    task.ToText = cmd.ToValueGiven ? cmd.ToText : "";
+    task.Estimate = n.Value;
+    task.EstimateError = n.ErrorEstimate;
+    task.Breaks = DigitsBreaks(f, cmd.XVar, task.From, task.To, certain);
+    if (arcLength) {
+      const std::vector<TKoDigitsBreak> more =
+          DigitsBreaks(g, cmd.XVar, task.From, task.To, certain);
+      task.Breaks.insert(task.Breaks.end(), more.begin(), more.end());
+    }
+  }
+  TKoDigitsLeaves leaves = LeavesOf(cmd, texts);
+  const TKoDigitsOutcome outcome =
+      certain ? IntegralToDigits(task, leaves, UpperCase(cmd.XVar), DigitsWanted())
+              : TKoDigitsOutcome{kTextDigitsNotDecidable, true};
+  WriteValueLine(outcome.Text, outcome.Failed);
+}
+
+// The n-th derivative at the point: the quotients first, whose failures stand as they are;
+// then the symbolic derivative as formed, evaluated to digits digits. Where that cannot be
+// made certain: with toDigits the refusal, else the quotients' value.
+[[gnu::cold]] void RunDerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                                         std::int32_t digits, bool toDigits) {
+  TKoNumberTexts numbers;
+  ParseRecording(f, numbers);
+  const long double x = f.GetVarValue(cmd.XVar);
+  TKoMathDiffNumFunction n(&f);
+  n.OtherNotOwned = true;
+  n.SetDiffLevel(cmd.DiffLevel);
+  n.SetRunningVar(cmd.XVar);
+  n.Calculate();
+  if (cmd.ExtOutput)
+    WriteLine(kTextThe + std::to_string(cmd.DiffLevel) + kTextDerivativeOf + f.FunctionString() +
+              kTextAtPoint + ValueToText(x) + kTextIs);
+  if (!n.GetErrorText().empty()) return WriteValueLine(n.GetErrorText(), true);
+  TKoMathTreeFunction g;
+  TKoNumberTexts texts;
+  TKoDigitsOutcome outcome{kTextDigitsNotDecidable, true};
+  if (f.GetTree() && FormRawDerivative(g, f, cmd.XVar, cmd.DiffLevel) &&
+      DerivedNumberTexts(numbers, g.GetTree(), texts)) {
+    const TKoDigitsLeaves leaves = LeavesOf(cmd, texts);
+    // The term must have a value at the point, as the quotients assume.
+    if (!ValueToDigits(f.GetTree(), leaves, digits).Failed)
+      outcome = ValueToDigits(g.GetTree(), leaves, digits);
+  }
+  if (!outcome.Failed) return WriteLine(outcome.Text);
+  if (toDigits) return WriteValueLine(kTextDigitsNotDecidable, true);
+  WriteLine(ValueToText(n.Value));
 }

@@ -97,7 +97,7 @@ void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   if (PlotForm() != TPlotForm::kNone) return RunPlot(cmd, f);
   if (RunOtherMode(cmd, f)) {
     // These compute with the extended type whatever digits were asked for.
-    if (DigitsWanted()) WriteSeventeenDigitsNote();
+    if (DigitsWanted() && !ModeToDigits(cmd)) WriteSeventeenDigitsNote();
     return;
   }
   if (cmd.Newton) return RunNewton(cmd, f);

@@ -67,6 +67,8 @@ long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 bool AccurateNumerics = false;
+// The significant digits an extended value prints with.
+constexpr std::int32_t kExtendedDigits = 17;
 std::int32_t Digits = 0;
 TPlotForm Plot = TPlotForm::kNone;
 bool NotesOnTerminal = false;
@@ -291,6 +293,9 @@ std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
 }
 
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunDerivativeToDigits(cmd, f, DigitsWanted(), true);
+  // Seventeen digits, each of them right, where the derivative can be formed.
+  if (AccurateNumerics) return RunDerivativeToDigits(cmd, f, kExtendedDigits, false);
   const long double x = StartValue(cmd, f);
   TKoMathDiffNumFunction n(&f);
   n.OtherNotOwned = true;
@@ -302,6 +307,12 @@ void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f)
   WriteResult(n);
 }
 
+bool ModeToDigits(const TKoMathCommandLine& cmd) {
+  if (cmd.DiffLevel > 0) return cmd.Numerical;
+  if (cmd.Stamm) return cmd.Numerical;
+  return cmd.FuncLength && !cmd.Newton;
+}
+
 void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   ParserOf(f).Execute();
   const std::string result = DerivativeText(f, cmd.XVar, cmd.DiffLevel);
@@ -310,6 +321,7 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
 }
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunIntervalToDigits(cmd, f, false, kTextAreaOf, ",");
   if (AccurateNumerics) return RunAccurately(cmd, f, nullptr, kTextAreaOf, ",");
   TKoMathIntgNumFunction n(&f);
   RunInterval(cmd, f, n, kTextAreaOf, ",");
@@ -337,6 +349,7 @@ void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunIntervalToDigits(cmd, f, true, kTextLengthOf, ";");
   if (AccurateNumerics) {
     // The slope from the symbolic derivative where it can be formed.
     ParserOf(f).Execute();
