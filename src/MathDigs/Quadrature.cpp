@@ -3,6 +3,7 @@
 // to level (each level keeps the nodes of the one before), and toward an end where the
 // integrand runs off the tanh-sinh rule, its step halved from level to level; a piece whose
 // rules do not settle is halved. A value counts once two levels agree beyond the digits.
+// Terms that draw random numbers never come here: their extended integral is refused.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -79,15 +80,23 @@ struct TFejerRule {
   TFejerRule(int n, mpfr_prec_t bits)
       : Nodes(static_cast<std::size_t>(n), bits), Weights(static_cast<std::size_t>(n), bits) {
     const auto size = static_cast<std::size_t>(2 * n);
+    const auto half = static_cast<std::size_t>(n / 2);
     TReals sines(size, bits);
-    TReals inverse(static_cast<std::size_t>(n / 2) + 1, bits);
+    TReals inverse(half + 1, bits);
+    // Sines of the first quarter turn; the rest by symmetry.
     TReal angle(bits);
-    for (std::size_t m = 0; m < size; ++m) {
+    for (std::size_t m = 0; m <= half; ++m) {
       mpfr_const_pi(angle, MPFR_RNDN);
       mpfr_mul_ui(angle, angle, m, MPFR_RNDN);
       mpfr_div_ui(angle, angle, static_cast<unsigned long>(n), MPFR_RNDN);
       mpfr_sin(sines[m], angle, MPFR_RNDN);
-      if (m <= static_cast<std::size_t>(n)) mpfr_cos(Nodes[m % Nodes.size()], angle, MPFR_RNDN);
+    }
+    for (std::size_t m = half + 1; m < size; ++m) {
+      if (m <= 2 * half) {
+        mpfr_set(sines[m], sines[2 * half - m], MPFR_RNDN);
+      } else {
+        mpfr_neg(sines[m], sines[m - 2 * half], MPFR_RNDN);
+      }
     }
     for (std::size_t j = 1; j < inverse.size(); ++j) {
       mpfr_set_ui(inverse[j], 1, MPFR_RNDN);
@@ -95,7 +104,10 @@ struct TFejerRule {
     }
     TReal sum(bits);
     TReal term(bits);
-    for (std::size_t k = 1; k < static_cast<std::size_t>(n); ++k) {
+    // Nodes and weights are symmetric about the middle: cos(k*pi/n) = sin((n/2-k)*pi/n).
+    for (std::size_t k = 1; k <= half; ++k) {
+      mpfr_set(Nodes[k], sines[half - k], MPFR_RNDN);
+      mpfr_neg(Nodes[2 * half - k], Nodes[k], MPFR_RNDN);
       mpfr_set_ui(sum, 0, MPFR_RNDN);
       for (std::size_t j = 1; j < inverse.size(); ++j) {
         mpfr_mul(term, sines[((2 * j - 1) * k) % size], inverse[j], MPFR_RNDN);
@@ -104,6 +116,7 @@ struct TFejerRule {
       mpfr_mul(sum, sum, sines[k], MPFR_RNDN);
       mpfr_mul_ui(sum, sum, 4, MPFR_RNDN);
       mpfr_div_ui(Weights[k], sum, static_cast<unsigned long>(n), MPFR_RNDN);
+      mpfr_set(Weights[2 * half - k], Weights[k], MPFR_RNDN);
     }
   }
   TReals Nodes;
@@ -126,7 +139,6 @@ class TQuadrature {
         Variable(variable),
         Bits(bits),
         Tolerance(tolerance),
-        Draws(RandomDraws()),
         Point(bits),
         Value(bits) {}
 
@@ -151,7 +163,6 @@ class TQuadrature {
   const std::string& Variable;
   const mpfr_prec_t Bits;
   const long double Tolerance;
-  const std::uint64_t Draws;
   TReal Point;
   TInterval Value;
   std::map<int, std::unique_ptr<TFejerRule>> Rules;
@@ -168,7 +179,6 @@ long double Magnitude(mpfr_srcptr v) {
 // The integrand at x into y (the middle of its enclosure); false where it has no value.
 bool TQuadrature::At(mpfr_srcptr x, mpfr_ptr y) {
   ++Evaluations;
-  ReplayRandomSequence(Draws);
   Evaluator.SetRunning(Variable, x);
   try {
     if (Evaluator.Evaluate(Task.Term, Value.get())) return false;
@@ -375,7 +385,7 @@ bool TQuadrature::Integrate(mpfr_srcptr a, mpfr_srcptr b, mpfr_ptr sum, long dou
 class TBreakRefiner {
  public:
   TBreakRefiner(const TKoDigitsLeaves& leaves, const std::string& variable, mpfr_prec_t bits)
-      : Evaluator(leaves, bits, true), Variable(variable), Bits(bits), Draws(RandomDraws()) {}
+      : Evaluator(leaves, bits, true), Variable(variable), Bits(bits) {}
 
   bool Refine(const TKoDigitsBreak& b, mpfr_ptr x) {
     TReal target(Bits);
@@ -403,7 +413,6 @@ class TBreakRefiner {
 
  private:
   bool Gap(const TKoOperatorNode* argument, mpfr_srcptr x, mpfr_srcptr target, mpfr_ptr g) {
-    ReplayRandomSequence(Draws);
     Evaluator.SetRunning(Variable, x);
     TInterval v(Bits);
     try {
@@ -465,7 +474,6 @@ class TBreakRefiner {
   TEvaluator Evaluator;
   const std::string& Variable;
   const mpfr_prec_t Bits;
-  const std::uint64_t Draws;
 };
 
 void SetBound(mpfr_ptr x, const std::string& text, long double value) {
