@@ -187,6 +187,8 @@ class TKoMathDiffNumFunction : public TKoMathUseOtherFunction {
   void SetDiffLevel(std::int32_t n);
   std::int32_t GetDiffLevel() const { return DiffLevel; }
   void Calculate() override;
+  // After a value: the estimated error of the extrapolation it came from.
+  long double ErrorEstimate = 0;
 
  private:
   struct TQuotient {

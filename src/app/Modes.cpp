@@ -78,6 +78,8 @@ constexpr const char* kTextHintInexact =
     "Hinweis: Ergebnis vermutlich ungenau, gesch\344tzter Fehler ";
 constexpr const char* kTextHintNoElementary = "Hinweis: keine elementare Stammfunktion";
 constexpr const char* kTextHintRemedy = "; genauer mit --accurate oder kleinerem \\l";
+constexpr const char* kTextHintDigits = "Hinweis: Ergebnis vermutlich nur auf ";
+constexpr const char* kTextHintDigitsRemedy = " Stellen genau; genauer mit --accurate";
 // A result of the fixed pieces gets the hint where its estimated error is above this share.
 constexpr long double kHintAbove = 1e-10L;
 
@@ -150,6 +152,16 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   WriteResult(n);
   if (NotesOnTerminal && n.GetErrorText().empty())
     WriteNote(kTextEstimatedError + EstimateText(n.ErrorEstimate));
+}
+
+// The quotients print 17 digits; where their error estimate reaches into those, a hint with
+// the digits that are likely right.
+[[gnu::cold]] void WriteDerivativeHint(long double value, long double error) {
+  if (!(value != 0) || !std::isfinite(value) || !(error > 0)) return;
+  const long double right = std::floor(std::log10(std::fabs(value) / (2 * error)));
+  if (!(right < kExtendedDigits)) return;
+  const int digits = right < 0 ? 0 : static_cast<int>(right);
+  WriteNote(kTextHintDigits + std::to_string(digits) + kTextHintDigitsRemedy);
 }
 
 bool ReadableResults = false;
@@ -305,6 +317,7 @@ void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f)
   WriteHeader(cmd, kTextThe + Level(cmd) + kTextDerivativeOf + f.FunctionString() + kTextAtPoint +
                        ValueToText(x) + kTextIs);
   WriteResult(n);
+  if (NotesOnTerminal && n.GetErrorText().empty()) WriteDerivativeHint(n.Value, n.ErrorEstimate);
 }
 
 bool ModeToDigits(const TKoMathCommandLine& cmd) {

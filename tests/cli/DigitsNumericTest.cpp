@@ -169,3 +169,18 @@ TEST(AccurateDerivative, PeaksOfTheAdaptiveIntegralStayFound) {
   EXPECT_EQ(RunTcalc({"--accurate", "\\m", "\\i", "\\vx=-1e9", "\\t1e9", "exp(-x^2)"}).out,
             "1.772453850905516\n");
 }
+
+// The quotients on a terminal: a hint where their estimated error reaches into the 17
+// digits printed; none where they are exact, and none in a pipe.
+TEST(DerivativeHint, OnTerminalsWhereTheQuotientsAreInexact) {
+  EXPECT_EQ(RunTcalcOnTerminal({"\\m", "\\d8", "\\vx=1", "sin(x)"}, "C").out,
+            "0.84147098480816832\nHinweis: Ergebnis vermutlich nur auf 10 Stellen genau; genauer "
+            "mit --accurate\n");
+  EXPECT_EQ(RunTcalcOnTerminal({"\\m", "\\d1", "\\vx=1", "x^3"}, "C").out, "3\n");
+  const CliResult piped = RunTcalc({"\\m", "\\d8", "\\vx=1", "sin(x)"});
+  EXPECT_EQ(piped.out, "0.84147098480816832\n");
+  EXPECT_EQ(piped.err, "");
+  // With --accurate the symbolic derivative, and no hint.
+  EXPECT_EQ(RunTcalcOnTerminal({"--accurate", "\\m", "\\d8", "\\vx=1", "sin(x)"}, "C").out,
+            "0.84147098480789651\n");
+}
