@@ -1,8 +1,10 @@
 // The value and Newton's root to any number of digits (--digits), and the note of the modes
 // that compute with the extended type all the same.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,30 @@ bool FormRawDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f, const std
   } catch (const Exception&) {
     return false;
   }
+}
+
+// The n-th derivative level by level from the term itself: neither simplified nor shortened
+// by the repeats of the levels, which fold numbers into extended ones. No tree for a
+// derivative of 0; nullopt where a level fails or the levels outgrow kRawLevelNodes.
+constexpr std::int32_t kRawLevelNodes = 400000;
+std::optional<TKoNodePtr> RawLevels(TKoMathTreeFunction& f, const std::string& var,
+                                    std::int32_t level) {
+  const std::int32_t limit = TKoOperatorNode::GetMaxInstances();
+  TKoOperatorNode::SetMaxInstances(std::max(limit, kRawLevelNodes));
+  std::optional<TKoNodePtr> tree;
+  try {
+    TKoNodePtr now;
+    const TKoOperatorNode* from = f.GetTree();
+    for (std::int32_t i = 0; i < level && from; ++i) {
+      now = DeriveTree(from, var, &f.GetVarDepot());
+      from = now.get();
+    }
+    tree = std::move(now);
+  } catch (const Exception&) {
+    tree.reset();
+  }
+  TKoOperatorNode::SetMaxInstances(limit);
+  return tree;
 }
 
 std::vector<TKoDigitsBreak> DigitsBreaks(TKoMathTreeFunction& function, const std::string& var,
@@ -245,6 +271,26 @@ std::string VariableText(const TKoMathCommandLine& cmd, const std::string& name)
   WriteValueLine(outcome.Text, outcome.Failed);
 }
 
+// The value of f's derivative of the command line's level at the point to digits digits.
+TKoDigitsOutcome DerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                                    const TKoNumberTexts& numbers, std::int32_t digits) {
+  const TKoDigitsOutcome refused{kTextDigitsNotDecidable, true};
+  const TKoDigitsLeaves leaves = LeavesOf(cmd, numbers);
+  // The term must have a value at the point, as the quotients assume.
+  if (ValueToDigits(f.GetTree(), leaves, digits).Failed) return refused;
+  TKoNumberTexts texts;
+  std::optional<TKoNodePtr> raw = RawLevels(f, cmd.XVar, cmd.DiffLevel);
+  if (raw && !*raw) return {"0", false};
+  if (raw && DerivedNumberTexts(numbers, raw->get(), texts))
+    return ValueToDigits(raw->get(), LeavesOf(cmd, texts), digits);
+  // Beyond the nodes allowed: the derivative as \d forms it, where its numbers are certain.
+  TKoMathTreeFunction g;
+  if (!FormRawDerivative(g, f, cmd.XVar, cmd.DiffLevel) ||
+      !DerivedNumberTexts(numbers, g.GetTree(), texts))
+    return refused;
+  return ValueToDigits(g.GetTree(), LeavesOf(cmd, texts), digits);
+}
+
 // The n-th derivative at the point: the quotients first, whose failures stand as they are;
 // then the symbolic derivative as formed, evaluated to digits digits. Where that cannot be
 // made certain: with toDigits the refusal, else the quotients' value.
@@ -262,16 +308,8 @@ std::string VariableText(const TKoMathCommandLine& cmd, const std::string& name)
     WriteLine(kTextThe + std::to_string(cmd.DiffLevel) + kTextDerivativeOf + f.FunctionString() +
               kTextAtPoint + ValueToText(x) + kTextIs);
   if (!n.GetErrorText().empty()) return WriteValueLine(n.GetErrorText(), true);
-  TKoMathTreeFunction g;
-  TKoNumberTexts texts;
   TKoDigitsOutcome outcome{kTextDigitsNotDecidable, true};
-  if (f.GetTree() && FormRawDerivative(g, f, cmd.XVar, cmd.DiffLevel) &&
-      DerivedNumberTexts(numbers, g.GetTree(), texts)) {
-    const TKoDigitsLeaves leaves = LeavesOf(cmd, texts);
-    // The term must have a value at the point, as the quotients assume.
-    if (!ValueToDigits(f.GetTree(), leaves, digits).Failed)
-      outcome = ValueToDigits(g.GetTree(), leaves, digits);
-  }
+  if (f.GetTree()) outcome = DerivativeToDigits(cmd, f, numbers, digits);
   if (!outcome.Failed) return WriteLine(outcome.Text);
   if (toDigits) return WriteValueLine(kTextDigitsNotDecidable, true);
   WriteLine(ValueToText(n.Value));
