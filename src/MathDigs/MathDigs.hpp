@@ -86,3 +86,14 @@ inline constexpr std::int32_t kMostIntegralDigits = 2000;
 // refusal text where the digits cannot be made certain.
 TKoDigitsOutcome IntegralToDigits(const TKoDigitsIntegral& task, const TKoDigitsLeaves& leaves,
                                   const std::string& variable, std::int32_t digits);
+
+// The level-th derivative of the term at the variable's value (upper-case name) from
+// centred differences in interval arithmetic at steps halved from a 1024th of the point's
+// scale, extrapolated by Richardson until the last two agree beyond the digits: for terms
+// smooth around the point (no break within level times the largest step) whose symbolic
+// derivative is too large to form. Failed with the refusal text where they do not agree.
+TKoDigitsOutcome DerivativeByDifferences(const TKoOperatorNode* root, const TKoDigitsLeaves& leaves,
+                                         const std::string& variable, std::int32_t level,
+                                         std::int32_t digits);
+// The largest step DerivativeByDifferences takes at the point x.
+long double LargestDifferenceStep(long double x);

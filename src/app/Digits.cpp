@@ -123,15 +123,29 @@ bool FormRawDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f, const std
   }
 }
 
+// More room for nodes while it lives: the levels of a derivative formed as they come.
+constexpr std::int32_t kRawLevelNodes = 400000;
+class TNodeRoom {
+ public:
+  TNodeRoom() : Limit(TKoOperatorNode::GetMaxInstances()) {
+    TKoOperatorNode::SetMaxInstances(std::max(Limit, kRawLevelNodes));
+  }
+  ~TNodeRoom() { TKoOperatorNode::SetMaxInstances(Limit); }
+  TNodeRoom(const TNodeRoom&) = delete;
+  TNodeRoom& operator=(const TNodeRoom&) = delete;
+  TNodeRoom(TNodeRoom&&) = delete;
+  TNodeRoom& operator=(TNodeRoom&&) = delete;
+
+ private:
+  std::int32_t Limit;
+};
+
 // The n-th derivative level by level from the term itself: neither simplified nor shortened
 // by the repeats of the levels, which fold numbers into extended ones. No tree for a
-// derivative of 0; nullopt where a level fails or the levels outgrow kRawLevelNodes.
-constexpr std::int32_t kRawLevelNodes = 400000;
+// derivative of 0; nullopt where a level fails or the levels outgrow the room for nodes.
 std::optional<TKoNodePtr> RawLevels(TKoMathTreeFunction& f, const std::string& var,
-                                    std::int32_t level) {
-  const std::int32_t limit = TKoOperatorNode::GetMaxInstances();
-  TKoOperatorNode::SetMaxInstances(std::max(limit, kRawLevelNodes));
-  std::optional<TKoNodePtr> tree;
+                                    std::int32_t level, bool& tooLarge) {
+  tooLarge = false;
   try {
     TKoNodePtr now;
     const TKoOperatorNode* from = f.GetTree();
@@ -139,12 +153,26 @@ std::optional<TKoNodePtr> RawLevels(TKoMathTreeFunction& f, const std::string& v
       now = DeriveTree(from, var, &f.GetVarDepot());
       from = now.get();
     }
-    tree = std::move(now);
+    return now;
+  } catch (const ETooMuchInstances&) {
+    tooLarge = true;
+    return std::nullopt;
   } catch (const Exception&) {
-    tree.reset();
+    return std::nullopt;
   }
-  TKoOperatorNode::SetMaxInstances(limit);
-  return tree;
+}
+
+// Whether the term may jump or kink within the differences' reach of x.
+bool SmoothAround(TKoMathTreeFunction& f, const std::string& var, long double x,
+                  std::int32_t level) {
+  const long double reach = LargestDifferenceStep(x) * static_cast<long double>(level);
+  TKoMathPointValues values(&f);
+  values.SetRunningVar(var);
+  values.Calculate();
+  bool complete = true;
+  const std::vector<long double> points =
+      BreakPoints(f.GetTree(), var, values.RunningSlot(), x - reach, x + reach, &complete);
+  return complete && points.empty() && values.RunningSlot();
 }
 
 std::vector<TKoDigitsBreak> DigitsBreaks(TKoMathTreeFunction& function, const std::string& var,
@@ -279,10 +307,19 @@ TKoDigitsOutcome DerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFu
   // The term must have a value at the point, as the quotients assume.
   if (ValueToDigits(f.GetTree(), leaves, digits).Failed) return refused;
   TKoNumberTexts texts;
-  std::optional<TKoNodePtr> raw = RawLevels(f, cmd.XVar, cmd.DiffLevel);
-  if (raw && !*raw) return {"0", false};
-  if (raw && DerivedNumberTexts(numbers, raw->get(), texts))
-    return ValueToDigits(raw->get(), LeavesOf(cmd, texts), digits);
+  {
+    const TNodeRoom room;
+    bool tooLarge = false;
+    const std::optional<TKoNodePtr> raw = RawLevels(f, cmd.XVar, cmd.DiffLevel, tooLarge);
+    if (raw && !*raw) return {"0", false};
+    if (raw && DerivedNumberTexts(numbers, raw->get(), texts))
+      return ValueToDigits(raw->get(), LeavesOf(cmd, texts), digits);
+    texts.clear();
+    // Too large to form: differences of the term itself where it is smooth around the point.
+    if (tooLarge && SmoothAround(f, cmd.XVar, f.GetVarValue(cmd.XVar), cmd.DiffLevel))
+      return DerivativeByDifferences(f.GetTree(), leaves, UpperCase(cmd.XVar), cmd.DiffLevel,
+                                     digits);
+  }
   // Beyond the nodes allowed: the derivative as \d forms it, where its numbers are certain.
   TKoMathTreeFunction g;
   if (!FormRawDerivative(g, f, cmd.XVar, cmd.DiffLevel) ||

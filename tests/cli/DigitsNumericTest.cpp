@@ -118,6 +118,8 @@ TEST(DigitsNumeric, RefusalsAndFailures) {
       {{"--digits", "30", "\\m", "\\d1", "\\vx=1", "floor(x)"},
        "Fehler bei der numerischen Differenzierung\n"},
       {{"--digits", "30", "\\m", "\\d1", "\\vx=0.5", "floor(x)"}, kRefused},
+      {{"--digits", "30", "\\m", "\\d8", "\\vx=0.476", "ln(x^3+x)+x"},
+       "-1908303.4404548066075918649939\n"},
       {{"--digits", "30", "\\m", "\\i", "\\vx=0", "\\t1", "1/x"}, "Das Integral divergiert!\n"},
       {{"--digits", "30", "\\m", "\\i", "\\vx=1", "\\t0", "x"},
        "Intervallende muss gr\x94\xe1"
@@ -153,6 +155,8 @@ TEST(AccurateDerivative, EveryPrintedDigitRight) {
       {{"\\m", "\\d5", "\\vx=1.3", "exp(-x)*cos(3*x)"}, "60.26806613064627"},
       {{"\\m", "\\d1", "\\vx=0.3", "arctan(x)"}, "0.91743119266055046"},
       {{"\\m", "\\d1", "\\vx=2", "x^0.1"}, "0.053588673126814658"},
+      // Levels beyond the room for nodes: differences at the full bits.
+      {{"\\m", "\\d8", "\\vx=0.476", "ln(x^3+x)+x"}, "-1908303.4404548066"},
       // No symbolic derivative at a jump's side: the quotients as without the option.
       {{"\\m", "\\d1", "\\vx=0.5", "floor(x)"}, "0"},
   };
