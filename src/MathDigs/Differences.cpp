@@ -17,7 +17,8 @@ using digits::TUndecided;
 
 // Steps from 2^-kFirstStep of the point's scale, halved kSteps - 1 times.
 constexpr int kFirstStep = 10;
-constexpr int kSteps = 9;
+constexpr int kStepCount = 9;
+constexpr auto kSteps = static_cast<std::size_t>(kStepCount);
 // Digits beyond those asked for that the last two extrapolations must agree on.
 constexpr int kMarginDigits = 8;
 constexpr long double kMostDigitsHere = 200;
@@ -84,12 +85,13 @@ TKoDigitsOutcome DerivativeByDifferences(const TKoOperatorNode* root, const TKoD
                                          const std::string& variable, std::int32_t level,
                                          std::int32_t digits) {
   using namespace digits;
-  const TKoDigitsOutcome refused{kTextNotDecidable, true};
+  TKoDigitsOutcome refused{kTextNotDecidable, true};
   if (!root || level < 1 || digits > kMostDigitsHere) return refused;
   WidenExponents();
   // Each level divides by the smallest step; the extrapolation takes a few bits per column.
-  const mpfr_prec_t bits =
-      BitsFor(digits + kMarginDigits) + level * (kFirstStep + kSteps + 1) + 4 * kSteps;
+  const mpfr_prec_t bits = BitsFor(digits + kMarginDigits) +
+                           mpfr_prec_t{level} * (kFirstStep + kStepCount + 1) +
+                           mpfr_prec_t{4} * kStepCount;
   TReal x(bits);
   const auto source = leaves.Variables.find(variable);
   if (source == leaves.Variables.end() || source->second.Kind == TKoDigitsSource::kNothing) {
@@ -106,13 +108,13 @@ TKoDigitsOutcome DerivativeByDifferences(const TKoOperatorNode* root, const TKoD
   long double widest = 0;
   TReal term(bits);
   long double error = 0;
-  for (int k = 0; k < kSteps; ++k) {
+  for (std::size_t k = 0; k < kSteps; ++k) {
     rowNow.clear();
     rowNow.push_back(std::make_unique<TReal>(bits));
     long double width = 0;
     if (!differences.Quotient(x, h, level, *rowNow[0], width)) return refused;
     widest = std::max(widest, width);
-    for (int j = 1; j <= k; ++j) {
+    for (std::size_t j = 1; j <= k; ++j) {
       // T[k][j] = T[k][j-1] + (T[k][j-1] - T[k-1][j-1]) / (4^j - 1)
       rowNow.push_back(std::make_unique<TReal>(bits));
       mpfr_sub(term, *rowNow[j - 1], *rowBefore[j - 1], MPFR_RNDN);
@@ -127,7 +129,7 @@ TKoDigitsOutcome DerivativeByDifferences(const TKoOperatorNode* root, const TKoD
     mpfr_div_2ui(h, h, 1, MPFR_RNDN);
   }
   // The enclosures' widths, grown by the extrapolation (its weights sum to below 2 a column).
-  error = 2 * error + widest * std::ldexp(1.0L, kSteps);
+  error = 2 * error + widest * std::ldexp(1.0L, kStepCount);
   TReal& value = *rowBefore[kSteps - 1];
   const long double magnitude = std::fabs(mpfr_get_ld(value, MPFR_RNDN));
   if (!(error <= magnitude * std::pow(10.0L, -static_cast<long double>(digits + kAgreeDigits))))

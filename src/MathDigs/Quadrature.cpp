@@ -79,7 +79,7 @@ class TReals {
 struct TFejerRule {
   TFejerRule(int n, mpfr_prec_t bits)
       : Nodes(static_cast<std::size_t>(n), bits), Weights(static_cast<std::size_t>(n), bits) {
-    const auto size = static_cast<std::size_t>(2 * n);
+    const std::size_t size = 2 * static_cast<std::size_t>(n);
     const auto half = static_cast<std::size_t>(n / 2);
     TReals sines(size, bits);
     TReals inverse(half + 1, bits);
@@ -153,6 +153,11 @@ class TQuadrature {
   TPieceResult Fejer(mpfr_srcptr a, mpfr_srcptr b, long double tolerance, mpfr_ptr sum,
                      bool& algebraic);
   TPieceResult TanhSinh(mpfr_srcptr a, mpfr_srcptr b, long double tolerance, mpfr_ptr sum);
+  bool FejerLevel(int n, mpfr_srcptr middle, mpfr_srcptr radius, TReals& values,
+                  std::vector<long double>& widths, mpfr_ptr level, TPieceResult& result);
+  void TanhSinhNode(long j, int k, mpfr_srcptr radius, mpfr_ptr weight, mpfr_ptr distance);
+  bool AddTanhSinhPair(mpfr_srcptr a, mpfr_srcptr b, bool middle, mpfr_srcptr weight,
+                       mpfr_srcptr distance, mpfr_ptr total, TPieceResult& result);
   const TFejerRule& Rule(int n);
   bool OverBudget() const {
     return static_cast<double>(Evaluations) * static_cast<double>(Bits) > kMostWork;
@@ -204,9 +209,48 @@ const TFejerRule& TQuadrature::Rule(int n) {
   return *rule;
 }
 
+// One Fejer level of n intervals on the piece middle +- radius into level: the nodes new at
+// this level are evaluated, the others keep their values (and widths) from the one before.
+bool TQuadrature::FejerLevel(int n, mpfr_srcptr middle, mpfr_srcptr radius, TReals& values,
+                             std::vector<long double>& widths, mpfr_ptr level,
+                             TPieceResult& result) {
+  const TFejerRule& rule = Rule(n);
+  const auto count = static_cast<std::size_t>(n);
+  const std::size_t stride = static_cast<std::size_t>(kLastFejer) / count;
+  TReal term(Bits);
+  mpfr_set_ui(level, 0, MPFR_RNDN);
+  long double absolute = 0;
+  long double spread = 0;
+  for (std::size_t k = 1; k < count; ++k) {
+    const std::size_t slot = k * stride;
+    if (n == kFirstFejer || k % 2 == 1) {
+      mpfr_fma(Point, rule.Nodes[k], radius, middle, MPFR_RNDN);
+      if (!At(Point, values[slot])) return false;
+      widths[slot] = Width;
+    }
+    mpfr_mul(term, rule.Weights[k], values[slot], MPFR_RNDN);
+    absolute += Magnitude(term);
+    spread += Magnitude(rule.Weights[k]) * widths[slot];
+    mpfr_add(level, level, term, MPFR_RNDN);
+  }
+  mpfr_mul(level, level, radius, MPFR_RNDN);
+  result.Absolute = absolute * Magnitude(radius);
+  result.Spread = spread * Magnitude(radius);
+  return true;
+}
+
+// Slow and steady: each of the last differences of the levels a similar share of the one
+// before, as toward an end where the integrand runs off.
+bool Algebraic(const std::vector<long double>& differences) {
+  const std::size_t count = differences.size();
+  if (count < 3) return false;
+  const long double r1 = differences[count - 1] / differences[count - 2];
+  const long double r2 = differences[count - 2] / differences[count - 3];
+  return r1 > 1e-3L && r1 < 0.9L && r2 > 1e-3L && r2 < 0.9L && r1 < 8 * r2 && r2 < 8 * r1;
+}
+
 // Fejer levels on [a, b] until two agree within tolerance; algebraic tells whether the
-// differences of the levels shrank slowly and steadily, as toward an end where the
-// integrand runs off.
+// differences of the levels shrank slowly and steadily.
 TPieceResult TQuadrature::Fejer(mpfr_srcptr a, mpfr_srcptr b, long double tolerance, mpfr_ptr sum,
                                 bool& algebraic) {
   TReal middle(Bits);
@@ -222,53 +266,70 @@ TPieceResult TQuadrature::Fejer(mpfr_srcptr a, mpfr_srcptr b, long double tolera
   TReal term(Bits);
   std::vector<long double> differences;
   TPieceResult result;
-  for (int n = kFirstFejer; n <= kLastFejer && !OverBudget(); n *= 2) {
-    const TFejerRule& rule = Rule(n);
-    const int stride = kLastFejer / n;
-    mpfr_set_ui(level, 0, MPFR_RNDN);
-    long double absolute = 0;
-    long double spread = 0;
-    for (int k = 1; k < n; ++k) {
-      mpfr_ptr y = values[static_cast<std::size_t>(k * stride)];
-      // Every other node is new; the others kept their values from the level before.
-      if (n == kFirstFejer || k % 2 == 1) {
-        mpfr_fma(Point, rule.Nodes[static_cast<std::size_t>(k)], radius, middle, MPFR_RNDN);
-        if (!At(Point, y)) {
-          Failed = true;
-          return result;
-        }
-        widths[static_cast<std::size_t>(k * stride)] = Width;
-      }
-      mpfr_mul(term, rule.Weights[static_cast<std::size_t>(k)], y, MPFR_RNDN);
-      absolute += Magnitude(term);
-      spread += Magnitude(rule.Weights[static_cast<std::size_t>(k)]) *
-                widths[static_cast<std::size_t>(k * stride)];
-      mpfr_add(level, level, term, MPFR_RNDN);
-    }
-    mpfr_mul(level, level, radius, MPFR_RNDN);
-    result.Absolute = absolute * Magnitude(radius);
-    result.Spread = spread * Magnitude(radius);
-    if (n > kFirstFejer) {
-      mpfr_sub(term, level, previous, MPFR_RNDN);
-      differences.push_back(Magnitude(term));
-      if (differences.back() <= tolerance) {
-        mpfr_set(sum, level, MPFR_RNDN);
-        result.Settled = true;
-        result.Error = differences.back();
-        return result;
-      }
-    }
-    mpfr_swap(previous, level);
-  }
-  // Slow and steady: each of the last differences a similar share of the one before.
-  const std::size_t count = differences.size();
   algebraic = false;
-  if (count >= 3) {
-    const long double r1 = differences[count - 1] / differences[count - 2];
-    const long double r2 = differences[count - 2] / differences[count - 3];
-    algebraic = r1 > 1e-3L && r1 < 0.9L && r2 > 1e-3L && r2 < 0.9L && r1 < 8 * r2 && r2 < 8 * r1;
+  for (int n = kFirstFejer; n <= kLastFejer && !OverBudget(); n *= 2) {
+    if (!FejerLevel(n, middle, radius, values, widths, level, result)) {
+      Failed = true;
+      return result;
+    }
+    mpfr_sub(term, level, previous, MPFR_RNDN);
+    mpfr_swap(previous, level);
+    if (n == kFirstFejer) continue;
+    differences.push_back(Magnitude(term));
+    if (differences.back() <= tolerance) {
+      mpfr_set(sum, previous, MPFR_RNDN);
+      result.Settled = true;
+      result.Error = differences.back();
+      return result;
+    }
   }
+  algebraic = Algebraic(differences);
   return result;
+}
+
+// The tanh-sinh node at t = j/2^k of a piece of the radius: its weight pi/2*cosh(t)/cosh(u)^2
+// and its distance radius/(exp(u)*cosh(u)) to the nearer end, u = pi/2*sinh(t).
+void TQuadrature::TanhSinhNode(long j, int k, mpfr_srcptr radius, mpfr_ptr weight,
+                               mpfr_ptr distance) {
+  TReal t(Bits), u(Bits), e(Bits), c(Bits), halfPi(Bits);
+  mpfr_const_pi(halfPi, MPFR_RNDN);
+  mpfr_div_2ui(halfPi, halfPi, 1, MPFR_RNDN);
+  mpfr_set_si(t, j, MPFR_RNDN);
+  mpfr_div_2ui(t, t, static_cast<unsigned long>(k), MPFR_RNDN);
+  mpfr_sinh(u, t, MPFR_RNDN);
+  mpfr_mul(u, u, halfPi, MPFR_RNDN);
+  mpfr_exp(e, u, MPFR_RNDN);
+  mpfr_cosh(c, u, MPFR_RNDN);
+  mpfr_cosh(weight, t, MPFR_RNDN);
+  mpfr_mul(weight, weight, halfPi, MPFR_RNDN);
+  mpfr_div(weight, weight, c, MPFR_RNDN);
+  mpfr_div(weight, weight, c, MPFR_RNDN);
+  mpfr_mul(distance, e, c, MPFR_RNDN);
+  mpfr_ui_div(distance, 1, distance, MPFR_RNDN);
+  mpfr_mul(distance, distance, radius, MPFR_RNDN);
+}
+
+// The node at the distance from each end (the middle once) added to total with its
+// weight; false where the integrand has no value there.
+bool TQuadrature::AddTanhSinhPair(mpfr_srcptr a, mpfr_srcptr b, bool middle, mpfr_srcptr weight,
+                                  mpfr_srcptr distance, mpfr_ptr total, TPieceResult& result) {
+  TReal y(Bits), term(Bits);
+  for (int side = 0; side < (middle ? 1 : 2); ++side) {
+    if (side == 0) {
+      mpfr_add(Point, a, distance, MPFR_RNDN);
+    } else {
+      mpfr_sub(Point, b, distance, MPFR_RNDN);
+    }
+    // A node that rounds to an end adds nothing the bits could tell.
+    if (mpfr_equal_p(Point, a) || mpfr_equal_p(Point, b)) continue;
+    if (!At(Point, y)) return false;
+    mpfr_mul(term, weight, y, MPFR_RNDN);
+    LastTerm = side == 0 ? Magnitude(term) : std::fmax(LastTerm, Magnitude(term));
+    result.Absolute += Magnitude(term);
+    result.Spread += Magnitude(weight) * Width;
+    mpfr_add(total, total, term, MPFR_RNDN);
+  }
+  return true;
 }
 
 // Tanh-sinh levels on [a, b]: x = a + r*(1 + tanh(pi/2*sinh(t))), the distances to the
@@ -281,10 +342,8 @@ TPieceResult TQuadrature::TanhSinh(mpfr_srcptr a, mpfr_srcptr b, long double tol
   // Beyond this t the nodes lie within 2^-2bits of the piece's width of an end.
   const double last =
       std::asinh(2.0 * static_cast<double>(Bits) * std::numbers::ln2 / std::numbers::pi);
-  TReal t(Bits), u(Bits), e(Bits), c(Bits), weight(Bits), distance(Bits), halfPi(Bits);
-  TReal level(Bits), previous(Bits), total(Bits), y(Bits), term(Bits);
-  mpfr_const_pi(halfPi, MPFR_RNDN);
-  mpfr_div_2ui(halfPi, halfPi, 1, MPFR_RNDN);
+  TReal weight(Bits), distance(Bits);
+  TReal level(Bits), previous(Bits), total(Bits), term(Bits);
   mpfr_set_ui(total, 0, MPFR_RNDN);
   TPieceResult result;
   // The first level goes on beyond last while its terms still count (x^-0.9 toward 0),
@@ -297,54 +356,24 @@ TPieceResult TQuadrature::TanhSinh(mpfr_srcptr a, mpfr_srcptr b, long double tol
         if (!(LastTerm * Magnitude(radius) > tolerance * kNegligibleShare)) break;
         reach = j;
       }
-      mpfr_set_si(t, j, MPFR_RNDN);
-      mpfr_div_2ui(t, t, static_cast<unsigned long>(k), MPFR_RNDN);
-      mpfr_sinh(u, t, MPFR_RNDN);
-      mpfr_mul(u, u, halfPi, MPFR_RNDN);
-      mpfr_exp(e, u, MPFR_RNDN);
-      mpfr_cosh(c, u, MPFR_RNDN);
-      // The weight pi/2*cosh(t)/cosh(u)^2, the distance to the end 1/(exp(u)*cosh(u)).
-      mpfr_cosh(weight, t, MPFR_RNDN);
-      mpfr_mul(weight, weight, halfPi, MPFR_RNDN);
-      mpfr_div(weight, weight, c, MPFR_RNDN);
-      mpfr_div(weight, weight, c, MPFR_RNDN);
-      mpfr_mul(distance, e, c, MPFR_RNDN);
-      mpfr_ui_div(distance, 1, distance, MPFR_RNDN);
-      mpfr_mul(distance, distance, radius, MPFR_RNDN);
-      for (int side = 0; side < (j == 0 ? 1 : 2); ++side) {
-        if (side == 0) {
-          mpfr_add(Point, a, distance, MPFR_RNDN);
-        } else {
-          mpfr_sub(Point, b, distance, MPFR_RNDN);
-        }
-        // A node that rounds to an end adds nothing the bits could tell.
-        if (mpfr_equal_p(Point, a) || mpfr_equal_p(Point, b)) continue;
-        if (!At(Point, y)) {
-          Failed = true;
-          return result;
-        }
-        mpfr_mul(term, weight, y, MPFR_RNDN);
-        LastTerm = side == 0 ? Magnitude(term) : std::fmax(LastTerm, Magnitude(term));
-        result.Absolute += Magnitude(term);
-        result.Spread += Magnitude(weight) * Width;
-        mpfr_add(total, total, term, MPFR_RNDN);
+      TanhSinhNode(j, k, radius, weight, distance);
+      if (!AddTanhSinhPair(a, b, j == 0, weight, distance, total, result)) {
+        Failed = true;
+        return result;
       }
     }
     mpfr_mul(level, total, radius, MPFR_RNDN);
     mpfr_div_2ui(level, level, static_cast<unsigned long>(k), MPFR_RNDN);
-    if (k >= 3) {
-      mpfr_sub(term, level, previous, MPFR_RNDN);
-      const long double difference = Magnitude(term);
-      if (difference <= tolerance) {
-        mpfr_set(sum, level, MPFR_RNDN);
-        result.Settled = true;
-        result.Error = difference;
-        result.Absolute *= Magnitude(radius) * std::ldexp(1.0L, -k);
-        result.Spread *= Magnitude(radius) * std::ldexp(1.0L, -k);
-        return result;
-      }
-    }
+    mpfr_sub(term, level, previous, MPFR_RNDN);
     mpfr_swap(previous, level);
+    const long double difference = Magnitude(term);
+    if (k < 3 || difference > tolerance) continue;
+    mpfr_set(sum, previous, MPFR_RNDN);
+    result.Settled = true;
+    result.Error = difference;
+    result.Absolute *= Magnitude(radius) * std::ldexp(1.0L, -k);
+    result.Spread *= Magnitude(radius) * std::ldexp(1.0L, -k);
+    return result;
   }
   return result;
 }
@@ -521,7 +550,7 @@ std::optional<TKoDigitsOutcome> AtBits(const TKoDigitsIntegral& task, const TKoD
 TKoDigitsOutcome IntegralToDigits(const TKoDigitsIntegral& task, const TKoDigitsLeaves& leaves,
                                   const std::string& variable, std::int32_t digits) {
   using namespace digits;
-  const TKoDigitsOutcome refused{kTextNotDecidable, true};
+  TKoDigitsOutcome refused{kTextNotDecidable, true};
   if (digits > kMostIntegralDigits || !task.Term || !(task.Estimate != 0) ||
       !std::isfinite(task.Estimate))
     return refused;

@@ -302,7 +302,7 @@ std::string VariableText(const TKoMathCommandLine& cmd, const std::string& name)
 // The value of f's derivative of the command line's level at the point to digits digits.
 TKoDigitsOutcome DerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
                                     const TKoNumberTexts& numbers, std::int32_t digits) {
-  const TKoDigitsOutcome refused{kTextDigitsNotDecidable, true};
+  TKoDigitsOutcome refused{kTextDigitsNotDecidable, true};
   const TKoDigitsLeaves leaves = LeavesOf(cmd, numbers);
   // The term must have a value at the point, as the quotients assume.
   if (ValueToDigits(f.GetTree(), leaves, digits).Failed) return refused;
