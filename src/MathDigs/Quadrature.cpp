@@ -140,7 +140,8 @@ class TQuadrature {
         Bits(bits),
         Tolerance(tolerance),
         Point(bits),
-        Value(bits) {}
+        Value(bits),
+        Diameter(std::numeric_limits<long double>::digits) {}
 
   // The integral over [a, b] into sum, its error into error; false where it cannot be
   // made certain.
@@ -170,6 +171,7 @@ class TQuadrature {
   const long double Tolerance;
   TReal Point;
   TInterval Value;
+  TReal Diameter;
   std::map<int, std::unique_ptr<TFejerRule>> Rules;
   std::int64_t Evaluations = 0;
   long double Width = 0;     // the width of the last value's enclosure
@@ -197,9 +199,8 @@ bool TQuadrature::At(mpfr_srcptr x, mpfr_ptr y) {
   }
   if (!mpfi_bounded_p(Value.get())) return false;
   mpfi_mid(y, Value.get());
-  TReal width(std::numeric_limits<long double>::digits);
-  mpfi_diam_abs(width, Value.get());
-  Width = mpfr_get_ld(width, MPFR_RNDU);
+  mpfi_diam_abs(Diameter, Value.get());
+  Width = mpfr_get_ld(Diameter, MPFR_RNDU);
   return IsNumber(y);
 }
 
