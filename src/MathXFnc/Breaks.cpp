@@ -243,7 +243,13 @@ std::vector<TKoBreakCause> BreakCauses(const TKoOperatorNode* root, const std::s
   std::vector<TKoBreakCause> inside;
   for (const TKoBreakCause& c : finder.Causes)
     if (c.Point > from && c.Point < to) inside.push_back(c);
-  std::sort(inside.begin(), inside.end(),
+  std::stable_sort(inside.begin(), inside.end(),
             [](const TKoBreakCause& a, const TKoBreakCause& b) { return a.Point < b.Point; });
+  // A target met at a sample is met by the cells on both sides.
+  const auto same = [](const TKoBreakCause& a, const TKoBreakCause& b) {
+    return a.Point == b.Point && a.Argument == b.Argument && a.Target == b.Target &&
+           a.OfPi == b.OfPi;
+  };
+  inside.erase(std::unique(inside.begin(), inside.end(), same), inside.end());
   return inside;
 }
