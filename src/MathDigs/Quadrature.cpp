@@ -36,6 +36,8 @@ constexpr long double kNegligibleShare = 1e-3L;
 // Halvings of a piece, and evaluations of the integrand times its bits in all.
 constexpr int kMostHalvings = 24;
 constexpr double kMostWork = 3e7;
+// Breaks refined one by one: beyond this many the work is not worth starting.
+constexpr std::size_t kMostBreaks = 4096;
 // The extended result may be off by this share of the value beside its estimate.
 constexpr long double kExtendedShare = 1e-14L;
 
@@ -553,7 +555,7 @@ TKoDigitsOutcome IntegralToDigits(const TKoDigitsIntegral& task, const TKoDigits
   using namespace digits;
   TKoDigitsOutcome refused{kTextNotDecidable, true};
   if (digits > kMostIntegralDigits || !task.Term || !(task.Estimate != 0) ||
-      !std::isfinite(task.Estimate))
+      !std::isfinite(task.Estimate) || task.Breaks.size() > kMostBreaks)
     return refused;
   WidenExponents();
   // Nodes near an end other than 0 keep only the bits of their distance beside the end's:
