@@ -124,7 +124,7 @@ bool FormRawDerivative(TKoMathTreeFunction& g, TKoMathTreeFunction& f, const std
 }
 
 // More room for nodes while it lives: the levels of a derivative formed as they come.
-constexpr std::int32_t kRawLevelNodes = 400000;
+constexpr std::int32_t kRawLevelNodes = 100000;
 class TNodeRoom {
  public:
   TNodeRoom() : Limit(TKoOperatorNode::GetMaxInstances()) {
