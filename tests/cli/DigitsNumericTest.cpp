@@ -188,3 +188,23 @@ TEST(DerivativeHint, OnTerminalsWhereTheQuotientsAreInexact) {
   EXPECT_EQ(RunTcalcOnTerminal({"--accurate", "\\m", "\\d8", "\\vx=1", "sin(x)"}, "C").out,
             "0.84147098480789651\n");
 }
+
+// --accurate toward an end where the term oscillates ever faster: zero by zero, the partial
+// sums extrapolated (references: mpmath's quadosc after u = 1/x, 30 digits).
+TEST(AccurateIntegral, OscillatingTowardAnEnd) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"\\vx=0", "\\t1", "sin(1/x)"}, "0.50406706190692837"},
+      {{"\\vx=0", "\\t1", "cos(1/x)"}, "-0.084410950559573887"},
+      {{"\\vx=0", "\\t1", "sin(1/x)/x"}, "0.6247132564277136"},
+      {{"\\vx=0", "\\t1", "sin(1/x^2)"}, "0.28573664632285259"},
+      {{"\\vx=-1", "\\t0", "sin(1/x)"}, "-0.50406706190692837"},
+  };
+  for (const auto& [args, out] : cases) {
+    std::vector<std::string> all = {"--accurate", "\\m", "\\i"};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_EQ(RunTcalc(all).out, out + "\n") << args.back();
+  }
+  // The length stays refused: it is infinite, too slowly to tell.
+  EXPECT_EQ(RunTcalc({"--accurate", "\\w", "\\vx=0", "\\t1", "sin(1/x)"}).out,
+            "Fehler bei der numerischen Berechnung!\n");
+}
