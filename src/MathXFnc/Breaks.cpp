@@ -96,8 +96,7 @@ class TBreakFinder {
   TBreakFinder(const std::string& var, long double* running, long double from, long double to)
       : Var(var), Running(running), From(from), To(to) {}
   void Walk(const TKoOperatorNode& node);
-  std::vector<long double> Points;
-  // Beside each point, the argument and the value it meets there.
+  // Each point with the argument and the value it meets there.
   std::vector<TKoBreakCause> Causes;
 
  private:
@@ -126,7 +125,7 @@ void TBreakFinder::Walk(const TKoOperatorNode& node) {
     if (!child) continue;
     Walk(*child);
     TTargets t;
-    if (Points.size() >= kMostPoints || !TargetsOf(node, i, t) || !child->DependsOn(Var)) continue;
+    if (Causes.size() >= kMostPoints || !TargetsOf(node, i, t) || !child->DependsOn(Var)) continue;
     if (!Program.Compile(child)) continue;
     Argument = child;
     PiPeriod = t.PiPeriod;
@@ -139,7 +138,7 @@ void TBreakFinder::Search(const TTargets& t) {
   long double previousX = From;
   long double previousU = 0;
   bool previousValid = Value(From, previousU);
-  for (int i = 1; i <= kCells && Points.size() < kMostPoints; ++i) {
+  for (int i = 1; i <= kCells && Causes.size() < kMostPoints; ++i) {
     const long double x =
         i == kCells ? To : From + (To - From) * static_cast<long double>(i) / kCells;
     long double u = 0;
@@ -150,7 +149,7 @@ void TBreakFinder::Search(const TTargets& t) {
         const long double low = std::fmin(previousU, u), high = std::fmax(previousU, u);
         const long double first = std::ceil((low - t.Offset) / t.Period);
         const long double last = std::floor((high - t.Offset) / t.Period);
-        for (long double k = first; k <= last && Points.size() < kMostPoints; ++k)
+        for (long double k = first; k <= last && Causes.size() < kMostPoints; ++k)
           Cross(t.Offset + k * t.Period, previousX, x, previousU, u);
       }
     }
@@ -174,7 +173,6 @@ void TBreakFinder::Cross(long double target, long double l, long double r, long 
 }
 
 void TBreakFinder::Record(long double point, long double target) {
-  Points.push_back(point);
   // A multiple of pi as the multiple itself, which is a whole number or a half.
   const long double value = PiPeriod ? std::round(2 * target / kPi) / 2 : target;
   Causes.push_back({point, Argument, value, PiPeriod});
@@ -212,17 +210,30 @@ long double TBreakFinder::Root(long double target, long double l, long double r,
 
 }  // namespace
 
-std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
-                                     long double* running, long double from, long double to,
-                                     bool* complete) {
+namespace {
+
+// Every point of the arguments' targets with its cause, in the order the walk finds them.
+std::vector<TKoBreakCause> FindCauses(const TKoOperatorNode* root, const std::string& var,
+                                      long double* running, long double from, long double to,
+                                      bool* complete) {
   if (complete) *complete = true;
   if (!root || !running || !(to > from)) return {};
   const long double saved = *running;
   TBreakFinder finder(var, running, from, to);
   finder.Walk(*root);
   *running = saved;
-  if (complete) *complete = finder.Points.size() < kMostPoints;
-  std::vector<long double>& points = finder.Points;
+  if (complete) *complete = finder.Causes.size() < kMostPoints;
+  return std::move(finder.Causes);
+}
+
+}  // namespace
+
+std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
+                                     long double* running, long double from, long double to,
+                                     bool* complete) {
+  std::vector<long double> points;
+  for (const TKoBreakCause& c : FindCauses(root, var, running, from, to, complete))
+    points.push_back(c.Point);
   std::sort(points.begin(), points.end());
   std::vector<long double> inside;
   for (const long double p : points)
@@ -233,18 +244,12 @@ std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::str
 std::vector<TKoBreakCause> BreakCauses(const TKoOperatorNode* root, const std::string& var,
                                        long double* running, long double from, long double to,
                                        bool* complete) {
-  if (complete) *complete = true;
-  if (!root || !running || !(to > from)) return {};
-  const long double saved = *running;
-  TBreakFinder finder(var, running, from, to);
-  finder.Walk(*root);
-  *running = saved;
-  if (complete) *complete = finder.Points.size() < kMostPoints;
   std::vector<TKoBreakCause> inside;
-  for (const TKoBreakCause& c : finder.Causes)
+  for (const TKoBreakCause& c : FindCauses(root, var, running, from, to, complete))
     if (c.Point > from && c.Point < to) inside.push_back(c);
-  std::stable_sort(inside.begin(), inside.end(),
-            [](const TKoBreakCause& a, const TKoBreakCause& b) { return a.Point < b.Point; });
+  std::stable_sort(
+      inside.begin(), inside.end(),
+      [](const TKoBreakCause& a, const TKoBreakCause& b) { return a.Point < b.Point; });
   // A target met at a sample is met by the cells on both sides.
   const auto same = [](const TKoBreakCause& a, const TKoBreakCause& b) {
     return a.Point == b.Point && a.Argument == b.Argument && a.Target == b.Target &&
