@@ -343,8 +343,10 @@ TPieceResult TQuadrature::TanhSinh(mpfr_srcptr a, mpfr_srcptr b, long double tol
   mpfr_sub(radius, b, a, MPFR_RNDN);
   mpfr_div_2ui(radius, radius, 1, MPFR_RNDN);
   // Beyond this t the nodes lie within 2^-2bits of the piece's width of an end.
-  const double last =
-      std::asinh(2.0 * static_cast<double>(Bits) * std::numbers::ln2 / std::numbers::pi);
+  // (In long double: the double logarithms bring resolvers that every run would call.)
+  const long double last =
+      std::asinh(2 * static_cast<long double>(Bits) * std::numbers::ln2_v<long double> /
+                 std::numbers::pi_v<long double>);
   TReal weight(Bits), distance(Bits);
   TReal level(Bits), previous(Bits), total(Bits), term(Bits);
   mpfr_set_ui(total, 0, MPFR_RNDN);

@@ -249,9 +249,8 @@ std::string VariableText(const TKoMathCommandLine& cmd, const std::string& name)
   std::fputs((ToConsole(kTextSeventeenDigits) + "\n").c_str(), stderr);
 }
 
-[[gnu::cold]] void RunIntervalToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
-                                       bool arcLength, const std::string& title,
-                                       const std::string& separator) {
+void RunIntervalToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, bool arcLength,
+                         const std::string& title, const std::string& separator) {
   TKoNumberTexts numbers;
   ParseRecording(f, numbers);
   // The slope of the arc length from the derivative as formed.
@@ -331,8 +330,8 @@ TKoDigitsOutcome DerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFu
 // The n-th derivative at the point: the quotients first, whose failures stand as they are;
 // then the symbolic derivative as formed, evaluated to digits digits. Where that cannot be
 // made certain: with toDigits the refusal, else the quotients' value.
-[[gnu::cold]] void RunDerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
-                                         std::int32_t digits, bool toDigits) {
+void RunDerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                           std::int32_t digits, bool toDigits) {
   TKoNumberTexts numbers;
   ParseRecording(f, numbers);
   const long double x = f.GetVarValue(cmd.XVar);
