@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
@@ -189,6 +190,15 @@ std::vector<TKoDigitsBreak> DigitsBreaks(TKoMathTreeFunction& function, const st
   return breaks;
 }
 
+// Whether a value's text lies within the normal range of the extended type.
+bool WithinExtendedRange(const std::string& text) {
+  constexpr long kLargestExponent = 4931;
+  const std::size_t e = text.find('E');
+  if (e == std::string::npos) return true;
+  const long exponent = std::strtol(text.c_str() + e + 1, nullptr, 10);
+  return exponent >= -kLargestExponent && exponent <= kLargestExponent;
+}
+
 // The bound's text as the command line gives it.
 std::string VariableText(const TKoMathCommandLine& cmd, const std::string& name) {
   std::string text;
@@ -346,7 +356,10 @@ void RunDerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
   if (!n.GetErrorText().empty()) return WriteValueLine(n.GetErrorText(), true);
   TKoDigitsOutcome outcome{kTextDigitsNotDecidable, true};
   if (f.GetTree()) outcome = DerivativeToDigits(cmd, f, numbers, digits);
-  if (!outcome.Failed) return WriteLine(outcome.Text);
+  // In the extended mode a value beyond the extended type's normal range is no value to print
+  // with 17 digits: the quotients' as before.
+  if (!outcome.Failed && (toDigits || WithinExtendedRange(outcome.Text)))
+    return WriteLine(outcome.Text);
   if (toDigits) return WriteValueLine(kTextDigitsNotDecidable, true);
   WriteLine(ValueToText(n.Value));
 }

@@ -157,6 +157,8 @@ TEST(AccurateDerivative, EveryPrintedDigitRight) {
       {{"\\m", "\\d1", "\\vx=2", "x^0.1"}, "0.053588673126814658"},
       // Levels beyond the room for nodes: differences at the full bits.
       {{"\\m", "\\d8", "\\vx=0.476", "ln(x^3+x)+x"}, "-1908303.4404548066"},
+      // Beyond the extended range the quotients' value, as without the option.
+      {{"\\m", "\\d3", "\\vx=0.5", "tan(x)^2147486471"}, "0"},
       // No symbolic derivative at a jump's side: the quotients as without the option.
       {{"\\m", "\\d1", "\\vx=0.5", "floor(x)"}, "0"},
   };
