@@ -216,6 +216,26 @@ int main(int argc, char** argv) {
           "from mpmath import *; mp.dps = 1000; print(nstr(" + std::string(d.Mpmath) + ", 1000))"},
          7, true, "at most 0.1x");
   }
+  // Integrals to many digits: beside mpmath's quad at 50 digits, and 100 digits of pi alone.
+  if (mpmathFound) {
+    Pair(
+        "`--digits 50 \\m \\i \\vx=0 \\t100 sin(x)*exp(-x/10)` vs mpmath's quad at 50 digits "
+        "(wall)",
+        {tcalc, "--digits", "50", "\\m", "\\i", "\\vx=0", "\\t100", "sin(x)*exp(-x/10)"},
+        {python[0], python[1], python[2],
+         "from mpmath import *; mp.dps = 50; print(quad(lambda x: sin(x)*exp(-x/10), [0, 100]))"},
+        7, true, "at most 0.1x");
+  }
+  {
+    std::vector<double> t;
+    for (int i = 0; i < 5; ++i)
+      t.push_back(
+          Run({tcalc, "--digits", "100", "\\m", "\\i", "\\vx=0", "\\t1", "4/(1+x^2)"}, "", true)
+              .Seconds);
+    std::printf(
+        "| `--digits 100 \\m \\i \\vx=0 \\t1 4/(1+x^2)` (wall) | %.1f ms | | | within 50 ms |\n",
+        1000 * Median(t));
+  }
   {
     std::vector<double> t;
     for (int i = 0; i < 5; ++i)

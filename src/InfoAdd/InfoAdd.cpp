@@ -141,7 +141,7 @@ std::vector<std::string> OptionRows() {
       "--explain  Syntaxfehler und unbekannte Namen auf der Standardfehlerausgabe erkl\344ren",
       "--simplify  Ergebnisse von \\c, \\d und \\i vereinfacht und lesbar",
       "--accurate  \\m \\i und \\w adaptiv auf volle Genauigkeit (\\l: gr\366\337te Breite)",
-      "--digits N  Werte und \\n mit N g\374ltigen Stellen (1 bis 100000)",
+      "--digits N  Werte, \\n, \\m \\i, \\w und \\m \\d mit N g\374ltigen Stellen (1 bis 100000)",
       "--plot  Graph des Terms von \\vx=Wert bis \\t (sonst -10 bis 10), mit \\d, \\i, \\n",
       "  auch Ableitung, Stammfunktion, Nullstelle; --plot=svg als SVG-Dokument",
       "--analyze  Kurvendiskussion im Intervall von --plot: L\374cken, Nullstellen, Extrema,",

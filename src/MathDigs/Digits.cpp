@@ -22,36 +22,13 @@ constexpr mpfr_prec_t kFinalFactor = 4;
 // bits than its size) get more, up to this many times the first bits or this many.
 constexpr mpfr_prec_t kHardestFactor = 8;
 constexpr mpfr_prec_t kHardestBits = mpfr_prec_t{1} << 20;
-constexpr const char* kTextNotDecidable = "Die verlangten Stellen sind nicht sicher bestimmbar!";
-constexpr double kBitsPerDigit = 3.3219280948873623;
+using digits::BitsFor;
+using digits::Rounded;
+using digits::TDecimal;
+using digits::WidenExponents;
 
-mpfr_prec_t BitsFor(std::int32_t digits) {
-  return static_cast<mpfr_prec_t>(std::ceil(digits * kBitsPerDigit)) + kGuardBits;
-}
-
-mpfr_prec_t FinalBits(mpfr_prec_t first) {
+constexpr mpfr_prec_t FinalBits(mpfr_prec_t first) {
   return std::max(kFinalFactor * first, kFinalBits);
-}
-
-// Values far beyond the extended range have digits too.
-void WidenExponents() {
-  mpfr_set_emin(mpfr_get_emin_min());
-  mpfr_set_emax(mpfr_get_emax_max());
-}
-
-struct TDecimal {
-  std::string Digits;
-  mpfr_exp_t Exponent = 0;
-  bool operator==(const TDecimal&) const = default;
-};
-
-TDecimal Rounded(mpfr_srcptr v, std::int32_t count) {
-  TDecimal d;
-  char* text =
-      mpfr_get_str(nullptr, &d.Exponent, 10, static_cast<std::size_t>(count), v, MPFR_RNDN);
-  d.Digits = text;
-  mpfr_free_str(text);
-  return d;
 }
 
 std::string Text(const TDecimal& d, std::int32_t count) {
@@ -78,6 +55,28 @@ std::optional<std::string> Decided(mpfi_srcptr v, std::int32_t count, bool final
 }
 
 }  // namespace
+
+namespace digits {
+
+mpfr_prec_t BitsFor(std::int32_t digits) {
+  return static_cast<mpfr_prec_t>(std::ceil(digits * kBitsPerDigit)) + kGuardBits;
+}
+
+void WidenExponents() {
+  mpfr_set_emin(mpfr_get_emin_min());
+  mpfr_set_emax(mpfr_get_emax_max());
+}
+
+TDecimal Rounded(mpfr_srcptr v, std::int32_t count) {
+  TDecimal d;
+  char* text =
+      mpfr_get_str(nullptr, &d.Exponent, 10, static_cast<std::size_t>(count), v, MPFR_RNDN);
+  d.Digits = text;
+  mpfr_free_str(text);
+  return d;
+}
+
+}  // namespace digits
 
 std::string DigitsText(const std::string& digits, std::int64_t exponent, std::int32_t count) {
   const bool negative = !digits.empty() && digits[0] == '-';
@@ -124,7 +123,7 @@ TKoDigitsOutcome ValueToDigits(const TKoOperatorNode* root, const TKoDigitsLeave
       // More bits will tell.
     }
   }
-  return {kTextNotDecidable, true};
+  return {digits::kTextNotDecidable, true};
 }
 
 namespace {

@@ -13,6 +13,22 @@
 
 namespace digits {
 
+inline constexpr const char* kTextNotDecidable = kTextDigitsNotDecidable;
+inline constexpr double kBitsPerDigit = 3.3219280948873623;
+
+// The bits of the first try for digits decimal digits: theirs and a guard.
+mpfr_prec_t BitsFor(std::int32_t digits);
+// Values far beyond the extended range have digits too.
+void WidenExponents();
+
+struct TDecimal {
+  std::string Digits;
+  mpfr_exp_t Exponent = 0;
+  bool operator==(const TDecimal&) const = default;
+};
+// v rounded to count significant decimal digits.
+TDecimal Rounded(mpfr_srcptr v, std::int32_t count);
+
 // Whether the interval is narrow for the bits: its width within half of them, relative to
 // its magnitude or to 1, whichever is larger, or to 1 alone where absolute.
 bool Narrow(mpfi_srcptr x, mpfr_prec_t bits, bool absolute = false);

@@ -100,6 +100,98 @@ bool BindSlopes(TKoMathPointValues& slopes, TKoMathFunction& derivative, const s
   return true;
 }
 
+// Toward an end where the integrand oscillates ever faster (sin(1/x) toward 0): its zeros
+// approaching that end, found by walking toward it in steps of a quarter of the last gap.
+constexpr int kTailZeros = 48;
+constexpr int kMostWalk = 256;
+constexpr int kZeroHalvings = 80;
+constexpr long double kTailAcceptable = 1e-13L;
+
+bool SignAt(const TIntegrand& f, long double x, int& sign) {
+  long double y = 0;
+  if (!f(x, y)) return false;
+  sign = y > 0 ? 1 : (y < 0 ? -1 : 0);
+  return true;
+}
+
+// The zero between a (sign sa) and b by halving, to the last place.
+long double ZeroBetween(const TIntegrand& f, long double a, int sa, long double b) {
+  for (int i = 0; i < kZeroHalvings; ++i) {
+    const long double m = a / 2 + b / 2;
+    int sm = 0;
+    if (m == a || m == b || !SignAt(f, m, sm) || sm == 0) return m;
+    (sm == sa ? a : b) = m;
+  }
+  return a / 2 + b / 2;
+}
+
+// The zeros from start toward end, nearest first; fewer than kTailZeros where the integrand
+// stops changing its sign on the way or has no value.
+std::vector<long double> ZerosToward(const TIntegrand& f, long double start, long double end) {
+  std::vector<long double> zeros;
+  long double x = start;
+  long double step = (end - start) / 64;
+  long double lastGap = end - start;
+  int sign = 0;
+  if (!SignAt(f, x, sign) || sign == 0) return zeros;
+  for (int walked = 0; zeros.size() < kTailZeros && walked < kMostWalk; ++walked) {
+    const long double next = x + step;
+    int s = 0;
+    if ((next - end) * (start - end) <= 0 || !SignAt(f, next, s)) return zeros;
+    if (s != sign) {
+      const long double zero = s == 0 ? next : ZeroBetween(f, x, sign, next);
+      // The next gap predicted from the last two, an eighth of it a step.
+      if (!zeros.empty()) {
+        const long double gap = zero - zeros.back();
+        const long double ratio = gap / lastGap;
+        step = gap * (zeros.size() > 1 && ratio < 1 ? ratio : 1) / 8;
+        lastGap = gap;
+      }
+      zeros.push_back(zero);
+      walked = 0;
+      sign = -sign;
+      x = zero + step / 8;
+      if (!SignAt(f, x, s) || s != sign) return zeros;
+    } else {
+      x = next;
+    }
+  }
+  return zeros;
+}
+
+// The integral from the zeros' side of the interval to end: the rest up to the first zero
+// by the adaptive rule, then zero to zero, the partial sums extrapolated by Wynn's epsilon;
+// false unless the pieces alternate in sign and shrink, so that the tail is bounded.
+bool OscillatingTail(const TIntegrand& f, long double end, long double other,
+                     TQuadratureResult& result) {
+  const std::vector<long double> zeros = ZerosToward(f, other, end);
+  if (zeros.size() < kTailZeros) return false;
+  const auto over = [&](long double a, long double b) {
+    return IntegrateAdaptively(f, {std::fmin(a, b), std::fmax(a, b)});
+  };
+  const long double direction = end < other ? -1 : 1;
+  TQuadratureResult first = over(other, zeros.front());
+  if (first.Outcome != TQuadratureOutcome::Value) return false;
+  long double sum = -direction * first.Value;
+  long double error = first.Error;
+  long double previous = 0;
+  TEpsilonExtrapolation epsilon;
+  for (std::size_t k = 1; k < zeros.size(); ++k) {
+    const TQuadratureResult piece = over(zeros[k - 1], zeros[k]);
+    if (piece.Outcome != TQuadratureOutcome::Value) return false;
+    const long double part = -direction * piece.Value;
+    if (k > 1 && !(part * previous < 0 && std::fabs(part) < std::fabs(previous))) return false;
+    previous = part;
+    sum += part;
+    error += piece.Error;
+    epsilon.Push(sum);
+  }
+  result.Value = direction < 0 ? epsilon.Estimate() : -epsilon.Estimate();
+  result.Error = epsilon.Error() + error;
+  result.Outcome = TQuadratureOutcome::Value;
+  return result.Error <= kTailAcceptable * std::fabs(result.Value);
+}
+
 }  // namespace
 
 void TKoMathAccurateFunction::SetLargestPiece(long double v, bool given) {
@@ -186,7 +278,15 @@ void TKoMathAccurateFunction::Calculate() {
     points.push_back(IntervalTo);
     // A slope from differences costs about ten evaluations of the term.
     const std::int64_t cost = ArcLength && !Derivative ? kDifferencesCost : 1;
-    Report(IntegrateAdaptively(integrand, points, LargestPiece, cost), failure);
+    TQuadratureResult result = IntegrateAdaptively(integrand, points, LargestPiece, cost);
+    // A term that oscillates ever faster toward an end, with no break between: zero by zero.
+    if (result.Outcome == TQuadratureOutcome::Failed && !ArcLength && points.size() == 2) {
+      TQuadratureResult tail;
+      if (OscillatingTail(integrand, IntervalFrom, IntervalTo, tail) ||
+          OscillatingTail(integrand, IntervalTo, IntervalFrom, tail))
+        result = tail;
+    }
+    Report(result, failure);
   } catch (const Exception& e) {
     ReportFailure(e);
     return;

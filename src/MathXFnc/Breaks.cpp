@@ -15,6 +15,7 @@ struct TTargets {
   long double Period = 0;  // 0: the single values alone
   long double Singles[2] = {0, 0};
   int SingleCount = 0;
+  bool PiPeriod = false;  // the period is pi: the targets are multiples of pi
 };
 
 constexpr long double kPi = std::numbers::pi_v<long double>;
@@ -70,8 +71,10 @@ bool TargetsOf(const TKoOperatorNode& node, std::int32_t operand, TTargets& t) {
     t = Periodic(0.5L, 1);
   } else if (op == opTan) {
     t = Periodic(kPi / 2, kPi);
+    t.PiPeriod = true;
   } else if (op == opCot) {
     t = Periodic(0, kPi);
+    t.PiPeriod = true;
   } else if (IsOneOf(op, {opArcSin, opArcCos, opArcTanh, opArcCoth})) {
     t = PlusMinusOne();
   } else if (op == opArcCosh) {
@@ -93,7 +96,8 @@ class TBreakFinder {
   TBreakFinder(const std::string& var, long double* running, long double from, long double to)
       : Var(var), Running(running), From(from), To(to) {}
   void Walk(const TKoOperatorNode& node);
-  std::vector<long double> Points;
+  // Each point with the argument and the value it meets there.
+  std::vector<TKoBreakCause> Causes;
 
  private:
   bool Value(long double x, long double& u) {
@@ -102,6 +106,7 @@ class TBreakFinder {
   }
   void Search(const TTargets& t);
   void Cross(long double target, long double l, long double r, long double ul, long double ur);
+  void Record(long double point, long double target);
   long double Root(long double target, long double l, long double r, long double gl,
                    long double gr);
 
@@ -110,6 +115,8 @@ class TBreakFinder {
   long double From;
   long double To;
   TKoEvalProgram Program;
+  const TKoOperatorNode* Argument = nullptr;
+  bool PiPeriod = false;
 };
 
 void TBreakFinder::Walk(const TKoOperatorNode& node) {
@@ -118,8 +125,10 @@ void TBreakFinder::Walk(const TKoOperatorNode& node) {
     if (!child) continue;
     Walk(*child);
     TTargets t;
-    if (Points.size() >= kMostPoints || !TargetsOf(node, i, t) || !child->DependsOn(Var)) continue;
+    if (Causes.size() >= kMostPoints || !TargetsOf(node, i, t) || !child->DependsOn(Var)) continue;
     if (!Program.Compile(child)) continue;
+    Argument = child;
+    PiPeriod = t.PiPeriod;
     Search(t);
   }
 }
@@ -129,7 +138,7 @@ void TBreakFinder::Search(const TTargets& t) {
   long double previousX = From;
   long double previousU = 0;
   bool previousValid = Value(From, previousU);
-  for (int i = 1; i <= kCells && Points.size() < kMostPoints; ++i) {
+  for (int i = 1; i <= kCells && Causes.size() < kMostPoints; ++i) {
     const long double x =
         i == kCells ? To : From + (To - From) * static_cast<long double>(i) / kCells;
     long double u = 0;
@@ -140,7 +149,7 @@ void TBreakFinder::Search(const TTargets& t) {
         const long double low = std::fmin(previousU, u), high = std::fmax(previousU, u);
         const long double first = std::ceil((low - t.Offset) / t.Period);
         const long double last = std::floor((high - t.Offset) / t.Period);
-        for (long double k = first; k <= last && Points.size() < kMostPoints; ++k)
+        for (long double k = first; k <= last && Causes.size() < kMostPoints; ++k)
           Cross(t.Offset + k * t.Period, previousX, x, previousU, u);
       }
     }
@@ -155,12 +164,18 @@ void TBreakFinder::Cross(long double target, long double l, long double r, long 
                          long double ur) {
   const long double gl = ul - target, gr = ur - target;
   if (gl == 0) {
-    Points.push_back(l);
+    Record(l, target);
   } else if (gr == 0) {
-    Points.push_back(r);
+    Record(r, target);
   } else if ((gl < 0) != (gr < 0)) {
-    Points.push_back(Root(target, l, r, gl, gr));
+    Record(Root(target, l, r, gl, gr), target);
   }
+}
+
+void TBreakFinder::Record(long double point, long double target) {
+  // A multiple of pi as the multiple itself, which is a whole number or a half.
+  const long double value = PiPeriod ? std::round(2 * target / kPi) / 2 : target;
+  Causes.push_back({point, Argument, value, PiPeriod});
 }
 
 // Regula falsi with the Illinois weighting, a halving where it stalls, to the last place;
@@ -195,20 +210,51 @@ long double TBreakFinder::Root(long double target, long double l, long double r,
 
 }  // namespace
 
-std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
-                                     long double* running, long double from, long double to,
-                                     bool* complete) {
+namespace {
+
+// Every point of the arguments' targets with its cause, in the order the walk finds them.
+std::vector<TKoBreakCause> FindCauses(const TKoOperatorNode* root, const std::string& var,
+                                      long double* running, long double from, long double to,
+                                      bool* complete) {
   if (complete) *complete = true;
   if (!root || !running || !(to > from)) return {};
   const long double saved = *running;
   TBreakFinder finder(var, running, from, to);
   finder.Walk(*root);
   *running = saved;
-  if (complete) *complete = finder.Points.size() < kMostPoints;
-  std::vector<long double>& points = finder.Points;
+  if (complete) *complete = finder.Causes.size() < kMostPoints;
+  return std::move(finder.Causes);
+}
+
+}  // namespace
+
+std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
+                                     long double* running, long double from, long double to,
+                                     bool* complete) {
+  std::vector<long double> points;
+  for (const TKoBreakCause& c : FindCauses(root, var, running, from, to, complete))
+    points.push_back(c.Point);
   std::sort(points.begin(), points.end());
   std::vector<long double> inside;
   for (const long double p : points)
     if (p > from && p < to && (inside.empty() || p > inside.back())) inside.push_back(p);
+  return inside;
+}
+
+std::vector<TKoBreakCause> BreakCauses(const TKoOperatorNode* root, const std::string& var,
+                                       long double* running, long double from, long double to,
+                                       bool* complete) {
+  std::vector<TKoBreakCause> inside;
+  for (const TKoBreakCause& c : FindCauses(root, var, running, from, to, complete))
+    if (c.Point > from && c.Point < to) inside.push_back(c);
+  std::stable_sort(
+      inside.begin(), inside.end(),
+      [](const TKoBreakCause& a, const TKoBreakCause& b) { return a.Point < b.Point; });
+  // A target met at a sample is met by the cells on both sides.
+  const auto same = [](const TKoBreakCause& a, const TKoBreakCause& b) {
+    return a.Point == b.Point && a.Argument == b.Argument && a.Target == b.Target &&
+           a.OfPi == b.OfPi;
+  };
+  inside.erase(std::unique(inside.begin(), inside.end(), same), inside.end());
   return inside;
 }

@@ -122,6 +122,7 @@ void TKoMathDiffNumFunction::SetDiffLevel(std::int32_t n) {
 }
 
 void TKoMathDiffNumFunction::Calculate() {
+  ErrorEstimate = 0;
   try {
     // Each level multiplies the rounding noise by about the step's inverse; at level 8
     // six digits are left, above it too few to print.
@@ -260,6 +261,7 @@ long double TKoMathDiffNumFunction::Extrapolated(long double x0, long double f0)
   }
   // The last evaluation may have left the domain; the result stands.
   SetErrorText("");
+  ErrorEstimate = best->Error;
   // A value no larger than its own rounding is a derivative of 0.
   if (last == nullptr && std::fabs(best->Value) <= best->Error) return 0;
   return best->Value;

@@ -187,6 +187,8 @@ class TKoMathDiffNumFunction : public TKoMathUseOtherFunction {
   void SetDiffLevel(std::int32_t n);
   std::int32_t GetDiffLevel() const { return DiffLevel; }
   void Calculate() override;
+  // After a value: the estimated error of the extrapolation it came from.
+  long double ErrorEstimate = 0;
 
  private:
   struct TQuotient {
@@ -281,6 +283,18 @@ class TKoMathLenNumFunction : public TKoMathIntervalNumFunction {
 std::vector<long double> BreakPoints(const TKoOperatorNode* root, const std::string& var,
                                      long double* running, long double from, long double to,
                                      bool* complete = nullptr);
+// A point of BreakPoints with what makes it one: there Argument, a subtree, meets Target,
+// or Target times pi where OfPi is set (the poles of tan and cot).
+struct TKoBreakCause {
+  long double Point;
+  const TKoOperatorNode* Argument;
+  long double Target;
+  bool OfPi;
+};
+// The same points with their causes, ascending; a point with two causes comes twice.
+std::vector<TKoBreakCause> BreakCauses(const TKoOperatorNode* root, const std::string& var,
+                                       long double* running, long double from, long double to,
+                                       bool* complete = nullptr);
 
 // The definite integral or the arc length of the graph from IntervalFrom to IntervalTo,
 // adaptively to the precision of the extended type: cut where the term may jump or kink,

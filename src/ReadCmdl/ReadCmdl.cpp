@@ -133,6 +133,7 @@ bool TKoMathCommandLine::ReadSwitchValue(char letter, const std::string& value) 
       return ReadNumber(value, Intervall);
     case 'T':
       ToValueGiven = true;
+      ToText = WithoutLeadingBlanks(value);
       return ReadNumber(value, ToValue);
     case 'S':
       AllParams = UpperCase(value) == "S";

@@ -40,6 +40,7 @@ class TKoMathCommandLine {
   bool IntervallGiven = false;  // \l was given
   long double ToValue = 0;
   bool ToValueGiven = false;  // \t was given
+  std::string ToText;         // the text of \t's value as given
   std::string FuncStr;
   // Pi and e first; later entries of the same name follow and win when applied in order.
   std::vector<TKoCmdlVariable> Variables;

@@ -134,7 +134,7 @@ void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, bool equatio
   if (PlotForm() != TPlotForm::kNone) return RunPlot(cmd, f);
   if (RunOtherMode(cmd, f)) {
     // These compute with the extended type whatever digits were asked for.
-    if (DigitsWanted()) WriteSeventeenDigitsNote();
+    if (DigitsWanted() && !ModeToDigits(cmd)) WriteSeventeenDigitsNote();
     return;
   }
   if (cmd.Newton) return RunNewton(cmd, f);

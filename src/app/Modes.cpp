@@ -67,6 +67,8 @@ long double StartValue(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 bool AccurateNumerics = false;
+// The significant digits an extended value prints with.
+constexpr std::int32_t kExtendedDigits = 17;
 std::int32_t Digits = 0;
 TPlotForm Plot = TPlotForm::kNone;
 bool NotesOnTerminal = false;
@@ -76,6 +78,8 @@ constexpr const char* kTextHintInexact =
     "Hinweis: Ergebnis vermutlich ungenau, gesch\344tzter Fehler ";
 constexpr const char* kTextHintNoElementary = "Hinweis: keine elementare Stammfunktion";
 constexpr const char* kTextHintRemedy = "; genauer mit --accurate oder kleinerem \\l";
+constexpr const char* kTextHintDigits = "Hinweis: Ergebnis vermutlich nur auf ";
+constexpr const char* kTextHintDigitsRemedy = " Stellen genau; genauer mit --accurate";
 // A result of the fixed pieces gets the hint where its estimated error is above this share.
 constexpr long double kHintAbove = 1e-10L;
 
@@ -148,6 +152,16 @@ void RunInterval(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
   WriteResult(n);
   if (NotesOnTerminal && n.GetErrorText().empty())
     WriteNote(kTextEstimatedError + EstimateText(n.ErrorEstimate));
+}
+
+// The quotients print 17 digits; where their error estimate reaches into those, a hint with
+// the digits that are likely right.
+[[gnu::cold]] void WriteDerivativeHint(long double value, long double error) {
+  if (!(value != 0) || !std::isfinite(value) || !(error > 0)) return;
+  const long double right = std::floor(std::log10(std::fabs(value) / (2 * error)));
+  if (!(right < kExtendedDigits)) return;
+  const int digits = right < 0 ? 0 : static_cast<int>(right);
+  WriteNote(kTextHintDigits + std::to_string(digits) + kTextHintDigitsRemedy);
 }
 
 bool ReadableResults = false;
@@ -295,6 +309,9 @@ std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
 }
 
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunDerivativeToDigits(cmd, f, DigitsWanted(), true);
+  // Seventeen digits, each of them right, where the derivative can be formed.
+  if (AccurateNumerics) return RunDerivativeToDigits(cmd, f, kExtendedDigits, false);
   const long double x = StartValue(cmd, f);
   TKoMathDiffNumFunction n(&f);
   n.OtherNotOwned = true;
@@ -304,6 +321,13 @@ void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f)
   WriteHeader(cmd, kTextThe + Level(cmd) + kTextDerivativeOf + f.FunctionString() + kTextAtPoint +
                        ValueToText(x) + kTextIs);
   WriteResult(n);
+  if (NotesOnTerminal && n.GetErrorText().empty()) WriteDerivativeHint(n.Value, n.ErrorEstimate);
+}
+
+bool ModeToDigits(const TKoMathCommandLine& cmd) {
+  if (cmd.DiffLevel > 0) return cmd.Numerical;
+  if (cmd.Stamm) return cmd.Numerical;
+  return cmd.FuncLength && !cmd.Newton;
 }
 
 void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -314,6 +338,7 @@ void RunSymbolicDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f
 }
 
 void RunNumericIntegral(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunIntervalToDigits(cmd, f, false, kTextAreaOf, ",");
   if (AccurateNumerics) return RunAccurately(cmd, f, nullptr, kTextAreaOf, ",");
   TKoMathIntgNumFunction n(&f);
   RunInterval(cmd, f, n, kTextAreaOf, ",");
@@ -341,6 +366,7 @@ void RunNewton(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 }
 
 void RunArcLength(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (DigitsWanted()) return RunIntervalToDigits(cmd, f, true, kTextLengthOf, ";");
   if (AccurateNumerics) {
     // The slope from the symbolic derivative where it can be formed.
     ParserOf(f).Execute();

@@ -155,6 +155,15 @@ std::int32_t DigitsWanted();
 void RunEvaluationToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 void RunNewtonToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 void WriteSeventeenDigitsNote();
+// The integral (arc length) to the digits asked for, with the header of the mode.
+void RunIntervalToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, bool arcLength,
+                         const std::string& title, const std::string& separator);
+// The numeric derivative from the symbolic one to digits digits; where those cannot be
+// made certain, with toDigits the refusal, else the difference quotients' value.
+void RunDerivativeToDigits(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f,
+                           std::int32_t digits, bool toDigits);
+// Whether the mode of the command line computes to the digits of --digits.
+bool ModeToDigits(const TKoMathCommandLine& cmd);
 
 // With a form other than kNone, a run draws the graph of its term instead of its mode's
 // result: as text on the console, or as an SVG document.

@@ -386,6 +386,40 @@ TEST(BreakPoints, AreWhereTheTermJumpsKinksOrRunsOff) {
   }
 }
 
+// Beside each point what makes it one: the argument and the value it meets there.
+TEST(BreakCauses, NameTheArgumentAndItsTarget) {
+  struct CauseCase {
+    const char* Term;
+    long double From, To;
+    std::vector<std::pair<long double, bool>> Targets;  // target, times pi
+  };
+  const CauseCase cases[] = {
+      {"floor(3*x)", 0, 1, {{1, false}, {2, false}}},
+      {"abs(x-1/3)", 0, 1, {{0, false}}},
+      {"round(x)", 0, 2, {{0.5L, false}, {1.5L, false}}},
+      {"tan(x)", 0, 5, {{0.5L, true}, {1.5L, true}}},
+      {"cot(x)", 1, 7, {{1, true}, {2, true}}},
+      {"arcsin(x/2)", -3, 3, {{-1, false}, {1, false}}},
+  };
+  for (const CauseCase& c : cases) {
+    SCOPED_TRACE(c.Term);
+    symtest::Source source(c.Term);
+    TKoMathTreeFunction& f = source.F;
+    long double* running = &f.GetVarDepot().VariableAt(f.IndexOfVar("x"))->Value;
+    const std::vector<TKoBreakCause> causes = BreakCauses(f.GetTree(), "x", running, c.From, c.To);
+    const std::vector<long double> points = BreakPoints(f.GetTree(), "x", running, c.From, c.To);
+    ASSERT_EQ(causes.size(), c.Targets.size());
+    ASSERT_EQ(points.size(), causes.size());
+    for (std::size_t i = 0; i < causes.size(); ++i) {
+      EXPECT_EQ(causes[i].Point, points[i]);
+      EXPECT_EQ(causes[i].Target, c.Targets[i].first);
+      EXPECT_EQ(causes[i].OfPi, c.Targets[i].second);
+      // The argument is the subtree below the function that makes the point.
+      EXPECT_EQ(causes[i].Argument, f.GetTree()->Child(0));
+    }
+  }
+}
+
 // ---------------------------------------------------------------- the accurate function
 
 struct AccurateCase {
