@@ -1064,3 +1064,15 @@ void RunAnalysis(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
 void RunEquation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   Discuss(cmd, f, true);
 }
+
+const TKoMathParser& RunEquationLine(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  TKoMathCommandLine difference = cmd;
+  difference.FuncStr = EquationDifference(cmd.FuncStr);
+  const TKoMathParser& parsed = BindCommandLine(difference, f);
+  if (difference.Newton && !AnalyzeWanted()) {
+    RunNewton(difference, f);
+  } else {
+    RunEquation(difference, f);
+  }
+  return parsed;
+}

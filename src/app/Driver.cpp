@@ -2,7 +2,6 @@
 #include <cctype>
 #include <cstdio>
 #include <memory>
-#include <optional>
 
 #include "InfoAdd/InfoAdd.hpp"
 #include "MathPars/MathPars.hpp"
@@ -128,9 +127,8 @@ bool SolvesEquations(const TKoMathCommandLine& cmd) {
          !cmd.Simplify;
 }
 
-void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f, bool equation) {
-  if (AnalyzeWanted()) return equation ? RunEquation(cmd, f) : RunAnalysis(cmd, f);
-  if (equation && !cmd.Newton) return RunEquation(cmd, f);
+void RunMode(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
+  if (AnalyzeWanted()) return RunAnalysis(cmd, f);
   if (PlotForm() != TPlotForm::kNone) return RunPlot(cmd, f);
   if (RunOtherMode(cmd, f)) {
     // These compute with the extended type whatever digits were asked for.
@@ -357,15 +355,8 @@ int RunDriver(const std::string& progName, const std::vector<std::string>& args)
   }
   if (cmd.AllParams) WriteParameters(cmd);
   const bool equation = IsEquation(cmd.FuncStr, cmd.XVar) && SolvesEquations(cmd);
-  // An equation runs as the difference of its sides.
-  std::optional<TKoMathCommandLine> difference;
-  if (equation) {
-    difference.emplace(cmd);
-    difference->FuncStr = EquationDifference(cmd.FuncStr);
-  }
-  const TKoMathCommandLine& run = difference ? *difference : cmd;
-  const TKoMathParser& parsed = BindCommandLine(run, f);
-  RunMode(run, f, equation);
+  const TKoMathParser& parsed = equation ? RunEquationLine(cmd, f) : BindCommandLine(cmd, f);
+  if (!equation) RunMode(cmd, f);
   ExplainSyntaxError(parsed);
   ExplainUnknownNames(cmd, f);
   ExplainSwallowedValues(cmd);

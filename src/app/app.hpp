@@ -194,6 +194,9 @@ std::string EquationDifference(const std::string& term);
 void RunAnalysis(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 // The solutions of an equation (f holds the difference of its sides) in the interval.
 void RunEquation(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
+// A command line whose term is an equation: f gets the difference of its sides, then its
+// solutions or, with \n, Newton's root of it; returns f's parser.
+const TKoMathParser& RunEquationLine(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f);
 
 // Gives f the variables of the command line and a parser of its term, not yet run; returns
 // the parser.
