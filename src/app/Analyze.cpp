@@ -164,6 +164,30 @@ class TCurve {
   // The chart of a level that is a polynomial with exact coefficients: the zeros of its
   // square-free factors, each simple, with the factor's multiplicity; none for other terms.
   std::optional<TChart> PolynomialChart(std::int32_t level);
+  // The chart of a term that is 0 everywhere (x-x, which intervals see as [-20; 20]).
+  TChart VanishingChart() const {
+    TChart chart;
+    TMark all;
+    all.Kind = TMark::kVanishing;
+    all.Where = std::make_shared<TInterval>(Bits);
+    TReal from(Bits);
+    TReal to(Bits);
+    mpfr_set_ld(from, From, MPFR_RNDN);
+    mpfr_set_ld(to, To, MPFR_RNDN);
+    mpfi_interv_fr(all.Where->get(), from, to);
+    chart.Marks.push_back(std::move(all));
+    return chart;
+  }
+  // Whether the level is 0 as a rational function of its variables and function calls.
+  bool Vanishes(std::int32_t level) const {
+    try {
+      const algebra::TWorkLimit limit(kPolynomialWork);
+      const algebra::Expr e = algebra::ZeroTested(algebra::FromTree(Tree(level)));
+      return e->TheKind == algebra::Kind::Number && e->Value.IsZero();
+    } catch (const Exception&) {
+      return false;
+    }
+  }
 
   TFound ValueAt(std::int32_t level, mpfi_srcptr x, mpfi_ptr out) {
     digits::TChartTerm term{Tree(level), nullptr, &Leaves, UpperCase(Cmd.XVar)};
@@ -223,6 +247,7 @@ std::optional<TChart> TCurve::PolynomialChart(std::int32_t level) {
   } catch (const Exception&) {
     return std::nullopt;
   }
+  if (p && algebra::IsZero(*p)) return VanishingChart();
   if (!p || algebra::Degree(*p) < 1 || algebra::Degree(*p) > kLargestDegree) return std::nullopt;
   const std::vector<algebra::QPolynomial> factors = algebra::SquareFree(*p);
   std::vector<TMark> zeros;
@@ -945,7 +970,8 @@ void TDiscussion::Run(bool equation) {
   for (std::int32_t level = 0; level < 3; ++level) {
     if (equation && level > 0) break;
     if (!Curve.Tree(level)) continue;
-    std::optional<TChart> polynomial = Curve.PolynomialChart(level);
+    std::optional<TChart> polynomial =
+        Curve.Vanishes(level) ? Curve.VanishingChart() : Curve.PolynomialChart(level);
     Chart[level] = polynomial ? std::move(*polynomial) : Curve.ChartOf(level, avoid);
     Charted[level] = true;
     if (level == 0 && !equation) avoid = RemovableGaps();

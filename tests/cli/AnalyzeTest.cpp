@@ -71,6 +71,8 @@ TEST(Analyze, ZerosWithTheirMultiplicity) {
       {{"\\vx=1", "\\t5", "sin(x)^2"}, "Nullstellen", "x = 3.1415926535897932 (mehrfach)"},
       // Where the term is exactly 0 on a stretch, and at the end of its domain.
       {{"heav(x)*x"}, "Nullstellen", "-10 <= x <= 0"},
+      // A term that is 0 everywhere, though intervals see x-x as [-20; 20].
+      {{"x-x"}, "Nullstellen", "-10 <= x <= 10"},
       {{"sqrt(4-x^2)"}, "Nullstellen", "x = -2; x = 2"},
       {{"\\vx=0", "\\t10", "x*ln(x)"}, "Nullstellen", "x = 1"},
   });
@@ -163,6 +165,7 @@ TEST(Equations, AllSolutionsInTheInterval) {
       {{"\\vx=0", "\\t10", "x^2=2"}, "x = 1.414213562373095\n"},
       {{"x^3=x"}, "x = -1; x = 0; x = 1\n"},
       {{"(x-1)^2=0"}, "x = 1 (doppelt)\n"},
+      {{"sin(x)^2+cos(x)^2=1"}, "-10 <= x <= 10\n"},
       {{"\\va=3", "a*x=1"}, "x = 0.33333333333333333\n"},
       {{"--digits", "30", "cos(x)=x"}, "x = 0.739085133215160641655312087674\n"},
       {{"--analyze", "exp(x)=2"}, "x = 0.69314718055994531\n"},
