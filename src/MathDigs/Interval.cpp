@@ -15,6 +15,8 @@ constexpr unsigned long kLargestProduct = 2000000;
 // Gamma turns (its minimum) between these.
 constexpr double kGammaTurnBelow = 1.4616321;
 constexpr double kGammaTurnAbove = 1.4616322;
+// The wide reading takes trigonometric functions of arguments beyond 2^this as unresolved.
+constexpr mpfr_exp_t kWideLargestExponent = 1024;
 // Gamma of arguments from this below 0 up to 3 from a shifted argument.
 constexpr long kShiftedGammaBelow = 50;
 
@@ -95,6 +97,13 @@ const char* TEvaluator::Checked(mpfi_srcptr x) const {
   if (Overflows(Left(x), Right(x))) return kTextOverflow;
   Undecided(x);
   return kTextOverflow;
+}
+
+bool TEvaluator::Huge(mpfi_srcptr x) const {
+  for (mpfr_srcptr end : {Left(x), Right(x)})
+    if (!mpfr_number_p(end) || (!mpfr_zero_p(end) && mpfr_get_exp(end) > kWideLargestExponent))
+      return true;
+  return false;
 }
 
 void TEvaluator::Undecided(mpfi_srcptr x, bool absolute) const {
@@ -366,6 +375,14 @@ const char* TEvaluator::Elementary(TOperation operation, mpfi_ptr x) {
     } else {
       SetZero(x);
     }
+  } else if (Wide &&
+             (operation == opTan || operation == opCot || operation == opSin ||
+              operation == opCos) &&
+             Huge(x)) {
+    // Beyond any period the bits can resolve: sin and cos anywhere in [-1; 1], tan and cot
+    // undecided, without reducing the argument by pi to millions of bits.
+    if (operation == opTan || operation == opCot) throw TUndecided{};
+    mpfi_interv_si(x, -1, 1);
   } else if (operation == opTan || operation == opCot) {
     // A pole where the cosine (the sine) is 0.
     TInterval divisor(Bits);

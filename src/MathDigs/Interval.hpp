@@ -95,6 +95,7 @@ class TEvaluator {
   enum TPlace { kBelow, kAt, kAbove };
   TPlace Place(mpfi_srcptr x, long c) const;
   void Undecided(mpfi_srcptr x, bool absolute = false) const;
+  bool Huge(mpfi_srcptr x) const;
   const char* Checked(mpfi_srcptr x) const;
   void Leaf(const TKoOperatorNode* node, mpfi_ptr out);
   void Variable(const TKoOperatorNode* node, mpfi_ptr out);

@@ -145,6 +145,11 @@ TEST(Analyze, WhatCannotBeDecidedIsNamed) {
             std::string::npos);
   EXPECT_NE(r.out.find("\nHinweis: f zwischen x = "), std::string::npos) << r.out;
   EXPECT_EQ(LineOf(r.out, "Größter Wert"), "nicht sicher bestimmbar");
+  // Arguments of millions of digits: where the term is decided, and hints for the rest.
+  const CliResult huge = RunTcalc({"--utf8", "--analyze", "tan(cosh(cosh(2*x-1)))"});
+  EXPECT_EQ(huge.status, 0);
+  EXPECT_EQ(LineOf(huge.out, "Tiefpunkte"), "(0.5|36.071404402472552)");
+  EXPECT_NE(huge.out.find("\nHinweis: f zwischen x = -10 und x = "), std::string::npos);
 }
 
 TEST(Analyze, BadInput) {

@@ -97,6 +97,21 @@ TEST(ChartEvaluator, WideRangesOfTheVariable) {
   jumps.SetWide(true);
   jumps.SetRunningRange("X", range.get());
   EXPECT_THROW(jumps.Evaluate(step.Tree.get(), out.get()), digits::TUndecided);
+  // Arguments beyond every period the bits resolve: sin anywhere in [-1; 1], tan undecided.
+  const TParsed sine("sin(exp(x))");
+  const TParsed tangent("tan(exp(x))");
+  digits::TInterval far(kBits);
+  mpfi_interv_d(far.get(), 1000, 1001);
+  digits::TEvaluator huge(sine.Leaves, kBits, false);
+  huge.SetWide(true);
+  huge.SetRunningRange("X", far.get());
+  ASSERT_EQ(huge.Evaluate(sine.Tree.get(), out.get()), nullptr);
+  EXPECT_EQ(mpfr_get_d(&out.get()->left, MPFR_RNDN), -1);
+  EXPECT_EQ(mpfr_get_d(&out.get()->right, MPFR_RNDN), 1);
+  digits::TEvaluator hugeTangent(tangent.Leaves, kBits, false);
+  hugeTangent.SetWide(true);
+  hugeTangent.SetRunningRange("X", far.get());
+  EXPECT_THROW(hugeTangent.Evaluate(tangent.Tree.get(), out.get()), digits::TUndecided);
   // Without the wide reading a base across 0 stays undecided, as the digits of values need.
   digits::TEvaluator narrow(square.Leaves, kBits, false);
   narrow.SetRunningRange("X", range.get());
