@@ -2,6 +2,7 @@
 // a sum over its common denominator with the factors that divide it cancelled, and
 // univariate polynomials with exact coefficients for that.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <map>
 #include <optional>
@@ -365,12 +366,58 @@ std::optional<Expr> TogetherInGroups(const std::vector<std::pair<Expr, Number>>&
 
 }  // namespace
 
+namespace {
+
+// A product's sums above the line divided by its sums below it where they go, as polynomials
+// in the variable: (1-16*x^4)/(1-4*x^2)^2.5 is (4*x^2+1)/(1-4*x^2)^1.5. A root below stays at
+// least a square root, so that the domain of the product does not grow.
+Expr CancelledFactors(const Expr& product, const Expr& variable) {
+  if (product->TheKind != Kind::Product) return product;
+  std::vector<std::pair<Expr, Number>> factors = Factors(product);
+  const Number rootPower(Rational(3, 2));
+  bool cancelled = false;
+  for (auto& [top, topPower] : factors) {
+    if (top->TheKind != Kind::Sum || !topPower.Is(1)) continue;
+    std::optional<Polynomial> n = AsPolynomial(Expand(top), variable);
+    for (auto& [bottom, power] : factors) {
+      if (!n || n->C.size() < 2) break;
+      // a float exponent of a derivative's rules (-3.5) counts where it is a multiple of 1/2
+      const long double twice = 2 * power.Value();
+      if (bottom->TheKind != Kind::Sum || !(twice < 0) || twice < -2000 ||
+          twice != std::floor(twice))
+        continue;
+      const std::optional<Polynomial> d = AsPolynomial(Expand(bottom), variable);
+      if (!d || d->C.size() < 2) continue;
+      const bool whole = std::fmod(twice, 2.0L) == 0;
+      const auto goes = [&power = power, &rootPower, whole] {
+        return whole ? power.Sign() < 0 : (-power).Compare(rootPower) >= 0;
+      };
+      while (goes()) {
+        std::optional<Polynomial> q = ExactQuotient(*n, *d);
+        if (!q) break;
+        n = std::move(q);
+        power = power + Number(1);
+        cancelled = true;
+      }
+    }
+    if (cancelled) top = Collected(FromPolynomial(*n, variable));
+  }
+  if (!cancelled) return product;
+  std::vector<Expr> result{Num(product->Value)};
+  for (const auto& [base, power] : factors) result.push_back(Pow(base, Num(power)));
+  return Mul(result);
+}
+
+}  // namespace
+
 Expr Together(const Expr& e, const std::string& mainVar) {
   if (e->TheKind == Kind::Product) {
     // The sums among the factors over their denominators; the product joins them.
     std::vector<Expr> factors{Num(e->Value)};
     for (const Expr& f : e->Operands) factors.push_back(Together(f, mainVar));
-    return Mul(factors);
+    const std::string key = UpperCase(mainVar);
+    const Expr joined = Mul(factors);
+    return CancelledFactors(joined, SymbolIn(e, key).value_or(Sym(mainVar)));
   }
   std::optional<OverDenominator> over = CommonDenominator(e);
   if (!over) return e;

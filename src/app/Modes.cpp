@@ -177,6 +177,27 @@ std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::stri
   return algebra::CanonicalText(tree, var, use);
 }
 
+// A readable text read back and formed again while that makes it shorter: the forms of the
+// read text are not always those of the tree it came from (a double angle inside a quotient).
+// What it ends with forms no shorter text, so the canonical form of it prints it again.
+std::string Polished(std::string text, const std::string& var, algebra::Use use) {
+  constexpr int kRounds = 4;
+  for (int round = 0; round < kRounds; ++round) {
+    std::optional<std::string> again;
+    try {
+      TKoVarDepot depot;
+      const TKoNodePtr tree = ParseTerm(text, &depot);
+      const algebra::TWorkLimit limit(kReadableWork);
+      again = algebra::CanonicalText(tree.get(), var, use);
+    } catch (const Exception&) {
+      break;
+    }
+    if (!again || again->size() >= text.size()) break;
+    text = std::move(*again);
+  }
+  return text;
+}
+
 // Whether a term's text holds a number with a point or an exponent (0.5, 1e-3).
 bool HasTypedDecimal(const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -283,7 +304,7 @@ std::string DerivativeText(TKoMathTreeFunction& f, const std::string& var, std::
   std::string text = SymbolicText(differencer, g, simplified, kTextDiffFailed);
   formed = simplified && differencer.ErrorText.empty() && g.GetTree();
   if (!formed || !readable) return text;
-  return *readable;
+  return Polished(*readable, var, algebra::Use::Reading);
 }
 
 std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var) {
@@ -297,15 +318,15 @@ std::string AntiderivativeText(TKoMathTreeFunction& f, const std::string& var,
   formed = false;
   if (!SimplifiedWithinLimit(f)) return kTextIntegrationFailed;
   const TKoCalculusCreator& integrator = FormAntiderivative(g, f, var);
-  const std::optional<std::string> readable =
-      Readable(g.GetTree(), var,
-               HasTypedDecimal(f.FunctionString()) ? algebra::Use::Antiderivative
-                                                   : algebra::Use::AntiderivativeOfWhole);
+  const algebra::Use use = HasTypedDecimal(f.FunctionString())
+                               ? algebra::Use::Antiderivative
+                               : algebra::Use::AntiderivativeOfWhole;
+  const std::optional<std::string> readable = Readable(g.GetTree(), var, use);
   if (!SimplifiedWithinLimit(g)) return kTextIntegrationFailed;
   std::string text = SymbolicText(integrator, g, true, kTextIntegrationFailed);
   formed = integrator.ErrorText.empty() && g.GetTree();
   if (!formed || !readable) return text;
-  return *readable;
+  return Polished(*readable, var, use);
 }
 
 void RunNumericDerivative(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
@@ -406,7 +427,7 @@ void RunSimplification(const TKoMathCommandLine& cmd, TKoMathTreeFunction& f) {
   if (!simplified) {
     WriteLine(kTextSimplifyFailed);
   } else {
-    WriteLine(readable ? *readable : f.FunctionString());
+    WriteLine(readable ? Polished(*readable, cmd.XVar, algebra::Use::Reading) : f.FunctionString());
   }
 }
 

@@ -238,6 +238,12 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       {"-(6*x-7)/(-3*x^2+7*x-2)^2", "(7-6*x)/(3*x^2-7*x+2)^2"},
       {"(-x^2+3*x-1)^2", "(x^2-3*x+1)^2"},
       {"1/sqrt(1-x^2)", "1/sqrt(1-x^2)"},
+      // sums above the line divided by sums below, a root below kept a root
+      {"8*(-32*x^4+4*x^2+1)/(1-4*x^2)^(7/2)", "8*(8*x^2+1)/(1-4*x^2)^(5/2)"},
+      {"(x^2-1)*x/(x^2-1)^2.5", "x/(x^2-1)^1.5"},
+      {"(x^3-x)/(x^2-1)^1.5", "x/sqrt(x^2-1)"},
+      {"(x^2-4)*sin(x)/(x+2)^3", "(x-2)*sin(x)/(x+2)^2"},
+      {"(1-x^2)*exp(x)/(1-x)^(5/2)", "(x+1)*exp(x)/(1-x)^(3/2)"},
       // double angles where shorter
       {"2*sin(x)*cos(x)", "sin(2*x)"},
       {"cos(3*x)^2-sin(3*x)^2", "cos(6*x)"},
