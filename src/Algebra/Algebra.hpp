@@ -126,6 +126,9 @@ Expr Collected(const Expr& e);
 // A sum over its common denominator, with the factors of the denominator that divide the
 // numerator as polynomials in mainVar cancelled; any other term as it is.
 Expr Together(const Expr& e, const std::string& mainVar);
+// The same from the inside out: each sum over its common denominator before the sums and
+// products that hold it.
+Expr TogetherThroughout(const Expr& e, const std::string& mainVar);
 // The same for the terms of each kind of a sum apart (those with sinh(x), those without):
 // cosh(x)+arctan(x) derived keeps sinh(x) beside one quotient.
 Expr TogetherByKind(const Expr& e, const std::string& mainVar);

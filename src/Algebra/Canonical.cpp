@@ -133,6 +133,12 @@ std::ptrdiff_t SquaredFactor(const Expr& rest, TOperation from) {
   return -1;
 }
 
+// The argument u of the factor f(u)^2 at index k.
+const Expr& SquaredArgument(const Expr& rest, std::size_t k) {
+  const Expr& f = rest->TheKind == Kind::Product ? rest->Operands[k] : rest;
+  return f->Operands[0]->Operands[0];
+}
+
 // The rest without its factor k, and with it replaced by the partner g(u)^2.
 std::pair<Expr, Expr> WithoutAndWithPartner(const Expr& rest, std::size_t k, TOperation to) {
   const Expr& f = rest->TheKind == Kind::Product ? rest->Operands[k] : rest;
@@ -365,6 +371,26 @@ Expr Add(const std::vector<Expr>& operands) {
       if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
       j->second = Number(0);
       paired.push_back(Mul({Num(merged[i].second), without}));
+      merged[i].second = Number(0);
+    }
+  }
+  // c*R*cot(u)^2 + c*R is c*R/sin(u)^2, and the same of tan, tanh and coth: the identity of
+  // the single sum a+b*f(u)^2 below, within terms.
+  for (std::size_t i = 0; i < merged.size(); ++i) {
+    for (const auto& [from, to, sign, ofSquare] :
+         {std::tuple(opCot, opSin, 1L, true), std::tuple(opTan, opCos, 1L, true),
+          std::tuple(opTanh, opCosh, -1L, false), std::tuple(opCoth, opSinh, -1L, true)}) {
+      if (merged[i].second.IsZero() || !merged[i].second.IsExact()) continue;
+      const std::ptrdiff_t k = SquaredFactor(merged[i].first, from);
+      if (k < 0) continue;
+      const Expr without =
+          WithoutAndWithPartner(merged[i].first, static_cast<std::size_t>(k), to).first;
+      const auto j = find(without);
+      if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
+      const Expr& u = SquaredArgument(merged[i].first, static_cast<std::size_t>(k));
+      paired.push_back(Mul({Num(ofSquare ? merged[i].second : j->second), without,
+                            Pow(Fn(to, u), Num(Number(-2)))}));
+      j->second = Number(0);
       merged[i].second = Number(0);
     }
   }

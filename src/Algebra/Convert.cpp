@@ -39,8 +39,10 @@ std::string Bracketed(const Text& t, Binding needed) {
 class Printer {
  public:
   // natural: a positive constant less one term first (1-x^2), as a person writes it.
-  explicit Printer(const std::string& mainVar, bool natural = false)
-      : MainKey(UpperCase(mainVar)), Natural(natural) {}
+  // distributed: a product's whole coefficient multiplied into its one sum, (4*x^2+2)*exp(x)
+  // rather than 2*(2*x^2+1)*exp(x).
+  explicit Printer(const std::string& mainVar, bool natural = false, bool distributed = false)
+      : MainKey(UpperCase(mainVar)), Natural(natural), Distributed(distributed) {}
 
   Text Print(const Expr& e) const {
     switch (e->TheKind) {
@@ -128,9 +130,16 @@ class Printer {
     std::vector<Text> above;
     std::vector<std::string> below;
     Number magnitude = coefficient.Sign() < 0 ? -coefficient : coefficient;
+    const Term* scaled = nullptr;
+    if (Distributed && magnitude.IsExact() && magnitude.Fraction().get_num() != 1 &&
+        std::count_if(factors.begin(), factors.end(),
+                      [](const Expr& f) { return f->TheKind == Kind::Sum; }) == 1)
+      scaled = std::find_if(factors.begin(), factors.end(), [](const Expr& f) {
+                 return f->TheKind == Kind::Sum;
+               })->get();
     if (magnitude.IsExact()) {
       const Rational& q = magnitude.Fraction();
-      if (q.get_num() != 1) above.push_back(PrintNumber(Number(Rational(q.get_num()))));
+      if (q.get_num() != 1 && !scaled) above.push_back(PrintNumber(Number(Rational(q.get_num()))));
       if (q.get_den() != 1) below.push_back(PrintNumber(Number(Rational(q.get_den()))).Body);
     } else {
       above.push_back(PrintNumber(magnitude));
@@ -139,6 +148,7 @@ class Printer {
     for (const Expr& f : Ordered(factors)) {
       Expr base = f->TheKind == Kind::Power ? f->Operands[0] : f;
       if (f.get() == negated) base = Negated(base);
+      if (f.get() == scaled) base = Scaled(base, Number(Rational(magnitude.Fraction().get_num())));
       const Expr exponent = f->TheKind == Kind::Power ? f->Operands[1] : Num(Number(1));
       // an even power of a sum that would lead with a minus: (3*x^2-7*x+2)^2
       if (Natural && base->TheKind == Kind::Sum && exponent->TheKind == Kind::Number &&
@@ -190,6 +200,14 @@ class Printer {
       return !a.Subtracted && b.Subtracted;
     });
     return order;
+  }
+
+  // c*s for a sum s, every coefficient and the constant multiplied.
+  static Expr Scaled(const Expr& sum, const Number& c) {
+    Term t = *sum;
+    t.Value = c * t.Value;
+    for (Number& k : t.Coefficients) k = c * k;
+    return std::make_shared<const Term>(std::move(t));
   }
 
   // -s for a sum s, every coefficient and the constant negated.
@@ -284,6 +302,7 @@ class Printer {
 
   std::string MainKey;
   bool Natural = false;
+  bool Distributed = false;
 };
 
 std::vector<Expr> Converted(const TKoOperatorNode* node, Numbers numbers) {
@@ -341,7 +360,10 @@ namespace {
 
 // The text of a result to be read: 1-x^2 rather than -x^2+1.
 std::string ReadingText(const Expr& e, const std::string& mainVar, Use use) {
-  return use == Use::Levels ? ToText(e, mainVar) : Printer(mainVar, true).Print(e).Body;
+  if (use == Use::Levels) return ToText(e, mainVar);
+  std::string text = Printer(mainVar, true).Print(e).Body;
+  std::string distributed = Printer(mainVar, true, true).Print(e).Body;
+  return distributed.size() < text.size() ? distributed : text;
 }
 
 }  // namespace
@@ -504,6 +526,10 @@ std::optional<Expr> PowerOfNumber(const Expr& p) {
       if (j != i) rest.push_back(p->Operands[j]);
     return Pow(f->Operands[0], Mul(rest));
   }
+  // exp(c*ln(v)) as v^c, where ln(v) has a value and so v > 0
+  if (p->Operands.size() == 1 && p->Value.IsExact() && p->Operands[0]->TheKind == Kind::Function &&
+      p->Operands[0]->Code == opLn)
+    return Pow(p->Operands[0]->Operands[0], Num(p->Value));
   return std::nullopt;
 }
 
@@ -578,6 +604,39 @@ Expr LogsAndExps(const Expr& e) {
   if (shorter) return *shorter;
   if (e->TheKind == Kind::Sum) return HyperbolicPairsJoined(e, operands);
   return WithOperands(e, operands);
+}
+
+// a+b*f(u)^2 as one power where the Pythagorean identity of sin, cos, sinh or cosh makes it
+// one, throughout: 1-sin(u)^2 as cos(u)^2, cosh(u)^2-1 as sinh(u)^2. The canonical form keeps
+// those sums, which the forms of the higher levels write on purpose.
+Expr PythagoreanSums(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(PythagoreanSums(o));
+  if (e->TheKind != Kind::Sum) return WithOperands(e, operands);
+  const Number& a = e->Value;
+  if (operands.size() == 1 && a.IsExact() && !a.IsZero() && e->Coefficients[0].IsExact()) {
+    const Expr& t = operands[0];
+    const Number& b = e->Coefficients[0];
+    if (t->TheKind == Kind::Power && t->Operands[1]->TheKind == Kind::Number &&
+        t->Operands[1]->Value.Is(2) && t->Operands[0]->TheKind == Kind::Function) {
+      const Expr& u = t->Operands[0]->Operands[0];
+      const TOperation code = t->Operands[0]->Code;
+      const bool opposite = (a + b).IsZero(), same = (a + -b).IsZero();
+      const auto square = [&u](const Number& c, TOperation f) {
+        return Mul({Num(c), Pow(Fn(f, u), Num(Number(2)))});
+      };
+      if (code == opSin && opposite) return square(a, opCos);
+      if (code == opCos && opposite) return square(a, opSin);
+      if (code == opCosh && opposite) return square(-a, opSinh);
+      if (code == opSinh && same) return square(a, opCosh);
+    }
+  }
+  std::vector<Expr> terms{Num(a)};
+  for (std::size_t i = 0; i < operands.size(); ++i)
+    terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+  return Add(terms);
 }
 
 // Products of sines and cosines as sums of them, throughout: sin(a)*cos(b) as
@@ -765,6 +824,18 @@ Expr DoubleAngled(const Expr& e) {
         used[i] = used[j] = true;
         terms.push_back(Mul({Num(e->Coefficients[i]), Fn(opCos, Mul({Num(Number(2)), u}))}));
       }
+    // c*cosh(u)^2+c*sinh(u)^2 as c*cosh(2*u)
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      for (std::size_t j = 0; j < operands.size() && !used[i]; ++j) {
+        Expr u, v;
+        Number k, l;
+        if (i == j || used[j] || !power(operands[i], opCosh, u, k) || !k.Is(2) ||
+            !power(operands[j], opSinh, v, l) || !l.Is(2) || Compare(u, v) != 0 ||
+            e->Coefficients[i].Compare(e->Coefficients[j]) != 0)
+          continue;
+        used[i] = used[j] = true;
+        terms.push_back(Mul({Num(e->Coefficients[i]), Fn(opCosh, Mul({Num(Number(2)), u}))}));
+      }
     for (std::size_t i = 0; i < operands.size(); ++i)
       if (!used[i]) terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
     return Add(terms);
@@ -772,13 +843,50 @@ Expr DoubleAngled(const Expr& e) {
   return WithOperands(e, operands);
 }
 
-// tan, cot, tanh and coth as quotients, exp of a negative term as a reciprocal: the kernels
-// of the zero test, which knows no identity between functions.
-Expr AsQuotients(const Expr& e) {
+// The squares of sin, cos, sinh and cosh in the terms of sums as double angles, the sums
+// multiplied out: 54*sinh(u)^2-162*cosh(u)^2 as -54*cosh(2*u)-108. A square alone stays.
+Expr SquaresLinearized(const Expr& e, bool inSum = false) {
+  if (e->Operands.empty()) return e;
+  if (inSum && e->TheKind == Kind::Power && e->Operands[0]->TheKind == Kind::Function &&
+      e->Operands[1]->TheKind == Kind::Number && e->Operands[1]->Value.IsExact() &&
+      e->Operands[1]->Value.Is(2)) {
+    const Expr& f = e->Operands[0];
+    const Expr twice = Mul({Num(Number(2)), f->Operands[0]});
+    const Number half(Rational(1, 2));
+    if (f->Code == opSin) return Add({Num(half), Mul({Num(-half), Fn(opCos, twice)})});
+    if (f->Code == opCos) return Add({Num(half), Mul({Num(half), Fn(opCos, twice)})});
+    if (f->Code == opSinh) return Add({Num(-half), Mul({Num(half), Fn(opCosh, twice)})});
+    if (f->Code == opCosh) return Add({Num(half), Mul({Num(half), Fn(opCosh, twice)})});
+  }
+  const bool sum = e->TheKind == Kind::Sum;
+  // the factors of a term of a sum count as in the sum
+  const bool inside = sum || (inSum && e->TheKind == Kind::Product);
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  bool changed = false;
+  for (const Expr& o : e->Operands) {
+    operands.push_back(SquaresLinearized(o, inside));
+    changed = changed || operands.back() != o;
+  }
+  if (!changed) return e;
+  if (!sum) {
+    if (e->TheKind != Kind::Product) return WithOperands(e, operands);
+    operands.push_back(Num(e->Value));
+    return Mul(operands);
+  }
+  std::vector<Expr> terms{Num(e->Value)};
+  for (std::size_t i = 0; i < operands.size(); ++i)
+    terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+  return Expand(Add(terms));
+}
+
+// tan, cot, tanh and coth as quotients, and where exponentials is set exp of a negative term
+// as a reciprocal: the kernels of the zero test, which knows no identity between functions.
+Expr AsQuotients(const Expr& e, bool exponentials = true) {
   if (e->Operands.empty()) return e;
   std::vector<Expr> operands;
   operands.reserve(e->Operands.size());
-  for (const Expr& o : e->Operands) operands.push_back(AsQuotients(o));
+  for (const Expr& o : e->Operands) operands.push_back(AsQuotients(o, exponentials));
   if (e->TheKind != Kind::Function) {
     if (e->TheKind == Kind::Product) {
       operands.push_back(Num(e->Value));
@@ -800,10 +908,78 @@ Expr AsQuotients(const Expr& e) {
   if (e->Code == opCot) return over(opCos, opSin);
   if (e->Code == opTanh) return over(opSinh, opCosh);
   if (e->Code == opCoth) return over(opCosh, opSinh);
-  if (e->Code == opExp && (u->TheKind == Kind::Product || u->TheKind == Kind::Number) &&
-      u->Value.Sign() < 0)
+  if (exponentials && e->Code == opExp &&
+      (u->TheKind == Kind::Product || u->TheKind == Kind::Number) && u->Value.Sign() < 0)
     return Pow(Fn(opExp, Mul({Num(Number(-1)), u})), Num(Number(-1)));
   return WithOperands(e, operands);
+}
+
+// The other way round: in each product sin(u)^k/cos(u)^k as tan(u)^k, cos(u)^k/sin(u)^k as
+// cot(u)^k, and the same of sinh and cosh, for the larger k that both powers hold. After
+// AsQuotients, the terms with cot(u) and those with cos(u)/sin(u) have met in one sum.
+Expr Tangents(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(Tangents(o));
+  if (e->TheKind != Kind::Product) {
+    if (e->TheKind == Kind::Sum) {
+      std::vector<Expr> terms{Num(e->Value)};
+      for (std::size_t i = 0; i < operands.size(); ++i)
+        terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+      return Add(terms);
+    }
+    return WithOperands(e, operands);
+  }
+  // a factor f(u)^k with a whole k: f's code, its argument and k
+  const auto power = [](const Expr& f, TOperation& code, Expr& argument, long& k) {
+    const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+    if (base->TheKind != Kind::Function) return false;
+    k = 1;
+    if (f->TheKind == Kind::Power) {
+      const Expr& exponent = f->Operands[1];
+      if (exponent->TheKind != Kind::Number || !exponent->Value.IsWhole() ||
+          !exponent->Value.Fraction().get_num().fits_slong_p())
+        return false;
+      k = exponent->Value.Fraction().get_num().get_si();
+    }
+    code = base->Code;
+    argument = base->Operands[0];
+    return true;
+  };
+  static constexpr struct {
+    TOperation Top, Bottom, Quotient;
+  } kPairs[] = {{opSin, opCos, opTan},
+                {opCos, opSin, opCot},
+                {opSinh, opCosh, opTanh},
+                {opCosh, opSinh, opCoth}};
+  std::vector<Expr> factors{Num(e->Value)};
+  std::vector<bool> used(operands.size(), false);
+  for (std::size_t i = 0; i < operands.size(); ++i) {
+    TOperation top = opNone;
+    Expr u;
+    long k = 0;
+    if (used[i] || !power(operands[i], top, u, k) || k <= 0) continue;
+    for (std::size_t j = 0; j < operands.size() && !used[i]; ++j) {
+      TOperation bottom = opNone;
+      Expr v;
+      long l = 0;
+      if (i == j || used[j] || !power(operands[j], bottom, v, l) || l >= 0 || Compare(u, v) != 0)
+        continue;
+      for (const auto& pair : kPairs) {
+        if (pair.Top != top || pair.Bottom != bottom) continue;
+        const long both = std::min(k, -l);
+        used[i] = used[j] = true;
+        factors.push_back(Pow(Fn(pair.Quotient, u), Num(Number(both))));
+        factors.push_back(Pow(Fn(top, u), Num(Number(k - both))));
+        factors.push_back(Pow(Fn(bottom, u), Num(Number(l + both))));
+        break;
+      }
+    }
+  }
+  for (std::size_t i = 0; i < operands.size(); ++i)
+    if (!used[i]) factors.push_back(operands[i]);
+  return Mul(factors);
 }
 
 // The largest term tried as an identity: the zero test multiplies out.
@@ -842,6 +1018,8 @@ Expr WithEuler(const Expr& e, const TKoOperatorNode* node, const std::string& ma
 
 namespace {
 
+constexpr std::size_t kLargestForAllForms = 400;
+
 // The shortest text of a canonical term among its forms.
 std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use use) {
   // identities between functions: 0 and 1
@@ -858,11 +1036,25 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
     return collected;
   };
   const bool waves = HasWaveProducts(canonical);
+  // the forms that rarely shorten a large term, and then take long for it
+  const bool small = canonical->Size <= kLargestForAllForms;
+  Expr together;
+  const auto togetherForm = [&]() -> const Expr& {
+    if (!together) together = Together(canonical, mainVar);
+    return together;
+  };
+  // tan, cot, tanh and coth as quotients, where the term holds any
+  Expr quotients;
+  const auto quotientsForm = [&]() -> const Expr& {
+    if (!quotients) quotients = AsQuotients(canonical, false);
+    return quotients;
+  };
+  const auto tangents = [&] { return Compare(quotientsForm(), canonical) != 0; };
   // The shortest of the other forms, the first of equal length.
   const std::function<Expr()> forms[] = {
       [&] { return expansion(); },
       [&] { return Collected(canonical); },
-      [&] { return Together(canonical, mainVar); },
+      [&] { return togetherForm(); },
       [&] { return collectedExpansion(); },
       [&] { return Together(expansion(), mainVar); },
       [&] { return DoubleAngled(canonical); },
@@ -874,6 +1066,14 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
       },
       [&] { return waves ? LinearizedTerms(canonical) : canonical; },
       [&] { return LogsAndExps(expansion()); },
+      // cot(u) beside cos(u)/sin(u): the two meet as quotients
+      [&] { return small ? Tangents(quotientsForm()) : canonical; },
+      [&] {
+        if (!small) return canonical;
+        return Tangents(tangents() ? Together(quotientsForm(), mainVar) : togetherForm());
+      },
+      [&] { return small ? TogetherThroughout(canonical, mainVar) : canonical; },
+      [&] { return small ? SquaresLinearized(togetherForm()) : canonical; },
   };
   // For the levels, the forms that keep them small: multiplied out, over common
   // denominators, each kind of term apart.
@@ -911,7 +1111,7 @@ std::optional<std::string> CanonicalText(const TKoOperatorNode* node, const std:
                             node, mainVar);
       if (use != Use::Reading) canonical = ExactRoots(canonical);
       // shorter everywhere: the other forms start from it
-      canonical = ZeroTested(LogsAndExps(canonical));
+      canonical = ZeroTested(PythagoreanSums(LogsAndExps(canonical)));
     }
     return ShortestText(canonical, mainVar, use);
   } catch (const Exception&) {
@@ -932,7 +1132,7 @@ std::optional<std::string> CanonicalDerivativeText(const TKoOperatorNode* source
       // A level free of the variable ends the sequence: every later one is 0.
       if (current < level && !DependsOn(e, key)) return std::string("0");
     }
-    return ShortestText(ZeroTested(e), mainVar, Use::Reading);
+    return ShortestText(ZeroTested(PythagoreanSums(LogsAndExps(e))), mainVar, Use::Reading);
   } catch (const Exception&) {
     return std::nullopt;
   }

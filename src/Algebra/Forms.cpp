@@ -193,6 +193,14 @@ struct OverDenominator {
 };
 
 // The sums under a root in the terms of a sum: -x^2+1 of sqrt(-x^2+1).
+// An exact exponent, or a float one that is a multiple of 1/2: the derivative's rules write
+// the powers of roots as 1.5.
+bool IsHalves(const Number& exponent) {
+  if (exponent.IsExact()) return true;
+  const long double twice = 2 * exponent.Value();
+  return std::fabs(twice) <= 2000 && twice == std::floor(twice);
+}
+
 std::vector<Expr> Rooted(const std::vector<Expr>& terms) {
   std::vector<Expr> rooted;
   for (const Expr& t : terms)
@@ -217,7 +225,7 @@ std::optional<OverDenominator> CommonDenominator(const Expr& e) {
           if (Compare(r, negated) == 0) base = r;
       }
       // Roots too: x^(-3/2) is below the line as x^(3/2).
-      if (!exponent.IsExact() || exponent.Sign() >= 0) continue;
+      if (!IsHalves(exponent) || exponent.Sign() >= 0) continue;
       const Number power = -exponent;
       const auto it = std::find_if(denominators.begin(), denominators.end(),
                                    [&](const auto& d) { return Compare(d.first, base) == 0; });
@@ -378,29 +386,36 @@ Expr CancelledFactors(const Expr& product, const Expr& variable) {
   bool cancelled = false;
   for (auto& [top, topPower] : factors) {
     if (top->TheKind != Kind::Sum || !topPower.Is(1)) continue;
-    std::optional<Polynomial> n = AsPolynomial(Expand(top), variable);
+    const Expr expandedTop = Expand(top);
+    std::optional<Polynomial> n;
+    Expr kernel = variable;
+    bool divided = false;
     for (auto& [bottom, power] : factors) {
+      if (bottom->TheKind != Kind::Sum || !IsHalves(power) || power.Sign() >= 0) continue;
+      // the kernel: the variable, or what the sum below is a polynomial in (arctan(x) in
+      // arctan(x)^2+1)
+      const Expr expanded = Expand(bottom);
+      if (!n) {
+        const std::vector<std::pair<Expr, Number>> first = Factors(expanded->Operands[0]);
+        if (!AsPolynomial(expanded, kernel) && first.size() == 1) kernel = first[0].first;
+        n = AsPolynomial(expandedTop, kernel);
+      }
       if (!n || n->C.size() < 2) break;
-      // a float exponent of a derivative's rules (-3.5) counts where it is a multiple of 1/2
-      const long double twice = 2 * power.Value();
-      if (bottom->TheKind != Kind::Sum || !(twice < 0) || twice < -2000 ||
-          twice != std::floor(twice))
-        continue;
-      const std::optional<Polynomial> d = AsPolynomial(Expand(bottom), variable);
+      const std::optional<Polynomial> d = AsPolynomial(expanded, kernel);
       if (!d || d->C.size() < 2) continue;
-      const bool whole = std::fmod(twice, 2.0L) == 0;
-      const auto goes = [&power = power, &rootPower, whole] {
-        return whole ? power.Sign() < 0 : (-power).Compare(rootPower) >= 0;
+      const auto goes = [&power = power, &rootPower] {
+        return power.IsWhole() ? power.Sign() < 0 : (-power).Compare(rootPower) >= 0;
       };
       while (goes()) {
         std::optional<Polynomial> q = ExactQuotient(*n, *d);
         if (!q) break;
         n = std::move(q);
         power = power + Number(1);
-        cancelled = true;
+        divided = true;
       }
     }
-    if (cancelled) top = Collected(FromPolynomial(*n, variable));
+    if (divided) top = Collected(FromPolynomial(*n, kernel));
+    cancelled = cancelled || divided;
   }
   if (!cancelled) return product;
   std::vector<Expr> result{Num(product->Value)};
@@ -466,6 +481,25 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   result.insert(result.end(), others.begin(), others.end());
   result.push_back(Collected(FromPolynomial(parts[0], kernel)));
   return Mul(result);
+}
+
+Expr TogetherThroughout(const Expr& e, const std::string& mainVar) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(TogetherThroughout(o, mainVar));
+  if (e->TheKind == Kind::Sum) {
+    std::vector<Expr> terms{Num(e->Value)};
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+    return Together(Add(terms), mainVar);
+  }
+  if (e->TheKind == Kind::Product) {
+    operands.push_back(Num(e->Value));
+    return Together(Mul(operands), mainVar);
+  }
+  if (e->TheKind == Kind::Power) return Pow(operands[0], operands[1]);
+  return Fn(e->Code, operands[0]);
 }
 
 namespace {

@@ -182,7 +182,9 @@ std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::stri
 // What it ends with forms no shorter text, so the canonical form of it prints it again.
 std::string Polished(std::string text, const std::string& var, algebra::Use use) {
   constexpr int kRounds = 4;
-  for (int round = 0; round < kRounds; ++round) {
+  // a long text is left as it is: another round of its forms takes long
+  constexpr std::size_t kLongest = 1500;
+  for (int round = 0; round < kRounds && text.size() <= kLongest; ++round) {
     std::optional<std::string> again;
     try {
       TKoVarDepot depot;

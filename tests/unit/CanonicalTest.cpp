@@ -238,8 +238,27 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       {"-(6*x-7)/(-3*x^2+7*x-2)^2", "(7-6*x)/(3*x^2-7*x+2)^2"},
       {"(-x^2+3*x-1)^2", "(x^2-3*x+1)^2"},
       {"1/sqrt(1-x^2)", "1/sqrt(1-x^2)"},
+      // the identities of squares within terms and in sums below the line
+      {"x*cot(x)^2+x", "x/sin(x)^2"},
+      {"exp(x)-exp(x)*tanh(x)^2", "exp(x)/cosh(x)^2"},
+      {"2*coth(x)^2*x-2*x", "2*x/sinh(x)^2"},
+      {"1-sin(x)^2", "cos(x)^2"},
+      {"x/(cosh(x)^2-1)", "x/sinh(x)^2"},
+      {"x^2/(sin(x)^2-1)", "-x^2/cos(x)^2"},
+      // quotients of sines and cosines met with tangents
+      {"cos(2*x)/sin(2*x)-cot(2*x)+x", "x"},
+      {"x*sinh(x)/cosh(x)", "x*tanh(x)"},
+      {"cos(x)^2/sin(x)^2+x*cot(x)^2", "(x+1)*cot(x)^2"},
+      // squares in sums as double angles, hyperbolic too; a whole coefficient into its sum
+      {"54*sinh(x)^2-162*cosh(x)^2", "-54*cosh(2*x)-108"},
+      {"3*cosh(x)^2+3*sinh(x)^2+x", "x+3*cosh(2*x)"},
+      {"2*(2*x^2+1)*exp(x)", "(4*x^2+2)*exp(x)"},
+      {"3*x*sin(x)^2", "3*x*sin(x)^2"},
+      // exp of a multiple of a logarithm
+      {"exp(-ln(x))", "1/x"},
+      {"exp(ln(x)/2)", "sqrt(x)"},
       // sums above the line divided by sums below, a root below kept a root
-      {"8*(-32*x^4+4*x^2+1)/(1-4*x^2)^(7/2)", "8*(8*x^2+1)/(1-4*x^2)^(5/2)"},
+      {"8*(-32*x^4+4*x^2+1)/(1-4*x^2)^(7/2)", "(64*x^2+8)/(1-4*x^2)^(5/2)"},
       {"(x^2-1)*x/(x^2-1)^2.5", "x/(x^2-1)^1.5"},
       {"(x^3-x)/(x^2-1)^1.5", "x/sqrt(x^2-1)"},
       {"(x^2-4)*sin(x)/(x+2)^3", "(x-2)*sin(x)/(x+2)^2"},
