@@ -123,6 +123,8 @@ Expr ZeroTested(const Expr& e);
 // A sum with the powers that all its terms hold taken out (x*exp(x)+2*exp(x) is
 // (x+2)*exp(x)); any other term as it is.
 Expr Collected(const Expr& e);
+// The same throughout, each sum inside first: 3*x/(x^4+2*x^2) as 3/(x*(x^2+2)).
+Expr CollectedThroughout(const Expr& e);
 // A sum over its common denominator, with the factors of the denominator that divide the
 // numerator as polynomials in mainVar cancelled; any other term as it is.
 Expr Together(const Expr& e, const std::string& mainVar);

@@ -394,6 +394,27 @@ Expr Add(const std::vector<Expr>& operands) {
       merged[i].second = Number(0);
     }
   }
+  // c*R*tan(u)^2 - c*R/cos(u)^2 is -c*R, and the same of cot, tanh and coth: the identities
+  // between the squares of a tangent and of the reciprocal of its cosine.
+  for (std::size_t i = 0; i < merged.size(); ++i) {
+    for (const auto& [from, to, sign] :
+         {std::tuple(opTan, opCos, -1L), std::tuple(opCot, opSin, -1L),
+          std::tuple(opTanh, opCosh, 1L), std::tuple(opCoth, opSinh, -1L)}) {
+      if (merged[i].second.IsZero() || !merged[i].second.IsExact()) continue;
+      const std::ptrdiff_t k = SquaredFactor(merged[i].first, from);
+      if (k < 0) continue;
+      const Expr without =
+          WithoutAndWithPartner(merged[i].first, static_cast<std::size_t>(k), to).first;
+      const Expr& u = SquaredArgument(merged[i].first, static_cast<std::size_t>(k));
+      const auto j = find(Mul({without, Pow(Fn(to, u), Num(Number(-2)))}));
+      if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
+      // tan^2-1/cos^2 = -1, cot^2-1/sin^2 = -1, tanh^2+1/cosh^2 = 1, coth^2-1/sinh^2 = 1
+      const long value = from == opTan || from == opCot ? -1 : 1;
+      paired.push_back(Mul({Num(Number(value) * merged[i].second), without}));
+      j->second = Number(0);
+      merged[i].second = Number(0);
+    }
+  }
   if (!paired.empty()) {
     for (const auto& [t, c] : merged)
       if (!c.IsZero()) paired.push_back(Scaled(c, t));

@@ -601,6 +601,10 @@ Expr LogsAndExps(const Expr& e) {
   if (e->TheKind == Kind::Function && e->Code == opLn) shorter = ShorterLn(operands[0]);
   if (e->TheKind == Kind::Function && e->Code == opExp) shorter = PowerOfNumber(operands[0]);
   if (e->TheKind == Kind::Product) shorter = JoinedExponentials(e->Value, operands);
+  // exp(u)^n alone as exp(n*u)
+  if (e->TheKind == Kind::Power && operands[0]->TheKind == Kind::Function &&
+      operands[0]->Code == opExp && operands[1]->TheKind == Kind::Number)
+    shorter = Fn(opExp, Mul({operands[1], operands[0]->Operands[0]}));
   if (shorter) return *shorter;
   if (e->TheKind == Kind::Sum) return HyperbolicPairsJoined(e, operands);
   return WithOperands(e, operands);
@@ -880,6 +884,32 @@ Expr SquaresLinearized(const Expr& e, bool inSum = false) {
   return Expand(Add(terms));
 }
 
+// log(u) as ln(u)/ln(10) and ld(u) as ln(u)/ln(2), throughout: the factors ln(10) of a
+// derivative then cancel.
+Expr NaturalLogs(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(NaturalLogs(o));
+  // of a number it stays: ld(2) is a number of its own, whose float neighbours ld(2.0000001)
+  // would not cancel the same way
+  if (e->TheKind == Kind::Function && (e->Code == opLog || e->Code == opLd) &&
+      operands[0]->TheKind != Kind::Number)
+    return Mul({Fn(opLn, operands[0]),
+                Pow(Fn(opLn, Num(Number(e->Code == opLog ? 10 : 2))), Num(Number(-1)))});
+  if (e->TheKind == Kind::Sum) {
+    std::vector<Expr> terms{Num(e->Value)};
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+    return Add(terms);
+  }
+  if (e->TheKind == Kind::Product) {
+    operands.push_back(Num(e->Value));
+    return Mul(operands);
+  }
+  return WithOperands(e, operands);
+}
+
 // tan, cot, tanh and coth as quotients, and where exponentials is set exp of a negative term
 // as a reciprocal: the kernels of the zero test, which knows no identity between functions.
 Expr AsQuotients(const Expr& e, bool exponentials = true) {
@@ -1074,6 +1104,9 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
       },
       [&] { return small ? TogetherThroughout(canonical, mainVar) : canonical; },
       [&] { return small ? SquaresLinearized(togetherForm()) : canonical; },
+      [&] { return small ? CollectedThroughout(canonical) : canonical; },
+      [&] { return small ? NaturalLogs(canonical) : canonical; },
+      [&] { return small ? Together(NaturalLogs(canonical), mainVar) : canonical; },
   };
   // For the levels, the forms that keep them small: multiplied out, over common
   // denominators, each kind of term apart.

@@ -483,6 +483,25 @@ Expr Together(const Expr& e, const std::string& mainVar) {
   return Mul(result);
 }
 
+Expr CollectedThroughout(const Expr& e) {
+  if (e->Operands.empty()) return e;
+  std::vector<Expr> operands;
+  operands.reserve(e->Operands.size());
+  for (const Expr& o : e->Operands) operands.push_back(CollectedThroughout(o));
+  if (e->TheKind == Kind::Sum) {
+    std::vector<Expr> terms{Num(e->Value)};
+    for (std::size_t i = 0; i < operands.size(); ++i)
+      terms.push_back(Mul({Num(e->Coefficients[i]), operands[i]}));
+    return Collected(Add(terms));
+  }
+  if (e->TheKind == Kind::Product) {
+    operands.push_back(Num(e->Value));
+    return Mul(operands);
+  }
+  if (e->TheKind == Kind::Power) return Pow(operands[0], operands[1]);
+  return Fn(e->Code, operands[0]);
+}
+
 Expr TogetherThroughout(const Expr& e, const std::string& mainVar) {
   if (e->Operands.empty()) return e;
   std::vector<Expr> operands;

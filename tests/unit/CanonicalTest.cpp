@@ -254,6 +254,15 @@ TEST(Canonical, InversesAndSquaresByExampleAndValue) {
       {"3*cosh(x)^2+3*sinh(x)^2+x", "x+3*cosh(2*x)"},
       {"2*(2*x^2+1)*exp(x)", "(4*x^2+2)*exp(x)"},
       {"3*x*sin(x)^2", "3*x*sin(x)^2"},
+      // tangents and the reciprocals of cosines squared
+      {"x*tan(x)^2-x/cos(x)^2", "-x"},
+      {"cot(x)^2-1/sin(x)^2", "-1"},
+      {"x*tanh(x)^2+x/cosh(x)^2", "x"},
+      // powers of exponentials, logarithms to other bases, sums with a power of x in all terms
+      {"exp(2*x)^2+1", "exp(4*x)+1"},
+      {"2/(ln(10)^2*x*log(x^2))", "2/(ln(10)*x*ln(x^2))"},
+      {"ld(2)", "ld(2)"},
+      {"3*x/(x^4+2*x^2)", "3/(x*(x^2+2))"},
       // exp of a multiple of a logarithm
       {"exp(-ln(x))", "1/x"},
       {"exp(ln(x)/2)", "sqrt(x)"},
