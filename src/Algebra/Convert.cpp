@@ -1048,7 +1048,10 @@ Expr WithEuler(const Expr& e, const TKoOperatorNode* node, const std::string& ma
 
 namespace {
 
-constexpr std::size_t kLargestForAllForms = 400;
+// The sizes of the terms given the forms that rarely shorten a larger one and take long for
+// it: those over common denominators, and the cheaper ones.
+constexpr std::size_t kLargestForDenominators = 150;
+constexpr std::size_t kLargestForAllForms = 300;
 
 // The shortest text of a canonical term among its forms.
 std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use use) {
@@ -1068,6 +1071,12 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
   const bool waves = HasWaveProducts(canonical);
   // the forms that rarely shorten a large term, and then take long for it
   const bool small = canonical->Size <= kLargestForAllForms;
+  const bool smaller = canonical->Size <= kLargestForDenominators;
+  Expr naturals;
+  const auto naturalsForm = [&]() -> const Expr& {
+    if (!naturals) naturals = NaturalLogs(canonical);
+    return naturals;
+  };
   Expr together;
   const auto togetherForm = [&]() -> const Expr& {
     if (!together) together = Together(canonical, mainVar);
@@ -1103,10 +1112,14 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
         return Tangents(tangents() ? Together(quotientsForm(), mainVar) : togetherForm());
       },
       [&] { return small ? TogetherThroughout(canonical, mainVar) : canonical; },
-      [&] { return small ? SquaresLinearized(togetherForm()) : canonical; },
-      [&] { return small ? CollectedThroughout(canonical) : canonical; },
-      [&] { return small ? NaturalLogs(canonical) : canonical; },
-      [&] { return small ? Together(NaturalLogs(canonical), mainVar) : canonical; },
+      [&] { return smaller ? SquaresLinearized(togetherForm()) : canonical; },
+      [&] { return CollectedThroughout(canonical); },
+      [&] { return small ? naturalsForm() : canonical; },
+      [&] {
+        return smaller && Compare(naturalsForm(), canonical) != 0
+                   ? Together(naturalsForm(), mainVar)
+                   : canonical;
+      },
   };
   // For the levels, the forms that keep them small: multiplied out, over common
   // denominators, each kind of term apart.

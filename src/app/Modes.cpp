@@ -177,25 +177,44 @@ std::optional<std::string> Readable(const TKoOperatorNode* tree, const std::stri
   return algebra::CanonicalText(tree, var, use);
 }
 
+// The canonical text of a text read back; none where it does not read or the form fails.
+std::optional<std::string> FormedAgain(const std::string& text, const std::string& var,
+                                       algebra::Use use) {
+  try {
+    TKoVarDepot depot;
+    const TKoNodePtr tree = ParseTerm(text, &depot);
+    const algebra::TWorkLimit limit(kReadableWork);
+    return algebra::CanonicalText(tree.get(), var, use);
+  } catch (const Exception&) {
+    return std::nullopt;
+  }
+}
+
 // A readable text read back and formed again while that makes it shorter: the forms of the
 // read text are not always those of the tree it came from (a double angle inside a quotient).
-// What it ends with forms no shorter text, so the canonical form of it prints it again.
+// Where the next form is no shorter but at most a twentieth longer and prints itself again,
+// it is taken: the canonical form of what is printed then prints it again.
 std::string Polished(std::string text, const std::string& var, algebra::Use use) {
+  // a whole number of more digits than 80 bits hold would not read back exactly
+  constexpr std::size_t kMostDigits = 18;
+  std::size_t run = 0;
+  for (const char c : text) {
+    run = std::isdigit(static_cast<unsigned char>(c)) != 0 ? run + 1 : 0;
+    if (run > kMostDigits) return text;
+  }
   constexpr int kRounds = 4;
   // a long text is left as it is: another round of its forms takes long
   constexpr std::size_t kLongest = 1500;
   for (int round = 0; round < kRounds && text.size() <= kLongest; ++round) {
-    std::optional<std::string> again;
-    try {
-      TKoVarDepot depot;
-      const TKoNodePtr tree = ParseTerm(text, &depot);
-      const algebra::TWorkLimit limit(kReadableWork);
-      again = algebra::CanonicalText(tree.get(), var, use);
-    } catch (const Exception&) {
-      break;
+    std::optional<std::string> again = FormedAgain(text, var, use);
+    if (!again || *again == text) break;
+    if (again->size() < text.size()) {
+      text = std::move(*again);
+      continue;
     }
-    if (!again || again->size() >= text.size()) break;
-    text = std::move(*again);
+    if (again->size() <= text.size() + text.size() / 20 && FormedAgain(*again, var, use) == again)
+      text = std::move(*again);
+    break;
   }
   return text;
 }
