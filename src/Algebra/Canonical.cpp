@@ -324,6 +324,63 @@ std::optional<Expr> PythagoreanPower(const Number& a, const Expr& term, const Nu
   return std::nullopt;
 }
 
+// How a term c*R*f(u)^2 meets its partner in an identity of squares, and what the two are.
+enum class Partner : std::uint8_t {
+  Square,      // d*R*g(u)^2 with d = sign*c: c*sin(u)^2*R + c*cos(u)^2*R is c*R
+  Alone,       // d*R: c*R*cot(u)^2 + c*R is c*R/sin(u)^2
+  Reciprocal,  // d*R/g(u)^2: c*R*tan(u)^2 - c*R/cos(u)^2 is -c*R
+};
+struct SquareRule {
+  TOperation From, To;
+  long Sign;
+  Partner With;
+  // Alone: the coefficient of the result is the square's (else the partner's); Reciprocal:
+  // the value of f(u)^2 - sign/g(u)^2
+  long Value;
+};
+constexpr SquareRule kSquareRules[] = {
+    {opSin, opCos, 1, Partner::Square, 0},       {opCosh, opSinh, -1, Partner::Square, 0},
+    {opCot, opSin, 1, Partner::Alone, 1},        {opTan, opCos, 1, Partner::Alone, 1},
+    {opTanh, opCosh, -1, Partner::Alone, 0},     {opCoth, opSinh, -1, Partner::Alone, 1},
+    {opTan, opCos, -1, Partner::Reciprocal, -1}, {opCot, opSin, -1, Partner::Reciprocal, -1},
+    {opTanh, opCosh, 1, Partner::Reciprocal, 1}, {opCoth, opSinh, -1, Partner::Reciprocal, 1},
+};
+
+// The terms of a sorted, merged sum that pair by an identity of squares, each pair as one
+// term; the coefficients of the paired terms in merged set to 0.
+std::vector<Expr> PairedBySquares(std::vector<std::pair<Expr, Number>>& merged) {
+  std::vector<Expr> paired;
+  const auto find = [&](const Expr& rest) {
+    const auto it = std::lower_bound(
+        merged.begin(), merged.end(), rest,
+        [](const auto& item, const Expr& key) { return Compare(item.first, key) < 0; });
+    return it != merged.end() && Compare(it->first, rest) == 0 ? it : merged.end();
+  };
+  for (const SquareRule& rule : kSquareRules) {
+    for (auto& [term, c] : merged) {
+      if (c.IsZero() || (rule.With != Partner::Square && !c.IsExact())) continue;
+      const std::ptrdiff_t k = SquaredFactor(term, rule.From);
+      if (k < 0) continue;
+      const auto index = static_cast<std::size_t>(k);
+      const auto [without, withPartner] = WithoutAndWithPartner(term, index, rule.To);
+      const Expr reciprocal = Pow(Fn(rule.To, SquaredArgument(term, index)), Num(Number(-2)));
+      const auto j = find(rule.With == Partner::Square  ? withPartner
+                          : rule.With == Partner::Alone ? without
+                                                        : Mul({without, reciprocal}));
+      if (j == merged.end() || j->second.Compare(Number(rule.Sign) * c) != 0) continue;
+      if (rule.With == Partner::Square)
+        paired.push_back(Mul({Num(c), without}));
+      else if (rule.With == Partner::Alone)
+        paired.push_back(Mul({Num(rule.Value != 0 ? c : j->second), without, reciprocal}));
+      else
+        paired.push_back(Mul({Num(Number(rule.Value) * c), without}));
+      j->second = Number(0);
+      c = Number(0);
+    }
+  }
+  return paired;
+}
+
 }  // namespace
 
 Expr Add(const std::vector<Expr>& operands) {
@@ -351,70 +408,7 @@ Expr Add(const std::vector<Expr>& operands) {
       merged.push_back(std::move(item));
   }
   std::erase_if(merged, [](const auto& item) { return item.second.IsZero(); });
-  // The Pythagorean identities: each sin(u)^2 or cosh(u)^2 term looks for its partner.
-  std::vector<Expr> paired;
-  const auto find = [&](const Expr& rest) {
-    const auto it = std::lower_bound(
-        merged.begin(), merged.end(), rest,
-        [](const auto& item, const Expr& key) { return Compare(item.first, key) < 0; });
-    return it != merged.end() && Compare(it->first, rest) == 0 ? it : merged.end();
-  };
-  for (std::size_t i = 0; i < merged.size(); ++i) {
-    for (const auto& [from, to, sign] :
-         {std::tuple(opSin, opCos, 1L), std::tuple(opCosh, opSinh, -1L)}) {
-      if (merged[i].second.IsZero()) continue;
-      const std::ptrdiff_t k = SquaredFactor(merged[i].first, from);
-      if (k < 0) continue;
-      const auto [without, partner] =
-          WithoutAndWithPartner(merged[i].first, static_cast<std::size_t>(k), to);
-      const auto j = find(partner);
-      if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
-      j->second = Number(0);
-      paired.push_back(Mul({Num(merged[i].second), without}));
-      merged[i].second = Number(0);
-    }
-  }
-  // c*R*cot(u)^2 + c*R is c*R/sin(u)^2, and the same of tan, tanh and coth: the identity of
-  // the single sum a+b*f(u)^2 below, within terms.
-  for (std::size_t i = 0; i < merged.size(); ++i) {
-    for (const auto& [from, to, sign, ofSquare] :
-         {std::tuple(opCot, opSin, 1L, true), std::tuple(opTan, opCos, 1L, true),
-          std::tuple(opTanh, opCosh, -1L, false), std::tuple(opCoth, opSinh, -1L, true)}) {
-      if (merged[i].second.IsZero() || !merged[i].second.IsExact()) continue;
-      const std::ptrdiff_t k = SquaredFactor(merged[i].first, from);
-      if (k < 0) continue;
-      const Expr without =
-          WithoutAndWithPartner(merged[i].first, static_cast<std::size_t>(k), to).first;
-      const auto j = find(without);
-      if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
-      const Expr& u = SquaredArgument(merged[i].first, static_cast<std::size_t>(k));
-      paired.push_back(Mul({Num(ofSquare ? merged[i].second : j->second), without,
-                            Pow(Fn(to, u), Num(Number(-2)))}));
-      j->second = Number(0);
-      merged[i].second = Number(0);
-    }
-  }
-  // c*R*tan(u)^2 - c*R/cos(u)^2 is -c*R, and the same of cot, tanh and coth: the identities
-  // between the squares of a tangent and of the reciprocal of its cosine.
-  for (std::size_t i = 0; i < merged.size(); ++i) {
-    for (const auto& [from, to, sign] :
-         {std::tuple(opTan, opCos, -1L), std::tuple(opCot, opSin, -1L),
-          std::tuple(opTanh, opCosh, 1L), std::tuple(opCoth, opSinh, -1L)}) {
-      if (merged[i].second.IsZero() || !merged[i].second.IsExact()) continue;
-      const std::ptrdiff_t k = SquaredFactor(merged[i].first, from);
-      if (k < 0) continue;
-      const Expr without =
-          WithoutAndWithPartner(merged[i].first, static_cast<std::size_t>(k), to).first;
-      const Expr& u = SquaredArgument(merged[i].first, static_cast<std::size_t>(k));
-      const auto j = find(Mul({without, Pow(Fn(to, u), Num(Number(-2)))}));
-      if (j == merged.end() || j->second.Compare(Number(sign) * merged[i].second) != 0) continue;
-      // tan^2-1/cos^2 = -1, cot^2-1/sin^2 = -1, tanh^2+1/cosh^2 = 1, coth^2-1/sinh^2 = 1
-      const long value = from == opTan || from == opCot ? -1 : 1;
-      paired.push_back(Mul({Num(Number(value) * merged[i].second), without}));
-      j->second = Number(0);
-      merged[i].second = Number(0);
-    }
-  }
+  std::vector<Expr> paired = PairedBySquares(merged);
   if (!paired.empty()) {
     for (const auto& [t, c] : merged)
       if (!c.IsZero()) paired.push_back(Scaled(c, t));

@@ -98,45 +98,52 @@ class Printer {
     return {Bracketed(Print(base), kPower) + "^" + Bracketed(Print(exponent), kAtom), kPower};
   }
 
+  // The factor that carries the minus in front, the coefficient then negated: an odd power of
+  // a sum that would lead with one (-(-x^2+2*x+1)/(x-1)^2 is (x^2-2*x-1)/(x-1)^2), or to be
+  // read also a sum whose negation leads with a constant (-(6*x-7) is (7-6*x)). The sum is
+  // printed negated. None where no factor does.
+  const Term* NegatedFactor(const std::vector<Expr>& factors, Number& coefficient) const {
+    if (coefficient.Sign() >= 0) return nullptr;
+    for (const Expr& f : factors) {
+      const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
+      const bool odd =
+          f->TheKind != Kind::Power ||
+          (f->Operands[1]->TheKind == Kind::Number && f->Operands[1]->Value.IsWhole() &&
+           f->Operands[1]->Value.Fraction().get_num() % 2 != 0);
+      if (base->TheKind != Kind::Sum || !odd || !LeadsNegative(base)) continue;
+      coefficient = -coefficient;
+      return f.get();
+    }
+    if (!Natural) return nullptr;
+    for (const Expr& f : factors) {
+      if (f->TheKind != Kind::Sum || !NaturallyFirst(Negated(f))) continue;
+      coefficient = -coefficient;
+      return f.get();
+    }
+    return nullptr;
+  }
+
+  // Where distributed, the one sum among the factors that takes in the numerator of an exact
+  // coefficient other than 1; none otherwise.
+  const Term* ScaledFactor(const std::vector<Expr>& factors, const Number& magnitude) const {
+    const auto isSum = [](const Expr& f) { return f->TheKind == Kind::Sum; };
+    if (!Distributed || !magnitude.IsExact() || magnitude.Fraction().get_num() == 1 ||
+        std::count_if(factors.begin(), factors.end(), isSum) != 1)
+      return nullptr;
+    return std::find_if(factors.begin(), factors.end(), isSum)->get();
+  }
+
   // The factors of a product (or one power): those with a negative numeric exponent below the
   // line, the coefficient's numerator in front and its denominator below.
   Text PrintProduct(const Expr& e) const {
     const std::vector<Expr> factors =
         e->TheKind == Kind::Product ? e->Operands : std::vector<Expr>{e};
     Number coefficient = e->TheKind == Kind::Product ? e->Value : Number(1);
-    // The minus in front carried by an odd power of a sum that would lead with one:
-    // -(-x^2+2*x+1)/(x-1)^2 is (x^2-2*x-1)/(x-1)^2. The sum is printed negated.
-    const Term* negated = nullptr;
-    if (coefficient.Sign() < 0)
-      for (const Expr& f : factors) {
-        const Expr& base = f->TheKind == Kind::Power ? f->Operands[0] : f;
-        const bool odd =
-            f->TheKind != Kind::Power ||
-            (f->Operands[1]->TheKind == Kind::Number && f->Operands[1]->Value.IsWhole() &&
-             f->Operands[1]->Value.Fraction().get_num() % 2 != 0);
-        if (base->TheKind != Kind::Sum || !odd || !LeadsNegative(base)) continue;
-        negated = f.get();
-        coefficient = -coefficient;
-        break;
-      }
-    // To be read, also by a sum whose negation leads with a constant: -(6*x-7) is (7-6*x).
-    if (Natural && coefficient.Sign() < 0 && !negated)
-      for (const Expr& f : factors) {
-        if (f->TheKind != Kind::Sum || !NaturallyFirst(Negated(f))) continue;
-        negated = f.get();
-        coefficient = -coefficient;
-        break;
-      }
+    const Term* negated = NegatedFactor(factors, coefficient);
     std::vector<Text> above;
     std::vector<std::string> below;
     Number magnitude = coefficient.Sign() < 0 ? -coefficient : coefficient;
-    const Term* scaled = nullptr;
-    if (Distributed && magnitude.IsExact() && magnitude.Fraction().get_num() != 1 &&
-        std::count_if(factors.begin(), factors.end(),
-                      [](const Expr& f) { return f->TheKind == Kind::Sum; }) == 1)
-      scaled = std::find_if(factors.begin(), factors.end(), [](const Expr& f) {
-                 return f->TheKind == Kind::Sum;
-               })->get();
+    const Term* scaled = ScaledFactor(factors, magnitude);
     if (magnitude.IsExact()) {
       const Rational& q = magnitude.Fraction();
       if (q.get_num() != 1 && !scaled) above.push_back(PrintNumber(Number(Rational(q.get_num()))));
@@ -1051,9 +1058,117 @@ namespace {
 // The sizes of the terms given the forms that rarely shorten a larger one and take long for
 // it: those over common denominators, and the cheaper ones.
 constexpr std::size_t kLargestForDenominators = 150;
-constexpr std::size_t kLargestForAllForms = 300;
+constexpr std::size_t kLargestForAllForms = 200;
 
-// The shortest text of a canonical term among its forms.
+// The forms of a canonical term that may print shorter, each formed on demand, and the
+// terms that several of them start from formed once.
+class TForms {
+ public:
+  TForms(const Expr& canonical, const std::string& mainVar, Use use)
+      : Canonical(canonical),
+        MainVar(mainVar),
+        Expansion(canonical, use),
+        Waves(HasWaveProducts(canonical)),
+        // the forms that rarely shorten a large term, and then take long for it
+        Small(canonical->Size <= kLargestForAllForms),
+        Smaller(canonical->Size <= kLargestForDenominators) {}
+
+  static constexpr std::size_t kReadingForms = 18;
+  static constexpr std::size_t kLevelForms = 5;
+
+  // The forms for reading; where one does not apply, the canonical term itself.
+  Expr Reading(std::size_t i) {
+    switch (i) {
+      case 0:
+        return Expansion();
+      case 1:
+        return Collected(Canonical);
+      case 2:
+        return Together();
+      case 3:
+        return CollectedExpansion();
+      case 4:
+        return algebra::Together(Expansion(), MainVar);
+      case 5:
+        return DoubleAngled(Canonical);
+      case 6:
+        return DoubleAngled(Expansion());
+      case 7:
+        return Waves ? Linearized(Canonical) : Canonical;
+      case 8:
+        return HasWaveProducts(CollectedExpansion()) ? LinearizedTerms(CollectedExpansion())
+                                                     : Canonical;
+      case 9:
+        return Waves ? LinearizedTerms(Canonical) : Canonical;
+      case 10:
+        return LogsAndExps(Expansion());
+      // cot(u) beside cos(u)/sin(u): the two meet as quotients
+      case 11:
+        return Small ? Tangents(Quotients()) : Canonical;
+      case 12:
+        if (!Small) return Canonical;
+        return Tangents(Compare(Quotients(), Canonical) != 0
+                            ? algebra::Together(Quotients(), MainVar)
+                            : Together());
+      case 13:
+        return Small ? TogetherThroughout(Canonical, MainVar) : Canonical;
+      case 14:
+        return Smaller ? SquaresLinearized(Together()) : Canonical;
+      case 15:
+        return CollectedThroughout(Canonical);
+      case 16:
+        return Small ? Naturals() : Canonical;
+      default:
+        return Smaller && Compare(Naturals(), Canonical) != 0
+                   ? algebra::Together(Naturals(), MainVar)
+                   : Canonical;
+    }
+  }
+
+  // For the levels, the forms that keep them small: multiplied out, over common denominators,
+  // each kind of term apart.
+  Expr Level(std::size_t i) {
+    switch (i) {
+      case 0:
+        return Expansion();
+      case 1:
+        return Collected(Canonical);
+      case 2:
+        return Collected(Expansion());
+      case 3:
+        return algebra::Together(Expansion(), MainVar);
+      default:
+        return TogetherByKind(Expansion(), MainVar);
+    }
+  }
+
+ private:
+  const Expr& Once(Expr& slot, const std::function<Expr()>& form) {
+    if (!slot) slot = form();
+    return slot;
+  }
+  const Expr& CollectedExpansion() {
+    return Once(CollectedExpanded, [this] { return Collected(Expansion()); });
+  }
+  const Expr& Together() {
+    return Once(Joined, [this] { return algebra::Together(Canonical, MainVar); });
+  }
+  // tan, cot, tanh and coth as quotients
+  const Expr& Quotients() {
+    return Once(AsQuotient, [this] { return AsQuotients(Canonical, false); });
+  }
+  const Expr& Naturals() {
+    return Once(Natural, [this] { return NaturalLogs(Canonical); });
+  }
+
+  const Expr& Canonical;
+  const std::string& MainVar;
+  TExpansion Expansion;
+  const bool Waves, Small, Smaller;
+  Expr CollectedExpanded, Joined, AsQuotient, Natural;
+};
+
+// The shortest text of a canonical term among its forms, the first of equal length.
 std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use use) {
   // identities between functions: 0 and 1
   if (use != Use::Levels && canonical->TheKind != Kind::Number &&
@@ -1062,78 +1177,12 @@ std::string ShortestText(const Expr& canonical, const std::string& mainVar, Use 
     if (Vanishes(Add({canonical, Num(Number(-1))}))) return std::string("1");
   }
   std::string text = ReadingText(canonical, mainVar, use);
-  TExpansion expansion(canonical, use);
-  Expr collected;
-  const auto collectedExpansion = [&]() -> const Expr& {
-    if (!collected) collected = Collected(expansion());
-    return collected;
-  };
-  const bool waves = HasWaveProducts(canonical);
-  // the forms that rarely shorten a large term, and then take long for it
-  const bool small = canonical->Size <= kLargestForAllForms;
-  const bool smaller = canonical->Size <= kLargestForDenominators;
-  Expr naturals;
-  const auto naturalsForm = [&]() -> const Expr& {
-    if (!naturals) naturals = NaturalLogs(canonical);
-    return naturals;
-  };
-  Expr together;
-  const auto togetherForm = [&]() -> const Expr& {
-    if (!together) together = Together(canonical, mainVar);
-    return together;
-  };
-  // tan, cot, tanh and coth as quotients, where the term holds any
-  Expr quotients;
-  const auto quotientsForm = [&]() -> const Expr& {
-    if (!quotients) quotients = AsQuotients(canonical, false);
-    return quotients;
-  };
-  const auto tangents = [&] { return Compare(quotientsForm(), canonical) != 0; };
-  // The shortest of the other forms, the first of equal length.
-  const std::function<Expr()> forms[] = {
-      [&] { return expansion(); },
-      [&] { return Collected(canonical); },
-      [&] { return togetherForm(); },
-      [&] { return collectedExpansion(); },
-      [&] { return Together(expansion(), mainVar); },
-      [&] { return DoubleAngled(canonical); },
-      [&] { return DoubleAngled(expansion()); },
-      [&] { return waves ? Linearized(canonical) : canonical; },
-      [&] {
-        return HasWaveProducts(collectedExpansion()) ? LinearizedTerms(collectedExpansion())
-                                                     : canonical;
-      },
-      [&] { return waves ? LinearizedTerms(canonical) : canonical; },
-      [&] { return LogsAndExps(expansion()); },
-      // cot(u) beside cos(u)/sin(u): the two meet as quotients
-      [&] { return small ? Tangents(quotientsForm()) : canonical; },
-      [&] {
-        if (!small) return canonical;
-        return Tangents(tangents() ? Together(quotientsForm(), mainVar) : togetherForm());
-      },
-      [&] { return small ? TogetherThroughout(canonical, mainVar) : canonical; },
-      [&] { return smaller ? SquaresLinearized(togetherForm()) : canonical; },
-      [&] { return CollectedThroughout(canonical); },
-      [&] { return small ? naturalsForm() : canonical; },
-      [&] {
-        return smaller && Compare(naturalsForm(), canonical) != 0
-                   ? Together(naturalsForm(), mainVar)
-                   : canonical;
-      },
-  };
-  // For the levels, the forms that keep them small: multiplied out, over common
-  // denominators, each kind of term apart.
-  const std::function<Expr()> levelForms[] = {
-      [&] { return expansion(); },
-      [&] { return Collected(canonical); },
-      [&] { return Collected(expansion()); },
-      [&] { return Together(expansion(), mainVar); },
-      [&] { return TogetherByKind(expansion(), mainVar); },
-  };
-  using Forms = std::span<const std::function<Expr()>>;
-  for (const auto& form : use == Use::Levels ? Forms(levelForms) : Forms(forms)) {
+  TForms forms(canonical, mainVar, use);
+  const bool levels = use == Use::Levels;
+  for (std::size_t i = 0; i < (levels ? TForms::kLevelForms : TForms::kReadingForms); ++i) {
     try {
-      const std::string other = ReadingText(form(), mainVar, use);
+      const std::string other =
+          ReadingText(levels ? forms.Level(i) : forms.Reading(i), mainVar, use);
       if (other.size() < text.size()) text = other;
     } catch (const EKoAlgebra&) {
       // Too large to multiply out: that form is left out.

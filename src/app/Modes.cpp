@@ -204,7 +204,7 @@ std::string Polished(std::string text, const std::string& var, algebra::Use use)
   }
   constexpr int kRounds = 4;
   // a long text is left as it is: another round of its forms takes long
-  constexpr std::size_t kLongest = 1500;
+  constexpr std::size_t kLongest = 800;
   for (int round = 0; round < kRounds && text.size() <= kLongest; ++round) {
     std::optional<std::string> again = FormedAgain(text, var, use);
     if (!again || *again == text) break;
