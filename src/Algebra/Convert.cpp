@@ -369,6 +369,9 @@ namespace {
 std::string ReadingText(const Expr& e, const std::string& mainVar, Use use) {
   if (use == Use::Levels) return ToText(e, mainVar);
   std::string text = Printer(mainVar, true).Print(e).Body;
+  // a long text is printed once: its forms are many, and a coefficient saves little in it
+  constexpr std::size_t kLongest = 4000;
+  if (text.size() > kLongest) return text;
   std::string distributed = Printer(mainVar, true, true).Print(e).Body;
   return distributed.size() < text.size() ? distributed : text;
 }
