@@ -127,13 +127,16 @@ Expr Collected(const Expr& e);
 Expr CollectedThroughout(const Expr& e);
 // A sum over its common denominator, with the factors of the denominator that divide the
 // numerator as polynomials in mainVar cancelled; any other term as it is.
-Expr Together(const Expr& e, const std::string& mainVar);
+// products: also a product's sums above the line divided by its sums below it where they go
+// ((1-16*x^4)/(1-4*x^2)^2.5 is (4*x^2+1)/(1-4*x^2)^1.5); the levels of a higher derivative
+// leave that out, as it costs them time that the readable forms spend better.
+Expr Together(const Expr& e, const std::string& mainVar, bool products = true);
 // The same from the inside out: each sum over its common denominator before the sums and
 // products that hold it.
 Expr TogetherThroughout(const Expr& e, const std::string& mainVar);
 // The same for the terms of each kind of a sum apart (those with sinh(x), those without):
 // cosh(x)+arctan(x) derived keeps sinh(x) beside one quotient.
-Expr TogetherByKind(const Expr& e, const std::string& mainVar);
+Expr TogetherByKind(const Expr& e, const std::string& mainVar, bool products = true);
 // Even powers of sin(u) and sinh(u) written with cos(u) and cosh(u) (1-cos(u)^2, cosh(u)^2-1),
 // so that sums of them meet in one kernel; the other way round where a denominator is a sum
 // of sin(u) (or sinh(u)) without its partner.

@@ -363,7 +363,10 @@ std::vector<Expr> PairedBySquares(std::vector<std::pair<Expr, Number>>& merged) 
       if (k < 0) continue;
       const auto index = static_cast<std::size_t>(k);
       const auto [without, withPartner] = WithoutAndWithPartner(term, index, rule.To);
-      const Expr reciprocal = Pow(Fn(rule.To, SquaredArgument(term, index)), Num(Number(-2)));
+      // formed only where a rule needs it: each term formed counts against the work limit
+      const Expr reciprocal = rule.With == Partner::Square
+                                  ? nullptr
+                                  : Pow(Fn(rule.To, SquaredArgument(term, index)), Num(Number(-2)));
       const auto j = find(rule.With == Partner::Square  ? withPartner
                           : rule.With == Partner::Alone ? without
                                                         : Mul({without, reciprocal}));

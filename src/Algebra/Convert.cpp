@@ -1139,9 +1139,9 @@ class TForms {
       case 2:
         return Collected(Expansion());
       case 3:
-        return algebra::Together(Expansion(), MainVar);
+        return algebra::Together(Expansion(), MainVar, false);
       default:
-        return TogetherByKind(Expansion(), MainVar);
+        return TogetherByKind(Expansion(), MainVar, false);
     }
   }
 

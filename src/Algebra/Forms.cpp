@@ -425,13 +425,14 @@ Expr CancelledFactors(const Expr& product, const Expr& variable) {
 
 }  // namespace
 
-Expr Together(const Expr& e, const std::string& mainVar) {
+Expr Together(const Expr& e, const std::string& mainVar, bool products) {
   if (e->TheKind == Kind::Product) {
     // The sums among the factors over their denominators; the product joins them.
     std::vector<Expr> factors{Num(e->Value)};
-    for (const Expr& f : e->Operands) factors.push_back(Together(f, mainVar));
+    for (const Expr& f : e->Operands) factors.push_back(Together(f, mainVar, products));
     const std::string key = UpperCase(mainVar);
     const Expr joined = Mul(factors);
+    if (!products) return joined;
     return CancelledFactors(joined, SymbolIn(e, key).value_or(Sym(mainVar)));
   }
   std::optional<OverDenominator> over = CommonDenominator(e);
@@ -536,8 +537,8 @@ void KernelsBelow(const Expr& e, std::vector<Expr>& kernels) {
 
 }  // namespace
 
-Expr TogetherByKind(const Expr& e, const std::string& mainVar) {
-  if (e->TheKind != Kind::Sum) return Together(e, mainVar);
+Expr TogetherByKind(const Expr& e, const std::string& mainVar, bool products) {
+  if (e->TheKind != Kind::Sum) return Together(e, mainVar, products);
   // The kind of a term: its bases other than the main variable, sums and what the sums below
   // the line are made of (cosh(x) in cosh(x)^2*sin(x)/(2*sin(x)+3)).
   std::vector<Expr> kernels;
@@ -564,10 +565,10 @@ Expr TogetherByKind(const Expr& e, const std::string& mainVar) {
     else
       it->Terms.push_back(t);
   }
-  if (groups.size() < 2) return Together(e, mainVar);
+  if (groups.size() < 2) return Together(e, mainVar, products);
   std::vector<Expr> parts;
   parts.reserve(groups.size());
-  for (const Group& g : groups) parts.push_back(Together(Add(g.Terms), mainVar));
+  for (const Group& g : groups) parts.push_back(Together(Add(g.Terms), mainVar, products));
   return Add(parts);
 }
 
