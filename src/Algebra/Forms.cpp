@@ -430,10 +430,9 @@ Expr Together(const Expr& e, const std::string& mainVar, bool products) {
     // The sums among the factors over their denominators; the product joins them.
     std::vector<Expr> factors{Num(e->Value)};
     for (const Expr& f : e->Operands) factors.push_back(Together(f, mainVar, products));
+    if (!products) return Mul(factors);
     const std::string key = UpperCase(mainVar);
-    const Expr joined = Mul(factors);
-    if (!products) return joined;
-    return CancelledFactors(joined, SymbolIn(e, key).value_or(Sym(mainVar)));
+    return CancelledFactors(Mul(factors), SymbolIn(e, key).value_or(Sym(mainVar)));
   }
   std::optional<OverDenominator> over = CommonDenominator(e);
   if (!over) return e;
